@@ -1,0 +1,106 @@
+#include "labprocess.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QTcpServer>
+
+LabProcess::LabProcess(const QString &program) : m_program(program)
+{
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+}
+
+LabProcess::~LabProcess()
+{
+    stop();
+}
+
+QString LabProcess::binDir()
+{
+    const QByteArray env = qgetenv("VANTELO_BIN_DIR");
+    return env.isEmpty() ? QStringLiteral(VANTELO_BIN_DIR) : QString::fromLocal8Bit(env);
+}
+
+QString LabProcess::programPath(const QString &program)
+{
+    return QDir(binDir()).filePath(program);
+}
+
+bool LabProcess::start(const QStringList &args, int timeoutMs)
+{
+    m_ready = QJsonObject();
+    m_process.start(programPath(m_program), args);
+    if (!m_process.waitForStarted(timeoutMs))
+        return false;
+    QDeadlineTimer deadline(timeoutMs);
+    QByteArray pending;
+    while (!deadline.hasExpired()) {
+        if (!m_process.canReadLine())
+            m_process.waitForReadyRead(int(qMax<qint64>(1, qMin<qint64>(100, deadline.remainingTime()))));
+        m_stderr += m_process.readAllStandardError();
+        while (m_process.canReadLine()) {
+            const QByteArray line = m_process.readLine().trimmed();
+            const QJsonObject obj = QJsonDocument::fromJson(line).object();
+            if (obj.value(QStringLiteral("ready")).toBool()) {
+                m_ready = obj;
+                return true;
+            }
+        }
+        if (m_process.state() == QProcess::NotRunning)
+            return false;
+    }
+    return false;
+}
+
+void LabProcess::stop()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(3000)) {
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+}
+
+bool LabProcess::isRunning() const
+{
+    return m_process.state() != QProcess::NotRunning;
+}
+
+quint16 LabProcess::port() const
+{
+    return quint16(m_ready.value(QStringLiteral("port")).toInt());
+}
+
+QString LabProcess::diagnostics()
+{
+    m_stderr += m_process.readAllStandardError();
+    return QString::fromUtf8(m_stderr);
+}
+
+quint16 freeLoopbackPort()
+{
+    QTcpServer server;
+    if (!server.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    return server.serverPort();
+}
+
+QList<QJsonObject> readEventLines(const QString &path)
+{
+    QList<QJsonObject> lines;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return lines;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine().trimmed();
+        if (line.isEmpty())
+            continue;
+        const QJsonDocument doc = QJsonDocument::fromJson(line);
+        if (doc.isObject())
+            lines.append(doc.object());
+    }
+    return lines;
+}
