@@ -1,0 +1,224 @@
+#include "vantelo.h"
+#include "ui_vantelo.h"
+
+#include <QCompleter>
+#include <QDebug>
+#include <QJsonObject>
+#include <QListView>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSettings>
+#include <QUrl>
+
+#include "cloudreply.h"
+#include "cloudrequest.h"
+#include "cuslineedite.h"
+#include "managerdevlist.h"
+#include "usersettings.h"
+
+Vantelo::Vantelo(QWidget *parent) : QWidget(parent), ui(new Ui::Vantelo)
+{
+    ui->setupUi(this);
+
+    m_pUserEdit = new CusLineEdite(this);
+    m_pUserEdit->setObjectName(QStringLiteral("ldt_user"));
+    m_pUserEdit->setFont(ui->lineEdit_passWord->font());
+    ui->cbx_user->setLineEdit(m_pUserEdit);
+    ui->cbx_user->setFont(ui->lineEdit_passWord->font());
+
+    ui->cbx_user->setView(new QListView(ui->cbx_user));
+    ui->cbx_user->setStyleSheet(QStringLiteral("QComboBox QAbstractItemView::item {min-height: 25px;}"));
+
+    ui->ckx_autoLogin->hide();
+    ui->pbtn_regist->hide();
+    ui->pbtn_forget->hide();
+
+    initUserPara();
+
+    m_pDevWindow = new ManagerDevList();
+    m_pDevWindow->hide();
+
+    m_pUserEdit->setFocus(Qt::OtherFocusReason);
+
+    m_pNetManager = new QNetworkAccessManager(this);
+    connect(m_pNetManager, &QNetworkAccessManager::finished, &m_loop, &QEventLoop::quit);
+    connect(m_pDevWindow, &ManagerDevList::sig_showLogo, this, &Vantelo::on_showLogo_interface);
+
+    setWindowFlags(windowFlags() & ~Qt::WindowMaximizeButtonHint);
+}
+
+Vantelo::~Vantelo()
+{
+    delete m_pDevWindow;
+    delete ui;
+}
+
+void Vantelo::initUserPara()
+{
+    m_pSettings = UserSettings::open();
+    qDebug() << "Vantelo::initUserPara groups" << m_pSettings->childGroups();
+
+    const UserSettings::Content c = UserSettings::read(*m_pSettings);
+    m_sCurUser = c.sCurName;
+    CloudRequest::setBaseUrl(c.sBaseUrl);
+    qDebug() << "Vantelo::initUserPara base url" << c.sBaseUrl;
+
+    m_userList = c.users;
+    QStringList names;
+    for (const UserInfo &u : qAsConst(m_userList))
+        names << u.sUserName;
+    ui->cbx_user->addItems(names);
+
+    // The account completer lists the accounts of "User.ini" as read at start.
+    delete m_pCompleter;
+    m_pCompleter = new QCompleter(names, this);
+    m_pUserEdit->setCompleter(m_pCompleter);
+
+    const int i = UserSettings::indexOf(m_userList, m_sCurUser);
+    if (i >= 0) {
+        const UserInfo &u = m_userList.at(i);
+        m_pUserEdit->setText(u.sUserName);
+        ui->lineEdit_passWord->setText(u.bRemember ? u.sPassword : QString());
+        ui->ckx_remember->setChecked(u.bRemember);
+    }
+}
+
+void Vantelo::saveUserInfo()
+{
+    UserInfo u;
+    u.sUserName = m_pUserEdit->text();
+    u.sPassword = ui->lineEdit_passWord->text();
+    u.bRemember = ui->ckx_remember->isChecked();
+    u.bAutoLogin = ui->ckx_autoLogin->isChecked();
+    saveUserInfo(u);
+}
+
+void Vantelo::saveUserInfo(const UserInfo &signedIn)
+{
+    if (!m_pSettings)
+        return;
+    UserInfo u = signedIn;
+    // A password that is not to be remembered is not written either.
+    if (!u.bRemember)
+        u.sPassword.clear();
+
+    m_sCurUser = u.sUserName;
+    UserSettings::upsert(m_userList, u);
+
+    UserSettings::Content c;
+    c.sBaseUrl = CloudRequest::baseUrl();
+    c.sCurName = m_sCurUser;
+    c.users = m_userList;
+    const bool ok = UserSettings::write(*m_pSettings, c);
+    qDebug() << "Vantelo::saveUserInfo" << u.sUserName << m_userList.size() << ok;
+
+    ui->cbx_user->clear();
+    for (const UserInfo &saved : qAsConst(m_userList))
+        ui->cbx_user->addItem(saved.sUserName);
+}
+
+void Vantelo::showState(const QString &text)
+{
+    ui->label_state->setText(text);
+}
+
+void Vantelo::on_pbt_login_clicked()
+{
+    if (m_bSigningIn) {
+        qDebug() << "Vantelo::on_pbt_login_clicked busy";
+        return;
+    }
+
+    // What is sent is what is saved and handed over, even if the boxes change during
+    // the wait.
+    UserInfo typed;
+    typed.sUserName = m_pUserEdit->text();
+    typed.sPassword = ui->lineEdit_passWord->text();
+    typed.bRemember = ui->ckx_remember->isChecked();
+    typed.bAutoLogin = ui->ckx_autoLogin->isChecked();
+
+    QPalette pal = ui->label_state->palette();
+    pal.setBrush(QPalette::All, QPalette::WindowText, QBrush(Qt::red, Qt::SolidPattern));
+    ui->label_state->setPalette(pal);
+
+    if (typed.sUserName.isEmpty()) {
+        showState(tr("账号不能为空"));
+        return;
+    }
+    if (typed.sPassword.isEmpty()) {
+        showState(tr("密码不能为空"));
+        return;
+    }
+
+    qDebug() << "Vantelo::on_pbt_login_clicked base url" << CloudRequest::baseUrl();
+    const QUrl url = QUrl::fromUserInput(
+        CloudReply::operationUrl(CloudRequest::baseUrl(), QStringLiteral("device/getDeviceList")));
+
+    m_bSigningIn = true;
+    const CloudRequest::Result result = CloudRequest::postAndWait(
+        *m_pNetManager, m_loop, CloudRequest::makeRequest(url, "application/json"),
+        CloudReply::deviceListBody(typed.sUserName, typed.sPassword));
+    m_bSigningIn = false;
+
+    m_devList.clear();
+
+    QJsonObject obj;
+    if (!CloudReply::parseObject(result.body, &obj)) {
+        // No usable answer: the account was not checked, so nothing is saved and the
+        // window stays.
+        qDebug() << "Vantelo::on_pbt_login_clicked no usable reply" << int(result.outcome)
+                 << result.errorText;
+        QString text = tr("无法连接云服务");
+        if (!result.errorText.isEmpty())
+            text += QStringLiteral(": ") + result.errorText;
+        showState(text);
+        return;
+    }
+
+    const bool hasCode = obj.contains(QStringLiteral("code"));
+    const int code = CloudReply::code(obj);
+    qDebug() << "Vantelo::on_pbt_login_clicked code" << hasCode << code;
+    if (!hasCode || code != 200) {
+        showState(tr("账号不存在或验证错误"));
+        return;
+    }
+
+    saveUserInfo(typed);
+
+    const QJsonValue data = obj.value(QStringLiteral("data"));
+    if (data.isArray())
+        m_devList = CloudReply::devList(data);
+
+    hide();
+    m_pDevWindow->setDevList(typed.sUserName, typed.sPassword, m_devList);
+    m_pDevWindow->show();
+}
+
+void Vantelo::on_ckx_remember_clicked(bool checked)
+{
+    ui->ckx_autoLogin->setEnabled(!checked);
+}
+
+void Vantelo::on_lineEdit_passWord_textChanged(const QString &arg1)
+{
+    ui->lineEdit_passWord->setClearButtonEnabled(!arg1.isEmpty());
+}
+
+void Vantelo::on_cbx_user_currentIndexChanged(const QString &arg1)
+{
+    if (!m_pUserEdit)
+        return;
+    m_pUserEdit->setText(arg1);
+    const int i = ui->cbx_user->currentIndex();
+    if (i < 0 || i >= m_userList.size())
+        return;
+    ui->ckx_remember->setChecked(m_userList.at(i).bRemember);
+    ui->lineEdit_passWord->setText(m_userList.at(i).sPassword);
+}
+
+void Vantelo::on_showLogo_interface()
+{
+    qDebug() << "Vantelo::on_showLogo_interface";
+    m_pDevWindow->hide();
+    show();
+}

@@ -1,0 +1,67 @@
+#ifndef VANTELO_H
+#define VANTELO_H
+
+#include <QEventLoop>
+#include <QString>
+#include <QVector>
+#include <QWidget>
+
+#include <memory>
+
+#include "devinfo.h"
+#include "userinfo.h"
+
+class CusLineEdite;
+class ManagerDevList;
+class QCompleter;
+class QNetworkAccessManager;
+class QSettings;
+
+namespace Ui {
+class Vantelo;
+}
+
+// The sign-in window: account and password, the saved accounts of "User.ini", the
+// device-list query that checks the account, and the hand-over to the device window.
+class Vantelo : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit Vantelo(QWidget *parent = nullptr);
+    ~Vantelo() override;
+
+    // Reads "User.ini": base URL, saved accounts and current account; fills the boxes.
+    void initUserPara();
+    // Writes the account in the boxes to "User.ini" as the current account.
+    void saveUserInfo();
+
+    ManagerDevList *deviceWindow() const { return m_pDevWindow; }
+    const QVector<UserInfo> &savedAccounts() const { return m_userList; }
+    bool isSigningIn() const { return m_bSigningIn; }
+
+private slots:
+    void on_pbt_login_clicked();
+    void on_ckx_remember_clicked(bool checked);
+    void on_lineEdit_passWord_textChanged(const QString &arg1);
+    void on_cbx_user_currentIndexChanged(const QString &arg1);
+    void on_showLogo_interface();
+
+private:
+    void saveUserInfo(const UserInfo &signedIn);
+    void showState(const QString &text);
+
+    Ui::Vantelo *ui;
+    QVector<DevInfo> m_devList;
+    std::unique_ptr<QSettings> m_pSettings;
+    QString m_sCurUser;
+    QVector<UserInfo> m_userList;
+    QCompleter *m_pCompleter = nullptr;   // child of the window
+    QNetworkAccessManager *m_pNetManager = nullptr;
+    QEventLoop m_loop;
+    CusLineEdite *m_pUserEdit = nullptr;
+    ManagerDevList *m_pDevWindow = nullptr;   // no parent; deleted with this window
+    bool m_bSigningIn = false;
+};
+
+#endif // VANTELO_H

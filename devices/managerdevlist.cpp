@@ -1,0 +1,300 @@
+#include "managerdevlist.h"
+#include "ui_managerdevlist.h"
+
+#include <QCompleter>
+#include <QDebug>
+#include <QJsonObject>
+#include <QListWidgetItem>
+#include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QUrl>
+
+#include "builddate.h"
+#include "cloudreply.h"
+#include "cloudrequest.h"
+
+namespace {
+const QString kOnline = QStringLiteral("在线");
+const QString kOffline = QStringLiteral("离线");
+
+enum FilterMode { AllMode = 0, OnlineMode = 1, SearchAllMode = 2, SearchOnlineMode = 3,
+                  SearchOfflineMode = 4 };
+} // namespace
+
+ManagerDevList::ManagerDevList(QWidget *parent) : QWidget(parent), ui(new Ui::ManagerDevList)
+{
+    ui->setupUi(this);
+    setWindowTitle(tr("设备管理 %1").arg(versionString()));
+    setFixedSize(size());
+    ui->ldt_SeachImei->hide();
+    ui->pbtn_Search->hide();
+
+    m_pNetManager = new QNetworkAccessManager(this);
+    connect(m_pNetManager, &QNetworkAccessManager::finished, &m_loop, &QEventLoop::quit);
+    connect(ui->tbtn_menue, &QPushButton::clicked, this, [this] { emit sig_showLogo(); });
+}
+
+ManagerDevList::~ManagerDevList()
+{
+    delete ui;
+}
+
+QString ManagerDevList::versionString()
+{
+    return BuildDate::versionText(QStringLiteral(__DATE__));
+}
+
+void ManagerDevList::addRow(const DevInfo &dev, bool centred)
+{
+    auto *item = new QListWidgetItem(QIcon(QStringLiteral(":/images/onlinesimulation.ico")), dev.iMei);
+    if (dev.status == kOffline)
+        item->setFlags(Qt::NoItemFlags);
+    if (centred)
+        item->setData(Qt::TextAlignmentRole, int(Qt::AlignHCenter));
+    ui->listWidget->addItem(item);
+}
+
+void ManagerDevList::setDevList(const QString &account, const QString &password,
+                                const QVector<DevInfo> &list)
+{
+    ++m_nListGeneration;
+    setWindowTitle(tr("设备管理 %1    用户: %2").arg(versionString(), account));
+
+    ui->cbx_state->setCurrentIndex(AllMode);
+    ui->listWidget->clear();
+
+    m_sPassword = password;
+    m_sAccount = account;
+    m_allDevs = list;
+    m_showDevs = m_allDevs;
+    qDebug() << "ManagerDevList::setDevList" << account << m_allDevs.size();
+
+    for (const DevInfo &dev : qAsConst(m_allDevs))
+        addRow(dev, true);
+}
+
+void ManagerDevList::replaceSearchCompleter(QCompleter *completer)
+{
+    // The completer of the previous search mode goes; the line edit does not own it.
+    QCompleter *old = m_pSearchCompleter;
+    ui->ldt_SeachImei->setCompleter(completer);
+    m_pSearchCompleter = completer;
+    if (old)
+        old->deleteLater();
+}
+
+void ManagerDevList::on_cbx_state_currentIndexChanged(int index)
+{
+    ui->listWidget->clear();
+    m_showDevs.clear();
+    m_searchDevs.clear();
+    ui->ldt_SeachImei->hide();
+    ui->pbtn_Search->hide();
+    replaceSearchCompleter(nullptr);
+
+    switch (index) {
+    case AllMode: {
+        int firstOnline = -1;
+        for (const DevInfo &dev : qAsConst(m_allDevs)) {
+            addRow(dev, false);
+            m_showDevs.append(dev);
+            if (firstOnline < 0 && dev.status == kOnline)
+                firstOnline = m_showDevs.size() - 1;
+        }
+        if (firstOnline >= 0)
+            ui->listWidget->setCurrentRow(firstOnline);
+        break;
+    }
+    case OnlineMode:
+        for (const DevInfo &dev : qAsConst(m_allDevs)) {
+            if (dev.status == kOnline) {
+                addRow(dev, false);
+                m_showDevs.append(dev);
+            }
+        }
+        if (!m_showDevs.isEmpty())
+            ui->listWidget->setCurrentRow(0);
+        break;
+    case SearchAllMode:
+    case SearchOnlineMode:
+    case SearchOfflineMode: {
+        for (const DevInfo &dev : qAsConst(m_allDevs)) {
+            if (index == SearchAllMode
+                || (index == SearchOnlineMode && dev.status == kOnline)
+                || (index == SearchOfflineMode && dev.status == kOffline))
+                m_searchDevs.append(dev);
+        }
+        QStringList imeis;
+        for (const DevInfo &dev : qAsConst(m_searchDevs))
+            imeis << dev.iMei;
+        auto *completer = new QCompleter(imeis, this);
+        completer->setCompletionMode(QCompleter::PopupCompletion);
+        completer->setFilterMode(Qt::MatchContains);
+        replaceSearchCompleter(completer);
+        ui->ldt_SeachImei->show();
+        ui->pbtn_Search->show();
+        break;
+    }
+    default:
+        break;
+    }
+    qDebug() << "ManagerDevList::on_cbx_state_currentIndexChanged" << index << m_showDevs.size()
+             << m_searchDevs.size();
+}
+
+void ManagerDevList::on_pbtn_Search_clicked()
+{
+    const QString text = ui->ldt_SeachImei->text();
+    const int index = ui->cbx_state->currentIndex();
+    ui->listWidget->clear();
+    ui->label_SIMEI->setText(QString());
+    ui->label_Sstate->setText(QString());
+
+    if (index != SearchAllMode && index != SearchOnlineMode && index != SearchOfflineMode)
+        return;
+
+    m_showDevs.clear();
+    for (const DevInfo &dev : qAsConst(m_searchDevs)) {
+        if (!dev.iMei.contains(text, Qt::CaseSensitive))
+            continue;
+        addRow(dev, false);
+        if (index == SearchOfflineMode)
+            ui->listWidget->item(ui->listWidget->count() - 1)->setFlags(Qt::NoItemFlags);
+        m_showDevs.append(dev);
+    }
+    qDebug() << "ManagerDevList::on_pbtn_Search_clicked" << index << text << m_showDevs.size();
+
+    if (index == SearchOfflineMode)
+        return;
+    for (int row = 0; row < m_showDevs.size(); ++row) {
+        if (m_showDevs.at(row).status == kOnline) {
+            ui->label_SIMEI->setText(m_showDevs.at(row).iMei);
+            ui->label_Sstate->setText(m_showDevs.at(row).status);
+            ui->listWidget->setCurrentRow(row);
+            break;
+        }
+    }
+}
+
+void ManagerDevList::on_listWidget_currentRowChanged(int currentRow)
+{
+    if (currentRow < 0) {
+        ui->label_SIMEI->setText(QString());
+        ui->label_Sstate->setText(QString());
+        return;
+    }
+    const int index = ui->cbx_state->currentIndex();
+    if (index < 0)
+        return;
+    const QVector<DevInfo> &source = (index == AllMode) ? m_allDevs : m_showDevs;
+    if (currentRow >= source.size())
+        return;
+    const DevInfo &dev = source.at(currentRow);
+    ui->label_SIMEI->setText(dev.iMei);
+    ui->label_Sstate->setText(dev.status);
+    m_sCurImei = dev.iMei;
+}
+
+bool ManagerDevList::takeCurrentPanel()
+{
+    const int row = ui->listWidget->currentRow();
+    if (row < 0 || row >= m_showDevs.size())
+        return false;
+    // A disabled (offline) row is never an action's target.
+    const QListWidgetItem *item = ui->listWidget->item(row);
+    if (!item || !(item->flags() & Qt::ItemIsEnabled))
+        return false;
+    m_sCurImei = m_showDevs.at(row).iMei;
+    return true;
+}
+
+void ManagerDevList::on_pbtn_updateFirm_clicked()
+{
+    if (takeCurrentPanel())
+        openUpdateDialog(0);
+}
+
+void ManagerDevList::on_pbtn_updateConfig_clicked()
+{
+    qDebug() << "ManagerDevList::on_pbtn_updateConfig_clicked row" << ui->listWidget->currentRow();
+    if (takeCurrentPanel())
+        openUpdateDialog(1);
+}
+
+void ManagerDevList::on_pbtn_updateCloud_clicked()
+{
+    if (takeCurrentPanel())
+        openUpdateDialog(2);
+}
+
+void ManagerDevList::on_pntn_OpenPenet_clicked()
+{
+    if (takeCurrentPanel())
+        openPassThroughDialog();
+}
+
+void ManagerDevList::openUpdateDialog(int type)
+{
+    qDebug() << "ManagerDevList::openUpdateDialog" << type << m_sCurImei;
+}
+
+void ManagerDevList::openPassThroughDialog()
+{
+    qDebug() << "ManagerDevList::openPassThroughDialog" << m_sCurImei;
+}
+
+void ManagerDevList::on_pbtn_update_clicked()
+{
+    if (m_bRefreshing) {
+        qDebug() << "ManagerDevList::on_pbtn_update_clicked busy";
+        return;
+    }
+    const QUrl url(CloudReply::operationUrl(CloudRequest::baseUrl(),
+                                            QStringLiteral("device/getDeviceList")),
+                   QUrl::TolerantMode);
+    qDebug() << "ManagerDevList::on_pbtn_update_clicked" << url.toString() << m_sAccount;
+
+    const QString account = m_sAccount;
+    const QString password = m_sPassword;
+    const quint64 generation = m_nListGeneration;
+    m_bRefreshing = true;
+    const CloudRequest::Result result = CloudRequest::postAndWait(
+        *m_pNetManager, m_loop, CloudRequest::makeRequest(url, "application/json"),
+        CloudReply::deviceListBody(account, password));
+    m_bRefreshing = false;
+
+    // A sign-in during the wait handed over a newer list; this answer is stale.
+    if (generation != m_nListGeneration) {
+        qDebug() << "ManagerDevList::on_pbtn_update_clicked stale reply dropped";
+        return;
+    }
+
+    // The rows and the shown devices stay as they are until the reply is judged good.
+    QJsonObject obj;
+    if (!CloudReply::parseObject(result.body, &obj)) {
+        qDebug() << "ManagerDevList::on_pbtn_update_clicked no usable reply"
+                 << int(result.outcome) << result.errorText;
+        QString text = tr("无法连接云服务");
+        if (!result.errorText.isEmpty())
+            text += QStringLiteral(": ") + result.errorText;
+        QMessageBox::warning(this, tr("提示"), text, QMessageBox::Ok);
+        return;
+    }
+    if (!obj.contains(QStringLiteral("code"))) {
+        qDebug() << "ManagerDevList::on_pbtn_update_clicked no code";
+        return;
+    }
+    const int code = CloudReply::code(obj);
+    qDebug() << "ManagerDevList::on_pbtn_update_clicked code" << code;
+    if (code != 200) {
+        QMessageBox::warning(this, tr("提示"), tr("账号不存在或验证错误"), QMessageBox::Ok);
+        return;
+    }
+    const QJsonValue data = obj.value(QStringLiteral("data"));
+    if (!data.isArray()) {
+        qDebug() << "ManagerDevList::on_pbtn_update_clicked no data";
+        return;
+    }
+    setDevList(account, password, CloudReply::devList(data));
+}

@@ -1,0 +1,76 @@
+#ifndef MANAGERDEVLIST_H
+#define MANAGERDEVLIST_H
+
+#include <QEventLoop>
+#include <QPointer>
+#include <QString>
+#include <QVector>
+#include <QWidget>
+
+#include "devinfo.h"
+
+class QCompleter;
+class QNetworkAccessManager;
+
+namespace Ui {
+class ManagerDevList;
+}
+
+// The device management window: the panels of the signed-in account, filtered,
+// searched and refreshed from the cloud service, and the per-panel actions.
+class ManagerDevList : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit ManagerDevList(QWidget *parent = nullptr);
+    ~ManagerDevList() override;
+
+    // Takes over the list of a sign-in or a refresh; the filter returns to "全部".
+    void setDevList(const QString &account, const QString &password, const QVector<DevInfo> &list);
+
+    // The build date as "yyyy-mm-dd".
+    static QString versionString();
+
+    const QVector<DevInfo> &allDevices() const { return m_allDevs; }
+    const QVector<DevInfo> &shownDevices() const { return m_showDevs; }
+    QString currentImei() const { return m_sCurImei; }
+    QString account() const { return m_sAccount; }
+    bool isRefreshing() const { return m_bRefreshing; }
+
+signals:
+    void sig_showLogo();
+
+private slots:
+    void on_pbtn_updateFirm_clicked();
+    void on_pbtn_updateConfig_clicked();
+    void on_pbtn_updateCloud_clicked();
+    void on_pntn_OpenPenet_clicked();
+    void on_listWidget_currentRowChanged(int currentRow);
+    void on_cbx_state_currentIndexChanged(int index);
+    void on_pbtn_Search_clicked();
+    void on_pbtn_update_clicked();
+
+private:
+    void addRow(const DevInfo &dev, bool centred);
+    void replaceSearchCompleter(QCompleter *completer);
+    // Takes the current row's panel as the target of an action; false with no row.
+    bool takeCurrentPanel();
+    void openUpdateDialog(int type);
+    void openPassThroughDialog();
+
+    Ui::ManagerDevList *ui;
+    QVector<DevInfo> m_allDevs;
+    QVector<DevInfo> m_showDevs;
+    QVector<DevInfo> m_searchDevs;
+    QString m_sPassword;
+    QString m_sAccount;
+    QString m_sCurImei;
+    QNetworkAccessManager *m_pNetManager = nullptr;
+    QEventLoop m_loop;
+    QPointer<QCompleter> m_pSearchCompleter;
+    bool m_bRefreshing = false;
+    quint64 m_nListGeneration = 0;   // counts setDevList calls
+};
+
+#endif // MANAGERDEVLIST_H
