@@ -1,0 +1,137 @@
+#include <QtTest>
+
+#include "passthroughframing.h"
+
+namespace {
+QByteArray hex(const char *h)
+{
+    return QByteArray::fromHex(QByteArray(h));
+}
+} // namespace
+
+class TestPassthroughFraming : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void feed_data();
+    void feed();
+    void registration_data();
+    void registration();
+    void serialToRelay_data();
+    void serialToRelay();
+};
+
+void TestPassthroughFraming::feed_data()
+{
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<QByteArrayList>("reads");
+    QTest::addColumn<QByteArrayList>("writes");  // what goes to the serial port, per read
+    QTest::addColumn<QString>("disconnects");    // per read: 0/1
+    QTest::addColumn<QList<int>>("dropped");     // per read
+    QTest::addColumn<int>("pendingAfter");
+
+    const int big = PassthroughFraming::kDefaultLimit;
+    const QByteArray hundred(100, 'p');
+
+    QTest::newRow("one frame") << big << QByteArrayList{"AB$_$"} << QByteArrayList{"AB"}
+                               << "0" << QList<int>{0} << 0;
+    QTest::newRow("split frame") << big << QByteArrayList{"A", "B$_$"} << QByteArrayList{"", "AB"}
+                                 << "00" << QList<int>{0, 0} << 0;
+    QTest::newRow("split delimiter") << big << QByteArrayList{"AB$", "_$"}
+                                     << QByteArrayList{"", "AB"} << "00" << QList<int>{0, 0} << 0;
+    QTest::newRow("two frames in one read") << big << QByteArrayList{"AB$_$CD$_$"}
+                                            << QByteArrayList{"AB$_$CD"} << "0" << QList<int>{0} << 0;
+    QTest::newRow("only the delimiter") << big << QByteArrayList{"$_$"} << QByteArrayList{""}
+                                        << "0" << QList<int>{0} << 0;
+    QTest::newRow("binary payload") << big << QByteArrayList{hex("01000a0d") + "$_$"}
+                                    << QByteArrayList{hex("01000a0d")} << "0" << QList<int>{0} << 0;
+    QTest::newRow("100 bytes kept until the next delimiter")
+        << big << QByteArrayList{hundred, "Z$_$"} << QByteArrayList{"", hundred + "Z"}
+        << "00" << QList<int>{0, 0} << 0;
+    QTest::newRow("kept bytes wait") << big << QByteArrayList{"AB$_$", "CD"}
+                                     << QByteArrayList{"AB", ""} << "00" << QList<int>{0, 0} << 2;
+    QTest::newRow("disconnected") << big << QByteArrayList{"disconnected,2$_$"} << QByteArrayList{""}
+                                  << "1" << QList<int>{0} << 0;
+    QTest::newRow("disconnected, split") << big << QByteArrayList{"discon", "nected,2$", "_$"}
+                                         << QByteArrayList{"", "", ""} << "001"
+                                         << QList<int>{0, 0, 0} << 0;
+    QTest::newRow("disconnected, zero and more")
+        << big << QByteArrayList{QByteArray("disconnected,2$_$\0x$_$", 22)} << QByteArrayList{""}
+        << "1" << QList<int>{0} << 0;
+    QTest::newRow("bridge goes on after disconnected")
+        << big << QByteArrayList{"disconnected,2$_$", "AB$_$"} << QByteArrayList{"", "AB"}
+        << "10" << QList<int>{0, 0} << 0;
+    QTest::newRow("other text is data") << big << QByteArrayList{"Disconnected,2$_$"}
+                                        << QByteArrayList{"Disconnected,2"} << "0" << QList<int>{0} << 0;
+    QTest::newRow("data before disconnected") << big << QByteArrayList{"x", "disconnected,2$_$"}
+                                              << QByteArrayList{"", "xdisconnected,2"} << "00"
+                                              << QList<int>{0, 0} << 0;
+    QTest::newRow("overflow dropped with a count")
+        << 16 << QByteArrayList{"0123456789", "0123456789", "OK$_$"}
+        << QByteArrayList{"", "", "OK"} << "000" << QList<int>{0, 20, 0} << 0;
+    QTest::newRow("at the limit kept") << 16 << QByteArrayList{"0123456789abcdef", "$_$"}
+                                       << QByteArrayList{"", "0123456789abcdef"} << "00"
+                                       << QList<int>{0, 0} << 0;
+    QTest::newRow("complete frame over the limit written")
+        << 16 << QByteArrayList{"0123456789abcdefXY$_$"} << QByteArrayList{"0123456789abcdefXY"}
+        << "0" << QList<int>{0} << 0;
+    QTest::newRow("empty read") << big << QByteArrayList{""} << QByteArrayList{""}
+                                << "0" << QList<int>{0} << 0;
+}
+
+void TestPassthroughFraming::feed()
+{
+    QFETCH(int, limit);
+    QFETCH(QByteArrayList, reads);
+    QFETCH(QByteArrayList, writes);
+    QFETCH(QString, disconnects);
+    QFETCH(QList<int>, dropped);
+    QFETCH(int, pendingAfter);
+
+    PassthroughFraming framing(limit);
+    for (int i = 0; i < reads.size(); ++i) {
+        const PassthroughFraming::Result r = framing.feed(reads.at(i));
+        QCOMPARE(r.toSerial, writes.at(i));
+        QCOMPARE(r.hmiDisconnected, disconnects.at(i) == QLatin1Char('1'));
+        QCOMPARE(r.dropped, dropped.at(i));
+    }
+    QCOMPARE(framing.pending(), pendingAfter);
+}
+
+void TestPassthroughFraming::registration_data()
+{
+    QTest::addColumn<QString>("imei");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("15 digits, 20 bytes") << "860123456789012"
+        << hex("383630313233343536373839303132" "2c31245f24");
+    QTest::newRow("empty") << "" << hex("2c31245f24");
+}
+
+void TestPassthroughFraming::registration()
+{
+    QFETCH(QString, imei);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(PassthroughFraming::registration(imei).toHex(), expected.toHex());
+}
+
+void TestPassthroughFraming::serialToRelay_data()
+{
+    QTest::addColumn<QByteArray>("serial");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("modbus request") << hex("01030000000a") << hex("01030000000a" "245f24");
+    QTest::newRow("delimiter inside is sent as it is") << QByteArray("a$_$b")
+        << hex("61245f2462" "245f24");
+}
+
+void TestPassthroughFraming::serialToRelay()
+{
+    QFETCH(QByteArray, serial);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(PassthroughFraming::serialToRelay(serial).toHex(), expected.toHex());
+}
+
+QTEST_APPLESS_MAIN(TestPassthroughFraming)
+#include "tst_passthroughframing.moc"

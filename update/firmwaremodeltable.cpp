@@ -1,0 +1,46 @@
+#include "firmwaremodeltable.h"
+
+#include <QDebug>
+#include <QFileInfo>
+
+#include "relayframe.h"
+
+const QVector<FirmwareModelTable::Row> &FirmwareModelTable::rows()
+{
+    static const QVector<Row> table = {
+        {46, "PRV052K118-E600X600N_WIFI01", 2, 1},
+        {46, "PRV052K118-E600X600N_WIFI02", 2, 2},
+        {46, "PRV052K118-E600X600N_WIFI03", 2, 3},
+        {60, "PLN050K01_4G01", 1, 1},
+        {60, "PLN050K01_WIFI01", 2, 1},
+        {60, "PLN050K01_4G02", 1, 2},
+        {60, "PLN050K01_WIFI02", 2, 2},
+        {70, "PLN080K01_4G01", 1, 1},
+        {70, "PLN080K01_WIFI01", 2, 1},
+        {70, "PLN080K01_4G02", 1, 2},
+        {70, "PLN080K01_WIFI02", 2, 2},
+        {90, "PLN120K01_4G01", 1, 1},
+        {90, "PLN120K01_WIFI01", 2, 1},
+        {90, "PLN120K01_4G02", 1, 2},
+        {90, "PLN120K01_WIFI02", 2, 2},
+    };
+    return table;
+}
+
+bool FirmwareModelTable::accepts(uchar model, uchar comm, uchar module, const QString &baseName)
+{
+    for (const Row &row : rows()) {
+        if (row.model == model && row.comm == comm && row.module == module
+            && baseName == QLatin1String(row.baseName))
+            return true;
+    }
+    return false;
+}
+
+bool typeCompare(QByteArray reply, QString sPath)
+{
+    const RelayFrame::ModelReply r = RelayFrame::modelReply(reply);
+    const QString baseName = QFileInfo(sPath).baseName();
+    qDebug() << "typeCompare" << baseName << int(r.model) << int(r.comm) << int(r.module);
+    return FirmwareModelTable::accepts(r.model, r.comm, r.module, baseName);
+}

@@ -1,0 +1,35 @@
+#ifndef FIRMWAREMODELTABLE_H
+#define FIRMWAREMODELTABLE_H
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+
+// The firmware images a panel accepts: for each model code of the model reply, the
+// image base names with the communication type (1 4G, 2 WIFI) and the module code
+// each one requires.
+class FirmwareModelTable
+{
+public:
+    struct Row
+    {
+        uchar model;
+        const char *baseName;
+        uchar comm;
+        uchar module;
+    };
+
+    static const QVector<Row> &rows();
+
+    // True when baseName is, case-sensitively and as a whole, the name listed for
+    // this model, communication type and module.
+    static bool accepts(uchar model, uchar comm, uchar module, const QString &baseName);
+};
+
+// The firmware image at sPath fits the panel whose model reply is reply (model,
+// communication type, module; missing bytes count as 0) when its base name
+// (QFileInfo::baseName(): no directory, nothing from the first '.') is accepted by
+// the table.
+bool typeCompare(QByteArray reply, QString sPath);
+
+#endif // FIRMWAREMODELTABLE_H
