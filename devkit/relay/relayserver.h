@@ -1,0 +1,70 @@
+#ifndef RELAYSERVER_H
+#define RELAYSERVER_H
+
+#include "relaysettings.h"
+#include "relaywire.h"
+
+#include <QHash>
+#include <QHostAddress>
+#include <QObject>
+#include <QPointer>
+#include <QTcpServer>
+
+class QTcpSocket;
+class LabEventLog;
+
+// The relay server of the lab: panels register and wait; a desktop registers with a
+// panel's IMEI, gets the go-ahead, and from then on the two connections are joined
+// byte for byte until one side leaves.
+class RelayServer : public QObject
+{
+    Q_OBJECT
+public:
+    RelayServer(const RelaySettings &settings, LabEventLog *events, QObject *parent = nullptr);
+    ~RelayServer() override;
+
+    bool listen(quint16 port, QString *error);
+    quint16 port() const;
+
+private:
+    enum class Role { Unknown, Panel, Desktop };
+
+    struct Peer
+    {
+        QPointer<QTcpSocket> socket;
+        Role role = Role::Unknown;
+        QString imei;
+        QByteArray pending;            // registration bytes, or desktop bytes held back
+        Peer *partner = nullptr;
+        RelayWire::Form form = RelayWire::Form::Download;
+        bool goAheadPending = false;   // split go-ahead still being written
+        QByteArray heldForDesktop;     // panel bytes waiting for the go-ahead to finish
+        bool panelGone = false;        // pass-through desktop whose panel left
+        qint64 toPanel = 0;
+        qint64 toDesktop = 0;
+        int id = 0;
+    };
+
+    void onNewConnection();
+    void onReadyRead(Peer *peer);
+    void onDisconnected(Peer *peer);
+
+    void handleRegistration(Peer *peer);
+    void registerPanel(Peer *peer, const QString &imei);
+    void registerDesktop(Peer *peer, const QByteArray &body);
+    void startSession(Peer *desktop, Peer *panel, RelayWire::Form form);
+    void writeGoAheadStep(Peer *desktop, const QList<RelayWire::GoAheadStep> &steps, int index);
+    void forward(Peer *from, const QByteArray &bytes);
+    void endSession(Peer *desktop, Peer *panel, const QString &reason);
+    void refuse(Peer *peer, const QString &reason, const QString &imei, const QByteArray &answer);
+    void dropPeer(Peer *peer);
+
+    RelaySettings m_settings;
+    LabEventLog *m_events;
+    QTcpServer m_server;
+    QHash<QTcpSocket *, Peer *> m_peers;
+    QHash<QString, Peer *> m_panels;   // online panels by IMEI
+    int m_nextId = 1;
+};
+
+#endif // RELAYSERVER_H
