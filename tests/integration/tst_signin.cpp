@@ -1,0 +1,363 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QJsonArray>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSettings>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+#include "cloudrequest.h"
+#include "labprocess.h"
+#include "managerdevlist.h"
+#include "testfiles.h"
+#include "vantelo.h"
+
+// The sign-in window against the lab's cloud service over real HTTP on 127.0.0.1.
+// Each account of the lab answers the device-list query in its own way.
+class TestSignIn : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void outcome_data();
+    void outcome();
+    void handOverAndBack();
+    void refusedSignInKeepsBoxes();
+    void notRememberedStillHandsOverPassword();
+    void secondClickRefusedDuringWait();
+    void boxesChangedDuringWaitDoNotLeak();
+
+private:
+    QList<QJsonObject> requestsOf(const QString &account);
+    void type(Vantelo *w, const QString &account, const QString &password, bool remember);
+    void clickLogin(Vantelo *w);
+    QString state(Vantelo *w) { return w->findChild<QLabel *>(QStringLiteral("label_state"))->text(); }
+    QStringList rows(ManagerDevList *d);
+
+    QTemporaryDir m_labDir;
+    std::unique_ptr<LabProcess> m_lab;
+    QString m_events;
+    QString m_baseUrl;
+    std::unique_ptr<QTemporaryDir> m_cwd;
+    QString m_oldCwd;
+};
+
+namespace {
+QJsonObject panel(const char *imei, const char *status)
+{
+    return QJsonObject{{"imei", QString::fromLatin1(imei)}, {"status", QString::fromUtf8(status)}};
+}
+
+QJsonObject account(const QString &name, const QString &password, const QJsonArray &panels,
+                    const QJsonObject &deviceListFault = QJsonObject())
+{
+    QJsonObject a{{"account", name}, {"password", password}, {"panels", panels}};
+    if (!deviceListFault.isEmpty())
+        a.insert("faults", QJsonObject{{"getDeviceList", deviceListFault}});
+    return a;
+}
+
+const QJsonArray kPanels{panel("860000000000101", "在线"), panel("860000000000901", "离线"),
+                         panel("860000000000102", "在线")};
+} // namespace
+
+void TestSignIn::initTestCase()
+{
+    qputenv("VANTELO_CLOUD_TIMEOUT_MS", "1500");
+    QVERIFY(m_labDir.isValid());
+    const QJsonArray accounts{
+        account("demo", "demo123", kPanels),
+        account(QStringLiteral("测试账号"), QStringLiteral("测试123"), QJsonArray{panel("860000000000110", "在线")}),
+        account("empty", "pw", QJsonArray()),
+        account("nodata", "pw", kPanels, QJsonObject{{"noData", true}}),
+        account("dataobj", "pw", kPanels, QJsonObject{{"dataRaw", QJsonObject{{"deviceImei", "1"}}}}),
+        account("strcode", "pw", kPanels, QJsonObject{{"codeAsString", "200"}}),
+        account("nocode", "pw", kPanels, QJsonObject{{"noCode", true}}),
+        account("code500", "pw", kPanels, QJsonObject{{"code", 500}, {"msg", "服务器错误"}}),
+        account("html", "pw", kPanels, QJsonObject{{"body", "<html>502 Bad Gateway</html>"}}),
+        account("emptybody", "pw", kPanels, QJsonObject{{"body", ""}}),
+        account("hang", "pw", kPanels, QJsonObject{{"hang", true}}),
+        account("slow", "pw", kPanels, QJsonObject{{"delayMs", 700}}),
+    };
+    const QString config = m_labDir.filePath("lab.json");
+    QVERIFY(TestFiles::writeJson(config, QJsonObject{{"cloud", QJsonObject{{"accounts", accounts}}}}));
+    m_events = m_labDir.filePath("cloud-events.jsonl");
+    m_lab.reset(new LabProcess(QStringLiteral("lab-cloud")));
+    QVERIFY2(m_lab->start({"--config", config, "--port", "0", "--events", m_events, "--store",
+                           m_labDir.filePath("store")}),
+             qPrintable(m_lab->diagnostics()));
+    m_baseUrl = QStringLiteral("http://127.0.0.1:%1").arg(m_lab->port());
+}
+
+void TestSignIn::cleanupTestCase()
+{
+    m_lab.reset();
+}
+
+void TestSignIn::init()
+{
+    m_oldCwd = QDir::currentPath();
+    m_cwd.reset(new QTemporaryDir);
+    QVERIFY(QDir::setCurrent(m_cwd->path()));
+    QVERIFY(TestFiles::writeFile(QDir::current().filePath("User.ini"),
+                                 "[Domain]\nname=" + m_baseUrl.toUtf8() + "\n"));
+}
+
+void TestSignIn::cleanup()
+{
+    QDir::setCurrent(m_oldCwd);
+    m_cwd.reset();
+}
+
+QList<QJsonObject> TestSignIn::requestsOf(const QString &account)
+{
+    QList<QJsonObject> out;
+    for (const QJsonObject &e : readEventLines(m_events))
+        if (e.value("event").toString() == "request" && e.value("account").toString() == account)
+            out << e;
+    return out;
+}
+
+void TestSignIn::type(Vantelo *w, const QString &account, const QString &password, bool remember)
+{
+    w->findChild<QComboBox *>("cbx_user")->lineEdit()->setText(account);
+    w->findChild<QLineEdit *>("lineEdit_passWord")->setText(password);
+    w->findChild<QCheckBox *>("ckx_remember")->setChecked(remember);
+}
+
+void TestSignIn::clickLogin(Vantelo *w)
+{
+    QTest::mouseClick(w->findChild<QPushButton *>("pbt_login"), Qt::LeftButton);
+}
+
+QStringList TestSignIn::rows(ManagerDevList *d)
+{
+    auto *lw = d->findChild<QListWidget *>("listWidget");
+    QStringList out;
+    for (int i = 0; i < lw->count(); ++i)
+        out << lw->item(i)->text();
+    return out;
+}
+
+void TestSignIn::outcome_data()
+{
+    QTest::addColumn<QString>("account");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("base");          // "lab", "closed" or a literal base URL
+    QTest::addColumn<bool>("handOver");
+    QTest::addColumn<QString>("message");       // label_state; "...": starts with the text before it
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<int>("requests");          // requests seen by the lab for the account
+
+    const QString refused = QStringLiteral("账号不存在或验证错误");
+    const QString noService = QStringLiteral("无法连接云服务");
+    const QStringList labRows{"860000000000101", "860000000000901", "860000000000102"};
+    QTest::newRow("accepted") << "demo" << "demo123" << "lab" << true << "" << labRows << 1;
+    QTest::newRow("accepted, chinese account")
+        << QStringLiteral("测试账号") << QStringLiteral("测试123") << "lab" << true << ""
+        << QStringList{"860000000000110"} << 1;
+    QTest::newRow("wrong password (401)") << "demo" << "demo12" << "lab" << false << refused << QStringList() << 1;
+    QTest::newRow("password not trimmed") << "demo" << "demo123 " << "lab" << false << refused << QStringList() << 1;
+    QTest::newRow("unknown account") << "nobody" << "x" << "lab" << false << refused << QStringList() << 1;
+    QTest::newRow("code as a string") << "strcode" << "pw" << "lab" << false << refused << QStringList() << 1;
+    QTest::newRow("no code") << "nocode" << "pw" << "lab" << false << refused << QStringList() << 1;
+    QTest::newRow("code 500") << "code500" << "pw" << "lab" << false << refused << QStringList() << 1;
+    QTest::newRow("code 200 without data") << "nodata" << "pw" << "lab" << true << "" << QStringList() << 1;
+    QTest::newRow("code 200, data not an array") << "dataobj" << "pw" << "lab" << true << "" << QStringList() << 1;
+    QTest::newRow("code 200, empty data") << "empty" << "pw" << "lab" << true << "" << QStringList() << 1;
+    QTest::newRow("non-JSON body") << "html" << "pw" << "lab" << false << noService << QStringList() << 1;
+    QTest::newRow("empty body") << "emptybody" << "pw" << "lab" << false << noService << QStringList() << 1;
+    QTest::newRow("hanging service") << "hang" << "pw" << "lab" << false
+                                     << noService + QStringLiteral(": 等待超时...") << QStringList() << 1;
+    QTest::newRow("closed port") << "demo" << "demo123" << "closed" << false
+                                 << noService + QStringLiteral(": ...") << QStringList() << 0;
+    QTest::newRow("no base URL") << "demo" << "demo123" << "" << false
+                                 << noService + QStringLiteral(": ...") << QStringList() << 0;
+}
+
+void TestSignIn::outcome()
+{
+    QFETCH(QString, account);
+    QFETCH(QString, password);
+    QFETCH(QString, base);
+    QFETCH(bool, handOver);
+    QFETCH(QString, message);
+    QFETCH(QStringList, rows);
+    QFETCH(int, requests);
+
+    if (base != "lab") {
+        QString url = base;
+        if (base == "closed")
+            url = QStringLiteral("http://127.0.0.1:%1").arg(freeLoopbackPort());
+        QVERIFY(TestFiles::writeFile(QDir::current().filePath("User.ini"),
+                                     url.isEmpty() ? QByteArray() : "[Domain]\nname=" + url.toUtf8() + "\n"));
+    }
+    const int before = requestsOf(account).size();
+
+    Vantelo w;
+    w.show();
+    type(&w, account, password, true);
+    QElapsedTimer clock;
+    clock.start();
+    clickLogin(&w);
+    QVERIFY2(clock.elapsed() < 4000, QByteArray::number(clock.elapsed()));   // every wait is bounded
+
+    ManagerDevList *d = w.deviceWindow();
+    QCOMPARE(w.isVisible(), !handOver);
+    QCOMPARE(d->isVisible(), handOver);
+    if (message.endsWith("...")) {
+        const QString prefix = message.chopped(3);
+        QVERIFY2(state(&w).startsWith(prefix) && state(&w).size() > prefix.size(), qPrintable(state(&w)));
+    } else {
+        QCOMPARE(state(&w), message);
+    }
+    QCOMPARE(w.findChild<QLabel *>("label_state")->palette().color(QPalette::WindowText), QColor(Qt::red));
+
+    // The account is saved exactly when it was accepted.
+    QSettings saved(QDir::current().filePath("User.ini"), QSettings::IniFormat);
+    QCOMPARE(saved.value("CurUser/curname").toString(), handOver ? account : QString());
+    QCOMPARE(w.savedAccounts().size(), handOver ? 1 : 0);
+    if (handOver) {
+        QCOMPARE(rows, this->rows(d));
+        QCOMPARE(d->account(), account);
+        QVERIFY(d->windowTitle().endsWith(QStringLiteral("用户: ") + account));
+    }
+
+    QTRY_COMPARE_WITH_TIMEOUT(requestsOf(account).size() - before, requests, 2000);
+    if (requests > 0) {
+        const QJsonObject req = requestsOf(account).last();
+        QCOMPARE(req.value("method").toString(), QStringLiteral("POST"));
+        QCOMPARE(req.value("path").toString(), QStringLiteral("/iot-gateway-mqtt/device/getDeviceList"));
+        QCOMPARE(req.value("headers").toObject().value("Content-Type").toString(),
+                 QStringLiteral("application/json"));
+        QCOMPARE(req.value("fields").toObject(),
+                 (QJsonObject{{"account", account}, {"password", password}}));
+    }
+}
+
+void TestSignIn::handOverAndBack()
+{
+    QVERIFY(TestFiles::writeFile(QDir::current().filePath("User.ini"),
+                                 "[Domain]\nname=" + m_baseUrl.toUtf8()
+                                     + "\n[UserInfo]\n1\\user_name=first\n1\\password=p1\n"
+                                       "1\\bremember=true\nsize=1\n"));
+    Vantelo w;
+    w.show();
+    type(&w, "demo", "demo123", true);
+    clickLogin(&w);
+    ManagerDevList *d = w.deviceWindow();
+    QVERIFY(!w.isVisible());
+    QVERIFY(d->isVisible());
+    QCOMPARE(d->findChild<QListWidget *>("listWidget")->count(), 3);
+
+    QTest::mouseClick(d->findChild<QPushButton *>("tbtn_menue"), Qt::LeftButton);
+    QVERIFY(w.isVisible());
+    QVERIFY(!d->isVisible());
+    // The boxes hold what the refill of the account list left: saved account 0.
+    QCOMPARE(w.findChild<QComboBox *>("cbx_user")->lineEdit()->text(), QStringLiteral("first"));
+    QCOMPARE(w.findChild<QLineEdit *>("lineEdit_passWord")->text(), QStringLiteral("p1"));
+    QCOMPARE(w.findChild<QComboBox *>("cbx_user")->count(), 2);
+    // The device window kept its rows.
+    QCOMPARE(d->findChild<QListWidget *>("listWidget")->count(), 3);
+
+    // A further sign-in hands a fresh list to the same window.
+    type(&w, QStringLiteral("测试账号"), QStringLiteral("测试123"), false);
+    clickLogin(&w);
+    QVERIFY(d->isVisible());
+    QCOMPARE(rows(d), QStringList{"860000000000110"});
+    QCOMPARE(w.deviceWindow(), d);
+}
+
+void TestSignIn::refusedSignInKeepsBoxes()
+{
+    Vantelo w;
+    w.show();
+    type(&w, "demo", "demo123", true);
+    clickLogin(&w);
+    QTest::mouseClick(w.deviceWindow()->findChild<QPushButton *>("tbtn_menue"), Qt::LeftButton);
+    QVERIFY(w.isVisible());
+
+    type(&w, "demo", "wrong", false);
+    clickLogin(&w);
+    QVERIFY(w.isVisible());
+    QCOMPARE(state(&w), QStringLiteral("账号不存在或验证错误"));
+    QCOMPARE(w.findChild<QComboBox *>("cbx_user")->lineEdit()->text(), QStringLiteral("demo"));
+    QCOMPARE(w.findChild<QLineEdit *>("lineEdit_passWord")->text(), QStringLiteral("wrong"));
+    QVERIFY(!w.findChild<QCheckBox *>("ckx_remember")->isChecked());
+    // The earlier accepted password stays in the file.
+    QSettings saved(QDir::current().filePath("User.ini"), QSettings::IniFormat);
+    QCOMPARE(saved.value("UserInfo/1/password").toString(), QStringLiteral("demo123"));
+}
+
+void TestSignIn::notRememberedStillHandsOverPassword()
+{
+    Vantelo w;
+    w.show();
+    type(&w, "demo", "demo123", false);
+    clickLogin(&w);
+    ManagerDevList *d = w.deviceWindow();
+    QVERIFY(d->isVisible());
+
+    QSettings saved(QDir::current().filePath("User.ini"), QSettings::IniFormat);
+    QCOMPARE(saved.value("UserInfo/1/user_name").toString(), QStringLiteral("demo"));
+    QCOMPARE(saved.value("UserInfo/1/password").toString(), QString());
+    QCOMPARE(saved.value("UserInfo/1/bremember").toBool(), false);
+
+    // The device window signs its refresh with the password typed, not the stored one.
+    const int before = requestsOf("demo").size();
+    d->findChild<QComboBox *>("cbx_state")->setCurrentIndex(1);
+    QTest::mouseClick(d->findChild<QPushButton *>("pbtn_update"), Qt::LeftButton);
+    QCOMPARE(d->findChild<QComboBox *>("cbx_state")->currentIndex(), 0);   // refreshed
+    QTRY_COMPARE(requestsOf("demo").size(), before + 1);
+    QCOMPARE(requestsOf("demo").last().value("fields").toObject().value("password").toString(),
+             QStringLiteral("demo123"));
+}
+
+void TestSignIn::secondClickRefusedDuringWait()
+{
+    Vantelo w;
+    w.show();
+    type(&w, "slow", "pw", true);
+    bool busy = false;
+    QTimer::singleShot(250, &w, [&] {
+        busy = w.isSigningIn();
+        clickLogin(&w);   // refused while the first request is outstanding
+    });
+    clickLogin(&w);
+    QVERIFY(busy);
+    QVERIFY(w.deviceWindow()->isVisible());
+    QCOMPARE(rows(w.deviceWindow()).size(), 3);
+    QTest::qWait(1000);   // a second request would have arrived by now
+    QCOMPARE(requestsOf("slow").size(), 1);
+    QCOMPARE(w.savedAccounts().size(), 1);
+}
+
+void TestSignIn::boxesChangedDuringWaitDoNotLeak()
+{
+    Vantelo w;
+    w.show();
+    type(&w, "slow", "pw", true);
+    QTimer::singleShot(250, &w, [&] { type(&w, "intruder", "x", false); });
+    clickLogin(&w);
+    // What was sent and accepted is what is saved and handed over.
+    QSettings saved(QDir::current().filePath("User.ini"), QSettings::IniFormat);
+    QCOMPARE(saved.value("CurUser/curname").toString(), QStringLiteral("slow"));
+    QCOMPARE(saved.value("UserInfo/size").toInt(), 1);
+    QCOMPARE(saved.value("UserInfo/1/user_name").toString(), QStringLiteral("slow"));
+    QCOMPARE(saved.value("UserInfo/1/password").toString(), QStringLiteral("pw"));
+    QCOMPARE(w.deviceWindow()->account(), QStringLiteral("slow"));
+}
+
+QTEST_MAIN(TestSignIn)
+#include "tst_signin.moc"
