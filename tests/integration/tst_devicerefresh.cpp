@@ -94,6 +94,7 @@ private:
 
 void TestDeviceRefresh::initTestCase()
 {
+    Q_INIT_RESOURCE(resources);
     qputenv("VANTELO_CLOUD_TIMEOUT_MS", "1500");
     QVERIFY(m_labDir.isValid());
     const QJsonArray panels{panel("860000000000101", "在线"), panel("860000000000901", "离线"),

@@ -68,12 +68,21 @@ QJsonObject account(const QString &name, const QString &password, const QJsonArr
     return a;
 }
 
+// With $VANTELO_SHOTS_DIR set, saves a picture of the window there (for a look by people).
+void shot(QWidget *w, const char *name)
+{
+    const QString dir = qEnvironmentVariable("VANTELO_SHOTS_DIR");
+    if (!dir.isEmpty())
+        w->grab().save(QDir(dir).filePath(QLatin1String(name)));
+}
+
 const QJsonArray kPanels{panel("860000000000101", "在线"), panel("860000000000901", "离线"),
                          panel("860000000000102", "在线")};
 } // namespace
 
 void TestSignIn::initTestCase()
 {
+    Q_INIT_RESOURCE(resources);
     qputenv("VANTELO_CLOUD_TIMEOUT_MS", "1500");
     QVERIFY(m_labDir.isValid());
     const QJsonArray accounts{
@@ -260,6 +269,13 @@ void TestSignIn::handOverAndBack()
     QVERIFY(!w.isVisible());
     QVERIFY(d->isVisible());
     QCOMPARE(d->findChild<QListWidget *>("listWidget")->count(), 3);
+    if (qEnvironmentVariableIsSet("VANTELO_SHOTS_DIR")) {
+        d->findChild<QListWidget *>("listWidget")->setCurrentRow(0);
+        shot(d, "devices.png");
+        d->findChild<QComboBox *>("cbx_state")->setCurrentIndex(3);
+        shot(d, "devices-search.png");
+        d->findChild<QComboBox *>("cbx_state")->setCurrentIndex(0);
+    }
 
     QTest::mouseClick(d->findChild<QPushButton *>("tbtn_menue"), Qt::LeftButton);
     QVERIFY(w.isVisible());
@@ -292,6 +308,7 @@ void TestSignIn::refusedSignInKeepsBoxes()
     clickLogin(&w);
     QVERIFY(w.isVisible());
     QCOMPARE(state(&w), QStringLiteral("账号不存在或验证错误"));
+    shot(&w, "signin-refused.png");
     QCOMPARE(w.findChild<QComboBox *>("cbx_user")->lineEdit()->text(), QStringLiteral("demo"));
     QCOMPARE(w.findChild<QLineEdit *>("lineEdit_passWord")->text(), QStringLiteral("wrong"));
     QVERIFY(!w.findChild<QCheckBox *>("ckx_remember")->isChecked());
