@@ -1,0 +1,222 @@
+#include "labcloudserver.h"
+
+#include "labcloudservice.h"
+#include "labeventlog.h"
+#include "labfault.h"
+#include "peersocket.h"
+
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QJsonDocument>
+
+#include <sys/socket.h>
+#include <thread>
+
+namespace {
+
+const char *const kPrefix = "/iot-gateway-mqtt/";
+const char *const kJsonType = "application/json;charset=UTF-8";
+const char *const kRawType = "text/html; charset=utf-8";
+
+QString fromStd(const std::string &s)
+{
+    return QString::fromUtf8(s.data(), int(s.size()));
+}
+
+} // namespace
+
+LabCloudServer::LabCloudServer(LabCloudService *service, LabEventLog *events)
+    : m_service(service), m_events(events)
+{
+    // Held-back answers occupy a worker each; a large pool keeps hanging requests from
+    // starving the others.
+    m_server.new_task_queue = [] { return new httplib::ThreadPool(workerThreads); };
+    m_server.set_payload_max_length(maxPayload);
+
+    const struct { const char *path; const char *operation; } routes[] = {
+        {"device/getDeviceList", "getDeviceList"},
+        {"project/checkUuidIsExist", "checkUuidIsExist"},
+        {"project/uploadToObject", "uploadToObject"},
+    };
+    for (const auto &r : routes) {
+        const QString operation = QLatin1String(r.operation);
+        m_server.Post(std::string(kPrefix) + r.path,
+                      [this, operation](const httplib::Request &req, httplib::Response &res) {
+                          handleOperation(req, res, operation);
+                      });
+    }
+    m_server.set_error_handler(httplib::Server::Handler(
+        [this](const httplib::Request &req, httplib::Response &res) { refuse(req, res); }));
+    m_server.set_exception_handler(
+        [](const httplib::Request &req, httplib::Response &res, std::exception_ptr ep) {
+            try {
+                if (ep)
+                    std::rethrow_exception(ep);
+            } catch (const std::exception &e) {
+                qWarning() << "LabCloudServer exception" << req.path.c_str() << e.what();
+            } catch (...) {
+                qWarning() << "LabCloudServer exception" << req.path.c_str();
+            }
+            res.status = 500;
+        });
+}
+
+bool LabCloudServer::Http::widenBacklog(int backlog)
+{
+    // listen() on a listening socket only changes its backlog.
+    return ::listen(svr_sock_, backlog) == 0;
+}
+
+int LabCloudServer::bind(int port)
+{
+    int bound = -1;
+    if (port == 0)
+        bound = m_server.bind_to_any_port("127.0.0.1");
+    else if (m_server.bind_to_port("127.0.0.1", port))
+        bound = port;
+    if (bound > 0 && !m_server.widenBacklog(listenBacklog))
+        qWarning() << "LabCloudServer::bind cannot widen the backlog";
+    return bound;
+}
+
+bool LabCloudServer::serve()
+{
+    return m_server.listen_after_bind();
+}
+
+void LabCloudServer::stop()
+{
+    m_stopping = true;
+    m_server.stop();
+}
+
+QJsonObject LabCloudServer::requestEvent(const httplib::Request &req) const
+{
+    QJsonObject headers;
+    for (const char *name : {"Content-Type", "Content-Length"})
+        if (req.has_header(name))
+            headers.insert(QLatin1String(name), fromStd(req.get_header_value(name)));
+    return QJsonObject{{QStringLiteral("event"), QStringLiteral("request")},
+                       {QStringLiteral("method"), fromStd(req.method)},
+                       {QStringLiteral("path"), fromStd(req.path)},
+                       {QStringLiteral("headers"), headers}};
+}
+
+void LabCloudServer::handleOperation(const httplib::Request &req, httplib::Response &res,
+                                     const QString &operation)
+{
+    LabOutcome outcome;
+    const QByteArray body = QByteArray::fromStdString(req.body);
+    if (operation == QLatin1String("getDeviceList")) {
+        outcome = m_service->deviceList(body);
+    } else if (operation == QLatin1String("checkUuidIsExist")) {
+        outcome = m_service->checkUuid(body);
+    } else {
+        QList<LabUploadPart> parts;
+        for (const auto &entry : req.files)
+            parts.append({fromStd(entry.second.name), fromStd(entry.second.filename),
+                          fromStd(entry.second.content_type),
+                          QByteArray::fromStdString(entry.second.content)});
+        outcome = m_service->upload(fromStd(req.get_header_value("Content-Type")), parts);
+        if (!req.is_multipart_form_data()) {
+            outcome.event.insert(QStringLiteral("bodySize"), body.size());
+            outcome.event.insert(QStringLiteral("body"), QString::fromUtf8(body.left(256)));
+        }
+    }
+
+    const QJsonObject fault = m_service->config().faultFor(operation, outcome.account);
+    LabReply reply = LabFault::shape(fault, outcome.answer);
+    if (!reply.changed) {
+        // The service's own answer goes out: carry out what it says.
+        m_service->commit(&outcome);
+        reply = LabFault::shape(fault, outcome.answer);
+    }
+
+    QJsonObject event = requestEvent(req);
+    for (auto it = outcome.event.begin(); it != outcome.event.end(); ++it)
+        event.insert(it.key(), it.value());
+    event.insert(QStringLiteral("code"), reply.eventCode);
+    if (reply.delayMs > 0)
+        event.insert(QStringLiteral("delayMs"), reply.delayMs);
+    m_events->write(event);
+
+    if (reply.hang) {
+        holdBack(req, -1);
+        return;
+    }
+    if (reply.delayMs > 0 && !holdBack(req, reply.delayMs))
+        return;
+
+    res.status = 200;
+    res.set_content(reply.body.toStdString(), reply.raw ? kRawType : kJsonType);
+    m_events->write(QJsonObject{{QStringLiteral("event"), QStringLiteral("reply")},
+                                {QStringLiteral("path"), fromStd(req.path)},
+                                {QStringLiteral("status"), res.status},
+                                {QStringLiteral("code"), reply.eventCode},
+                                {QStringLiteral("body"), QString::fromUtf8(reply.body.left(4096))}});
+}
+
+bool LabCloudServer::holdBack(const httplib::Request &req, int ms)
+{
+    PeerSocket peer(req.remote_addr, req.remote_port, req.local_port);
+    QElapsedTimer clock;
+    clock.start();
+    QString reason;
+    for (;;) {
+        if (m_stopping) {
+            reason = QStringLiteral("stopping");
+            break;
+        }
+        const qint64 left = ms < 0 ? 50 : ms - clock.elapsed();
+        if (left <= 0)
+            return true;
+        if (peer.waitGone(int(qMin<qint64>(left, 50)))) {
+            reason = QStringLiteral("client left");
+            break;
+        }
+    }
+    peer.shutDown();
+    m_events->write(QJsonObject{{QStringLiteral("event"), QStringLiteral("closed")},
+                                {QStringLiteral("path"), fromStd(req.path)},
+                                {QStringLiteral("reason"), reason}});
+    qDebug() << "LabCloudServer::holdBack no answer:" << reason;
+    return false;
+}
+
+void LabCloudServer::refuse(const httplib::Request &req, httplib::Response &res)
+{
+    QString msg;
+    switch (res.status) {
+    case 400:
+        msg = req.is_multipart_form_data() ? QStringLiteral("multipart格式错误")
+                                           : QStringLiteral("请求格式错误");
+        break;
+    case 404:
+        msg = QStringLiteral("接口不存在");
+        break;
+    case 413:
+        msg = QStringLiteral("请求体过大");
+        break;
+    case 500:
+        msg = QStringLiteral("服务内部错误");
+        break;
+    default:
+        msg = QStringLiteral("请求被拒绝");
+        break;
+    }
+    const QByteArray body = QJsonDocument(QJsonObject{{QStringLiteral("code"), res.status},
+                                                      {QStringLiteral("msg"), msg}})
+                                .toJson(QJsonDocument::Compact);
+    res.set_content(body.toStdString(), kJsonType);
+
+    QJsonObject event = requestEvent(req);
+    event.insert(QStringLiteral("refused"), true);
+    event.insert(QStringLiteral("code"), res.status);
+    m_events->write(event);
+    m_events->write(QJsonObject{{QStringLiteral("event"), QStringLiteral("reply")},
+                                {QStringLiteral("path"), fromStd(req.path)},
+                                {QStringLiteral("status"), res.status},
+                                {QStringLiteral("code"), res.status},
+                                {QStringLiteral("body"), QString::fromUtf8(body)}});
+    qDebug() << "LabCloudServer::refuse" << res.status << req.method.c_str() << req.path.c_str();
+}

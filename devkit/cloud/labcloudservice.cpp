@@ -1,0 +1,263 @@
+#include "labcloudservice.h"
+
+#include "archiveidentity.h"
+
+#include <QCryptographicHash>
+#include <QDebug>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSaveFile>
+
+const char *const LabCloudService::uploadContentType =
+    "multipart/form-data; boundary=YourBoundaryString";
+
+namespace {
+
+QJsonObject reply(int code, const QString &msg)
+{
+    return QJsonObject{{QStringLiteral("code"), code}, {QStringLiteral("msg"), msg}};
+}
+
+QJsonObject badAccount()
+{
+    return reply(401, QStringLiteral("账号不存在或密码错误"));
+}
+
+QJsonObject badField(const QString &name)
+{
+    return reply(400, QStringLiteral("字段%1缺失或类型错误").arg(name));
+}
+
+// A name that stays one path component inside the store.
+bool isSafeName(const QString &name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
+           && !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
+}
+
+// Parses a JSON request body. On failure fills the outcome with a 400 answer.
+bool parseObject(const QByteArray &body, QJsonObject *object, LabOutcome *outcome)
+{
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(body, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject()) {
+        outcome->event.insert(QStringLiteral("bodySize"), body.size());
+        outcome->event.insert(QStringLiteral("body"), QString::fromUtf8(body.left(256)));
+        outcome->answer = reply(400, QStringLiteral("请求体不是JSON对象"));
+        return false;
+    }
+    *object = doc.object();
+    outcome->event.insert(QStringLiteral("fields"), *object);
+    const QJsonValue account = object->value(QStringLiteral("account"));
+    if (account.isString()) {
+        outcome->account = account.toString();
+        outcome->event.insert(QStringLiteral("account"), account);
+    }
+    return true;
+}
+
+} // namespace
+
+LabCloudService::LabCloudService(const LabCloudConfig &config, const QString &storeDir)
+    : m_config(config), m_storeDir(storeDir)
+{
+    for (const auto &b : m_config.bindings)
+        m_bindings.insert(b.first, b.second);
+}
+
+const LabAccount *LabCloudService::signIn(const QString &account, const QString &password) const
+{
+    const LabAccount *a = m_config.findAccount(account);
+    return a && a->password == password ? a : nullptr;
+}
+
+bool LabCloudService::isBound(const QString &gatewayId, const QString &uuid) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const auto it = m_bindings.constFind(gatewayId);
+    return it != m_bindings.constEnd() && it.value() == uuid;
+}
+
+LabOutcome LabCloudService::deviceList(const QByteArray &body) const
+{
+    LabOutcome out;
+    QJsonObject request;
+    if (!parseObject(body, &request, &out))
+        return out;
+    for (const char *name : {"account", "password"}) {
+        if (!request.value(QLatin1String(name)).isString()) {
+            out.answer = badField(QLatin1String(name));
+            return out;
+        }
+    }
+    const LabAccount *account = signIn(request.value(QStringLiteral("account")).toString(),
+                                       request.value(QStringLiteral("password")).toString());
+    if (!account) {
+        out.answer = badAccount();
+        return out;
+    }
+    QJsonArray data;
+    for (const LabPanel &p : account->panels)
+        data.append(QJsonObject{{QStringLiteral("deviceImei"), p.imei},
+                                {QStringLiteral("deviceStatus"), p.status}});
+    out.answer = reply(200, QStringLiteral("成功"));
+    out.answer.insert(QStringLiteral("data"), data);
+    return out;
+}
+
+LabOutcome LabCloudService::checkUuid(const QByteArray &body) const
+{
+    LabOutcome out;
+    QJsonObject request;
+    if (!parseObject(body, &request, &out))
+        return out;
+    for (const char *name : {"uuid", "gatewayId", "account", "password"}) {
+        if (!request.value(QLatin1String(name)).isString()) {
+            out.answer = badField(QLatin1String(name));
+            return out;
+        }
+    }
+    for (const char *name : {"usePrjName", "check"}) {
+        if (!request.value(QLatin1String(name)).isBool()) {
+            out.answer = badField(QLatin1String(name));
+            return out;
+        }
+    }
+    const LabAccount *account = signIn(request.value(QStringLiteral("account")).toString(),
+                                       request.value(QStringLiteral("password")).toString());
+    if (!account) {
+        out.answer = badAccount();
+        return out;
+    }
+    const QString gatewayId = request.value(QStringLiteral("gatewayId")).toString();
+    const bool own = std::any_of(account->panels.begin(), account->panels.end(),
+                                 [&](const LabPanel &p) { return p.imei == gatewayId; });
+    if (!own) {
+        out.answer = reply(403, QStringLiteral("设备不属于该账号"));
+        return out;
+    }
+    out.answer = isBound(gatewayId, request.value(QStringLiteral("uuid")).toString())
+                     ? reply(200, QStringLiteral("工程已存在"))
+                     : reply(500, QStringLiteral("需要上传"));
+    return out;
+}
+
+LabOutcome LabCloudService::upload(const QString &contentType, const QList<LabUploadPart> &parts) const
+{
+    LabOutcome out;
+
+    // Record what arrived, whatever is judged of it below.
+    QJsonObject fields;
+    QHash<QString, int> count;
+    const LabUploadPart *filePart = nullptr;
+    for (const LabUploadPart &part : parts) {
+        ++count[part.name];
+        if (part.name == QLatin1String("file")) {
+            filePart = &part;
+            continue;
+        }
+        fields.insert(part.name, QString::fromUtf8(part.content));
+    }
+    out.event.insert(QStringLiteral("fields"), fields);
+    if (fields.value(QStringLiteral("account")).isString()) {
+        out.account = fields.value(QStringLiteral("account")).toString();
+        out.event.insert(QStringLiteral("account"), out.account);
+    }
+    QString identity;
+    QString archiveError;
+    bool archiveOk = false;
+    if (filePart) {
+        out.event.insert(QStringLiteral("file"), QJsonObject{
+            {QStringLiteral("name"), filePart->filename},
+            {QStringLiteral("contentType"), filePart->contentType},
+            {QStringLiteral("size"), double(filePart->content.size())},
+            {QStringLiteral("md5"), QString::fromLatin1(
+                 QCryptographicHash::hash(filePart->content, QCryptographicHash::Md5).toHex())}});
+        archiveOk = ArchiveIdentity::compute(filePart->content, &identity, &archiveError);
+        out.event.insert(QStringLiteral("identity"), archiveOk ? QJsonValue(identity) : QJsonValue());
+        if (!archiveOk)
+            out.event.insert(QStringLiteral("archiveError"), archiveError);
+    }
+
+    // Judge.
+    if (contentType != QLatin1String(uploadContentType)) {
+        out.answer = reply(400, QStringLiteral("Content-Type必须为%1").arg(QLatin1String(uploadContentType)));
+        return out;
+    }
+    for (const char *name : {"uuid", "usePrjName", "gatewayId", "account", "password"}) {
+        const QString key = QLatin1String(name);
+        if (count.value(key) != 1) {
+            out.answer = badField(key);
+            return out;
+        }
+        for (const LabUploadPart &part : parts)
+            if (part.name == key && !part.filename.isEmpty()) {
+                out.answer = badField(key);
+                return out;
+            }
+    }
+    const QString usePrjName = fields.value(QStringLiteral("usePrjName")).toString();
+    if (usePrjName != QLatin1String("0") && usePrjName != QLatin1String("1")) {
+        out.answer = badField(QStringLiteral("usePrjName"));
+        return out;
+    }
+    if (count.value(QStringLiteral("file")) != 1 || filePart->filename.isEmpty()
+        || filePart->contentType != QLatin1String("application/zip")) {
+        out.answer = badField(QStringLiteral("file"));
+        return out;
+    }
+    if (!isSafeName(filePart->filename)) {
+        out.answer = reply(400, QStringLiteral("文件名无效"));
+        return out;
+    }
+    const LabAccount *account = signIn(out.account, fields.value(QStringLiteral("password")).toString());
+    if (!account) {
+        out.answer = badAccount();
+        return out;
+    }
+    const QString gatewayId = fields.value(QStringLiteral("gatewayId")).toString();
+    const bool own = std::any_of(account->panels.begin(), account->panels.end(),
+                                 [&](const LabPanel &p) { return p.imei == gatewayId; });
+    if (!own || !isSafeName(gatewayId)) {
+        out.answer = reply(403, QStringLiteral("设备不属于该账号"));
+        return out;
+    }
+    if (!archiveOk) {
+        out.answer = reply(400, QStringLiteral("文件不是有效的zip压缩包"));
+        return out;
+    }
+    const QString uuid = fields.value(QStringLiteral("uuid")).toString();
+    if (identity != uuid) {
+        out.answer = reply(422, QStringLiteral("uuid与文件内容不一致"));
+        return out;
+    }
+    out.answer = reply(200, QStringLiteral("上传成功"));
+    out.accepted = true;
+    out.gatewayId = gatewayId;
+    out.fileName = filePart->filename;
+    out.uuid = uuid;
+    out.archive = filePart->content;
+    return out;
+}
+
+void LabCloudService::commit(LabOutcome *outcome)
+{
+    if (!outcome->accepted)
+        return;
+    const QDir dir(QDir(m_storeDir).absoluteFilePath(outcome->gatewayId));
+    const QString path = dir.absoluteFilePath(outcome->fileName);
+    QSaveFile file(path);
+    if (!dir.mkpath(QStringLiteral(".")) || !file.open(QIODevice::WriteOnly)
+        || file.write(outcome->archive) != outcome->archive.size() || !file.commit()) {
+        qWarning() << "LabCloudService::commit cannot store" << path << file.errorString();
+        outcome->accepted = false;
+        outcome->answer = reply(500, QStringLiteral("文件保存失败"));
+        return;
+    }
+    QJsonObject fileEvent = outcome->event.value(QStringLiteral("file")).toObject();
+    fileEvent.insert(QStringLiteral("stored"), path);
+    outcome->event.insert(QStringLiteral("file"), fileEvent);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bindings.insert(outcome->gatewayId, outcome->uuid);
+}
