@@ -48,6 +48,7 @@ quint16 RelayServer::port() const
 void RelayServer::onNewConnection()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);   // forward small writes at once
         Peer *peer = new Peer;
         peer->socket = socket;
         peer->id = m_nextId++;

@@ -14,7 +14,10 @@ public:
     bool connectTo(quint16 port, int ms = 2000)
     {
         m_socket.connectToHost(QHostAddress::LocalHost, port);
-        return m_socket.waitForConnected(ms);
+        if (!m_socket.waitForConnected(ms))
+            return false;
+        m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        return true;
     }
 
     void send(const QByteArray &bytes)

@@ -1,0 +1,311 @@
+#include "panelclient.h"
+
+#include "labeventlog.h"
+#include "panelserial.h"
+#include "panelwire.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QTcpSocket>
+
+namespace {
+const QByteArray kRegistered = QByteArrayLiteral("ok");
+const QByteArray kSessionDownload = QByteArrayLiteral("session,download");
+const QByteArray kSessionPassthrough = QByteArrayLiteral("session,passthrough");
+const QByteArray kEnd = QByteArrayLiteral("end");
+} // namespace
+
+PanelClient::PanelClient(const PanelSettings &settings, const QString &relayHost, quint16 relayPort,
+                         const QString &outDir, LabEventLog *events, QObject *parent)
+    : QObject(parent), m_settings(settings), m_host(relayHost), m_port(relayPort), m_outDir(outDir),
+      m_events(events), m_transfer(settings), m_serial(new PanelSerial(settings.serial, this))
+{
+    m_clock.start();
+    m_retry.setSingleShot(true);
+    m_retry.setInterval(kRetryMs);
+    connect(&m_retry, &QTimer::timeout, this, &PanelClient::connectToRelay);
+    m_quiet.setSingleShot(true);
+    m_quiet.setInterval(kQuietMs);
+    connect(&m_quiet, &QTimer::timeout, this, [this] {
+        if (m_mode == Mode::Download)
+            runActions(m_transfer.quiet());
+    });
+    m_sendTimer.setSingleShot(true);
+    connect(&m_sendTimer, &QTimer::timeout, this, &PanelClient::flushOutgoing);
+    connect(m_serial, &PanelSerial::dataRead, this, &PanelClient::onSerialData);
+}
+
+PanelClient::~PanelClient()
+{
+    if (m_socket) {
+        m_socket->disconnect(this);
+        m_socket->abort();
+    }
+}
+
+void PanelClient::start()
+{
+    connectToRelay();
+}
+
+void PanelClient::event(const QString &name, const QJsonObject &fields)
+{
+    m_events->write(m_settings.imei, name, fields);
+}
+
+void PanelClient::connectToRelay()
+{
+    if (m_socket) {
+        m_socket->disconnect(this);
+        m_socket->abort();
+        m_socket->deleteLater();
+    }
+    m_socket = new QTcpSocket(this);
+    connect(m_socket, &QTcpSocket::connected, this, &PanelClient::onConnected);
+    connect(m_socket, &QTcpSocket::readyRead, this, &PanelClient::onReadyRead);
+    connect(m_socket, &QTcpSocket::stateChanged, this, &PanelClient::onSocketState);
+    m_socket->connectToHost(m_host, m_port);
+}
+
+void PanelClient::onConnected()
+{
+    ++m_connections;
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);   // one-byte replies go out at once
+    m_mode = Mode::Registering;
+    m_control.clear();
+    m_socket->write("panel," + m_settings.imei.toLatin1() + PanelWire::kDelimiter);
+}
+
+void PanelClient::onSocketState()
+{
+    if (m_socket && m_socket->state() == QAbstractSocket::UnconnectedState)
+        goOffline();
+}
+
+void PanelClient::goOffline()
+{
+    const bool wasOnline = m_mode != Mode::Offline && m_mode != Mode::Registering;
+    if (m_mode == Mode::Download || m_mode == Mode::Passthrough)
+        endSession(QStringLiteral("connection lost"));
+    if (wasOnline)
+        event(QStringLiteral("offline"));
+    m_mode = Mode::Offline;
+    m_outgoing.clear();
+    m_sendTimer.stop();
+    m_quiet.stop();
+    if (!m_retry.isActive())
+        m_retry.start();
+}
+
+void PanelClient::onReadyRead()
+{
+    if (!m_socket)
+        return;
+    const QByteArray bytes = m_socket->readAll();
+    switch (m_mode) {
+    case Mode::Offline:
+        break;
+    case Mode::Registering:
+    case Mode::Idle:
+        handleControl(bytes);
+        break;
+    case Mode::Download:
+        handleDownload(bytes);
+        break;
+    case Mode::Passthrough:
+        handlePassthrough(bytes);
+        break;
+    }
+}
+
+void PanelClient::handleControl(const QByteArray &bytes)
+{
+    m_control += bytes;
+    for (;;) {
+        if (m_mode != Mode::Registering && m_mode != Mode::Idle) {
+            // A session began: what follows belongs to it.
+            const QByteArray rest = m_control;
+            m_control.clear();
+            if (!rest.isEmpty()) {
+                if (m_mode == Mode::Download)
+                    handleDownload(rest);
+                else if (m_mode == Mode::Passthrough)
+                    handlePassthrough(rest);
+            }
+            return;
+        }
+        const int end = m_control.indexOf(PanelWire::kDelimiter);
+        if (end < 0) {
+            if (m_control.size() > kMaxControl) {
+                event(QStringLiteral("refused"), {{QStringLiteral("reason"), QStringLiteral("relay message too long")}});
+                m_control.clear();
+                m_socket->abort();
+            }
+            return;
+        }
+        const QByteArray message = m_control.left(end);
+        m_control.remove(0, end + PanelWire::kDelimiter.size());
+        if (message == kRegistered && m_mode == Mode::Registering) {
+            m_mode = Mode::Idle;
+            event(QStringLiteral("registered"), {{QStringLiteral("connection"), m_connections}});
+            if (!m_everRegistered) {
+                m_everRegistered = true;
+                emit registered(m_settings.imei);
+            }
+        } else if (message == kSessionDownload && m_mode == Mode::Idle) {
+            startSession(Mode::Download);
+        } else if (message == kSessionPassthrough && m_mode == Mode::Idle) {
+            startSession(Mode::Passthrough);
+        } else if (message == kEnd) {
+            // A late end note for a session already over.
+        } else {
+            event(QStringLiteral("unknown-control"), {{QStringLiteral("hex"), QString::fromLatin1(message.left(64).toHex())}});
+        }
+    }
+}
+
+void PanelClient::startSession(Mode mode)
+{
+    m_mode = mode;
+    m_transfer.reset();
+    m_collected.clear();
+    const bool download = mode == Mode::Download;
+    QJsonObject fields{{QStringLiteral("form"), download ? QStringLiteral("download") : QStringLiteral("passthrough")}};
+    if (!download) {
+        QString error;
+        fields.insert(QStringLiteral("serial"), m_settings.serial.isEmpty() ? QStringLiteral("echo") : m_settings.serial);
+        if (!m_serial->open(&error))
+            fields.insert(QStringLiteral("serialError"), error);
+    }
+    event(QStringLiteral("session"), fields);
+}
+
+void PanelClient::endSession(const QString &reason)
+{
+    m_serial->close();
+    m_quiet.stop();
+    m_collected.clear();
+    event(QStringLiteral("session-end"), {{QStringLiteral("reason"), reason}});
+    m_mode = Mode::Idle;
+}
+
+void PanelClient::handleDownload(const QByteArray &bytes)
+{
+    runActions(m_transfer.feed(bytes));
+    if (m_mode == Mode::Download && m_transfer.hasPending())
+        m_quiet.start();
+    else
+        m_quiet.stop();
+}
+
+void PanelClient::runActions(const QList<PanelAction> &actions)
+{
+    for (const PanelAction &a : actions) {
+        switch (a.type) {
+        case PanelAction::Reply:
+            sendReply(a.bytes);
+            break;
+        case PanelAction::Event:
+            event(a.name, a.fields);
+            break;
+        case PanelAction::Store: {
+            QString error;
+            QJsonObject fields = a.fields;
+            const QString path = storeFile(a.code, a.bytes, &error);
+            fields.insert(QStringLiteral("path"), path);
+            if (path.isEmpty())
+                fields.insert(QStringLiteral("storeError"), error);
+            event(QStringLiteral("end"), fields);
+            break;
+        }
+        case PanelAction::Close:
+            qDebug() << "PanelClient::runActions close" << m_settings.imei << a.name;
+            if (m_socket)
+                m_socket->abort();
+            return;
+        case PanelAction::SessionEnd: {
+            endSession(QStringLiteral("desktop left"));
+            const QByteArray rest = m_transfer.takeRest();
+            if (!rest.isEmpty())
+                handleControl(rest);
+            break;
+        }
+        }
+    }
+}
+
+QString PanelClient::storeFile(int code, const QByteArray &data, QString *error)
+{
+    QDir dir(m_outDir);
+    if (!dir.mkpath(m_settings.imei)) {
+        *error = QStringLiteral("cannot create %1").arg(dir.filePath(m_settings.imei));
+        return QString();
+    }
+    const QString path = QDir(dir.filePath(m_settings.imei)).filePath(QStringLiteral("%1.bin").arg(code));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(data) != data.size()) {
+        *error = file.errorString();
+        return QString();
+    }
+    return QFileInfo(path).absoluteFilePath();
+}
+
+void PanelClient::handlePassthrough(const QByteArray &bytes)
+{
+    m_collected += bytes;
+    const PanelWire::PassthroughTake take = PanelWire::takePassthrough(&m_collected);
+    if (!take.complete) {
+        if (m_collected.size() > kMaxPassthrough) {
+            event(QStringLiteral("passthrough-dropped"), {{QStringLiteral("len"), m_collected.size()}});
+            m_collected.clear();
+        }
+        return;
+    }
+    if (take.hasPayload) {
+        event(QStringLiteral("passthrough-in"), {{QStringLiteral("hex"), QString::fromLatin1(take.payload.toHex())},
+                                                 {QStringLiteral("len"), take.payload.size()}});
+        m_serial->write(take.payload);
+    }
+    if (take.sessionEnd) {
+        endSession(QStringLiteral("desktop left"));
+        if (!take.rest.isEmpty())
+            handleControl(take.rest);
+    }
+}
+
+void PanelClient::onSerialData(const QByteArray &data)
+{
+    if (m_mode != Mode::Passthrough)
+        return;
+    event(QStringLiteral("passthrough-out"), {{QStringLiteral("hex"), QString::fromLatin1(data.toHex())},
+                                              {QStringLiteral("len"), data.size()}});
+    sendReply(data + PanelWire::kDelimiter, m_settings.passthroughSplit);
+}
+
+void PanelClient::sendReply(const QByteArray &bytes, bool split)
+{
+    const qint64 due = m_clock.elapsed() + m_settings.replyDelayMs;
+    if (split && bytes.size() >= 2) {
+        const int half = bytes.size() / 2;
+        m_outgoing.enqueue({due, bytes.left(half)});
+        m_outgoing.enqueue({due + kSplitGapMs, bytes.mid(half)});
+        event(QStringLiteral("fault"), {{QStringLiteral("fault"), QStringLiteral("passthroughSplit")},
+                                        {QStringLiteral("first"), half}});
+    } else {
+        m_outgoing.enqueue({due, bytes});
+    }
+    flushOutgoing();
+}
+
+void PanelClient::flushOutgoing()
+{
+    const qint64 now = m_clock.elapsed();
+    while (!m_outgoing.isEmpty() && m_outgoing.head().due <= now) {
+        const Outgoing o = m_outgoing.dequeue();
+        if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState)
+            m_socket->write(o.bytes);
+    }
+    if (!m_outgoing.isEmpty())
+        m_sendTimer.start(int(qMax<qint64>(0, m_outgoing.head().due - now)));
+}

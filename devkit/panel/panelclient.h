@@ -1,0 +1,88 @@
+#ifndef PANELCLIENT_H
+#define PANELCLIENT_H
+
+#include "panelsettings.h"
+#include "paneltransfer.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QQueue>
+#include <QTimer>
+
+class QTcpSocket;
+class LabEventLog;
+class PanelSerial;
+
+// One panel of the lab: keeps a connection to the relay (reconnecting and
+// registering again after any loss), and plays a download or pass-through session
+// when the relay starts one.
+class PanelClient : public QObject
+{
+    Q_OBJECT
+public:
+    PanelClient(const PanelSettings &settings, const QString &relayHost, quint16 relayPort,
+                const QString &outDir, LabEventLog *events, QObject *parent = nullptr);
+    ~PanelClient() override;
+
+    void start();
+    QString imei() const { return m_settings.imei; }
+
+    static constexpr int kRetryMs = 200;
+    static constexpr int kQuietMs = 300;
+    static constexpr int kSplitGapMs = 30;
+    static constexpr int kMaxControl = 256;
+    static constexpr int kMaxPassthrough = 64 * 1024;
+
+signals:
+    void registered(const QString &imei);
+
+private:
+    enum class Mode { Offline, Registering, Idle, Download, Passthrough };
+
+    struct Outgoing
+    {
+        qint64 due;        // ms on m_clock
+        QByteArray bytes;
+    };
+
+    void connectToRelay();
+    void onConnected();
+    void onReadyRead();
+    void onSocketState();
+    void goOffline();
+
+    void handleControl(const QByteArray &bytes);
+    void startSession(Mode mode);
+    void endSession(const QString &reason);
+    void handleDownload(const QByteArray &bytes);
+    void runActions(const QList<PanelAction> &actions);
+    void handlePassthrough(const QByteArray &bytes);
+    void onSerialData(const QByteArray &data);
+
+    void sendReply(const QByteArray &bytes, bool split = false);
+    void flushOutgoing();
+    void event(const QString &name, const QJsonObject &fields = QJsonObject());
+    QString storeFile(int code, const QByteArray &data, QString *error);
+
+    const PanelSettings m_settings;
+    const QString m_host;
+    const quint16 m_port;
+    const QString m_outDir;
+    LabEventLog *m_events;
+
+    QTcpSocket *m_socket = nullptr;
+    Mode m_mode = Mode::Offline;
+    QByteArray m_control;
+    QByteArray m_collected;
+    PanelTransfer m_transfer;
+    PanelSerial *m_serial;
+    QTimer m_retry;
+    QTimer m_quiet;
+    QTimer m_sendTimer;
+    QElapsedTimer m_clock;
+    QQueue<Outgoing> m_outgoing;
+    bool m_everRegistered = false;
+    int m_connections = 0;
+};
+
+#endif // PANELCLIENT_H
