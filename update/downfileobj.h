@@ -1,0 +1,60 @@
+#ifndef DOWNFILEOBJ_H
+#define DOWNFILEOBJ_H
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+
+class QEventLoop;
+class QNetworkAccessManager;
+class QTcpSocket;
+
+// Carries out one remote update operation for one panel on a thread of its own:
+// code 0 firmware download, 1 project download, 2 cloud project sync. Requests come
+// in through the slots (queued from the update dialog); every slot reports with
+// information(code, text) and ends with exactly one finishThrd(code).
+class DownFileOBJ : public QObject
+{
+    Q_OBJECT
+public:
+    DownFileOBJ(QString iMei, QString account, QString password, QObject *parent = nullptr);
+
+    // Called directly from the dialog's thread, also while an operation runs: true
+    // shortens every relay wait to 1 ms so a running download ends at once; false
+    // restores the normal waits.
+    void setStopFlag(bool bflag);
+
+    bool stopFlag() const { return bStop.load(std::memory_order_relaxed); }
+    int replyTimeout() const { return nReplyTimeout.load(std::memory_order_relaxed); }
+    int ioTimeout() const { return nIoTimeout.load(std::memory_order_relaxed); }
+    int connectTimeout() const { return nConnectTimeout.load(std::memory_order_relaxed); }
+
+signals:
+    void information(int type, QString msg);
+    void finishThrd(int op);
+
+public slots:
+    void updateCloudConf(QString sPath, bool useName);
+    void updateConfigTcp(QString sPath, int nFrameByte = 512, bool bHzFile = false,
+                         bool updateFlag = false);
+    void updateFirmWareTcp(QString sPath, int nFrameByte = 512);
+
+private:
+    static constexpr int kReplyTimeoutMs = 5000;
+    static constexpr int kIoTimeoutMs = 10000;
+    static constexpr int kConnectTimeoutMs = 3000;
+
+    QString iMei;
+    QString account;
+    QString password;
+    std::atomic<bool> bStop;
+    std::atomic<int> nReplyTimeout;    // ms, panel reply to a command frame
+    std::atomic<int> nIoTimeout;       // ms, frame writes and replies during a download
+    std::atomic<int> nConnectTimeout;  // ms, connection and registration with the relay
+    QNetworkAccessManager *manager;
+    QEventLoop *eventLoop;
+    QTcpSocket *tcpSocket;
+};
+
+#endif // DOWNFILEOBJ_H

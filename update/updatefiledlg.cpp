@@ -1,0 +1,323 @@
+#include "updatefiledlg.h"
+#include "ui_updatefiledlg.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDebug>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QSettings>
+#include <QThread>
+
+#include "downfileobj.h"
+
+namespace {
+const char kIniFile[] = "FilePath.ini";
+}
+
+UpdateFileDlg::UpdateFileDlg(QWidget *parent)
+    : QDialog(parent),
+      ui(new Ui::UpdateFileDlg),
+      firmWorker(nullptr),
+      configWorker(nullptr),
+      cloudWorker(nullptr),
+      firmThread(nullptr),
+      configThread(nullptr),
+      cloudThread(nullptr),
+      bBusy(false)
+{
+    ui->setupUi(this);
+    setWindowTitle(tr("升级文件"));
+    setFixedSize(size());
+    ui->ckx_useName->hide();
+    initPathINI();
+}
+
+UpdateFileDlg::~UpdateFileDlg()
+{
+    qDebug() << "UpdateFileDlg::~UpdateFileDlg";
+    releaseWorkers();
+    delete ui;
+}
+
+void UpdateFileDlg::initPathINI()
+{
+    QSettings settings(QString::fromLatin1(kIniFile), QSettings::IniFormat);
+    settings.beginGroup(QStringLiteral("FilePath"));
+    sFirmPath = settings.value(QStringLiteral("firmPath")).toString();
+    sConfigPath = settings.value(QStringLiteral("ConfigPath")).toString();
+    sCloudPath = settings.value(QStringLiteral("CloudPath")).toString();
+    settings.endGroup();
+    qDebug() << "UpdateFileDlg::initPathINI()" << sFirmPath << sConfigPath << sCloudPath;
+    ui->ldt_updateFirm->setText(sFirmPath);
+    ui->ldt_updateCloud->setText(sCloudPath);
+    ui->ldt_updateConfig->setText(sConfigPath);
+}
+
+void UpdateFileDlg::setDeviceInfo(QString iMei, QString account, QString password, int type)
+{
+    releaseWorkers();
+    this->iMei = iMei;
+    this->account = account;
+    this->password = password;
+    ui->label_IMEI->setText(tr("IMEI:%1").arg(iMei));
+
+    ui->ckx_updateFirm->setChecked(type != 1 && type != 2);
+    ui->ckx_updateConfig->setChecked(type == 1);
+    ui->ckx_updateCloud->setChecked(type == 2);
+
+    firmWorker = new DownFileOBJ(iMei, account, password);
+    configWorker = new DownFileOBJ(iMei, account, password);
+    cloudWorker = new DownFileOBJ(iMei, account, password);
+    firmThread = new QThread;
+    configThread = new QThread;
+    cloudThread = new QThread;
+    firmWorker->moveToThread(firmThread);
+    configWorker->moveToThread(configThread);
+    cloudWorker->moveToThread(cloudThread);
+
+    connect(this, &UpdateFileDlg::sendUpdateCloudFile, cloudWorker, &DownFileOBJ::updateCloudConf);
+    connect(this, &UpdateFileDlg::sendUpdateFirmFileTcp, firmWorker, &DownFileOBJ::updateFirmWareTcp);
+    connect(this, &UpdateFileDlg::sendUpdateConfigTcp, configWorker, &DownFileOBJ::updateConfigTcp);
+    for (DownFileOBJ *worker : {firmWorker, configWorker, cloudWorker}) {
+        connect(worker, &DownFileOBJ::information, this, &UpdateFileDlg::information);
+        connect(worker, &DownFileOBJ::finishThrd, this, &UpdateFileDlg::finishWork);
+    }
+}
+
+bool UpdateFileDlg::isRunning(int op) const
+{
+    const QThread *thread = threadOf(op);
+    return thread && thread->isRunning();
+}
+
+QThread *UpdateFileDlg::threadOf(int op) const
+{
+    switch (op) {
+    case 0:
+        return firmThread;
+    case 1:
+        return configThread;
+    case 2:
+        return cloudThread;
+    default:
+        return nullptr;
+    }
+}
+
+QString UpdateFileDlg::chooseFile(const QString &caption, const QString &dir, const QString &filter)
+{
+    return QFileDialog::getOpenFileName(this, caption, dir, filter);
+}
+
+// A cancelled choice keeps the previous file, in the member and in the line edit.
+void UpdateFileDlg::on_pbtn_updateFirm_clicked()
+{
+    const QString path = chooseFile(tr("选择底层文件"), sFirmPath, tr("bin (*.bin)"));
+    if (path.isEmpty())
+        return;
+    sFirmPath = path;
+    ui->ldt_updateFirm->setText(sFirmPath);
+}
+
+void UpdateFileDlg::on_pbtn_updateCloud_clicked()
+{
+    const QString path = chooseFile(tr("选择云组态文件"), sFirmPath, tr("zip (target.zip)"));
+    if (path.isEmpty())
+        return;
+    sCloudPath = path;
+    ui->ldt_updateCloud->setText(sCloudPath);
+}
+
+void UpdateFileDlg::on_pbtn_updateConfig_clicked()
+{
+    const QString path = chooseFile(tr("选择组态文件"), sFirmPath, tr("zip (compile.zip)"));
+    if (path.isEmpty())
+        return;
+    sConfigPath = path;
+    ui->ldt_updateConfig->setText(sConfigPath);
+}
+
+void UpdateFileDlg::on_ckx_updateFirm_clicked(bool checked)
+{
+    if (!checked)
+        return;
+    ui->ckx_updateCloud->setChecked(false);
+    ui->ckx_updateConfig->setChecked(false);
+}
+
+void UpdateFileDlg::on_ckx_updateCloud_clicked(bool checked)
+{
+    if (checked)
+        ui->ckx_updateFirm->setChecked(false);
+}
+
+void UpdateFileDlg::on_ckx_updateConfig_clicked(bool checked)
+{
+    if (checked)
+        ui->ckx_updateFirm->setChecked(false);
+}
+
+bool UpdateFileDlg::warnEmptyPath(bool checked, const QString &path, const QString &title)
+{
+    if (!checked || !path.isEmpty())
+        return false;
+    QMessageBox::warning(this, title, tr("路径不能空"), QMessageBox::Ok);
+    return true;
+}
+
+void UpdateFileDlg::on_pbtn_run_clicked()
+{
+    const bool config = ui->ckx_updateConfig->isChecked();
+    const bool cloud = ui->ckx_updateCloud->isChecked();
+    const bool firm = ui->ckx_updateFirm->isChecked();
+    if (warnEmptyPath(config, sConfigPath, tr("远程升级组态"))
+        || warnEmptyPath(cloud, sCloudPath, tr("升级云组态"))
+        || warnEmptyPath(firm, sFirmPath, tr("远程升级底层")))
+        return;
+    if (!config && !cloud && !firm) {
+        // Nothing would start, and nothing would enable the buttons again.
+        QMessageBox::warning(this, tr("升级文件"), tr("请选择要执行的操作"), QMessageBox::Ok);
+        return;
+    }
+    if (!firmWorker)
+        return;   // setDeviceInfo has not been called: there is no panel to work on
+
+    bBusy = true;
+    setButtonsEnabled(false);
+
+    if (config) {
+        if (configThread->isRunning()) {
+            ui->label_updateConfigR->setText(tr("组态正在升级中."));
+            stopThread(configWorker, configThread);
+            qDebug() << "UpdateFileDlg::on_pbtn_run_clicked configThread stopped";
+        }
+        ui->label_updateConfigR->setText(tr("组态开始升级."));
+        configWorker->setStopFlag(false);
+        configThread->start();
+        emit sendUpdateConfigTcp(sConfigPath, ui->spx_Frame->value(),
+                                 ui->checkBox_HZ->isChecked(), false);
+    }
+    if (cloud) {
+        if (cloudThread->isRunning()) {
+            qDebug() << "UpdateFileDlg::on_pbtn_run_clicked stopping cloudThread";
+            information(2, tr("云组态正在更新中."));
+            stopThread(cloudWorker, cloudThread);
+        }
+        cloudWorker->setStopFlag(false);
+        cloudThread->start();
+        emit sendUpdateCloudFile(sCloudPath, ui->ckx_useName->isChecked());
+    }
+    if (firm) {
+        if (firmThread->isRunning()) {
+            qDebug() << "UpdateFileDlg::on_pbtn_run_clicked stopping firmThread";
+            information(0, tr("底层正在升级中."));
+            stopThread(firmWorker, firmThread);
+        }
+        firmWorker->setStopFlag(false);
+        firmThread->start();
+        emit sendUpdateFirmFileTcp(sFirmPath, ui->spx_Frame->value());
+    }
+
+    bBusy = false;
+}
+
+void UpdateFileDlg::stopThread(DownFileOBJ *worker, QThread *thread)
+{
+    worker->setStopFlag(true);
+    thread->requestInterruption();
+    thread->quit();
+    thread->wait();
+    // A request queued just before the stop would otherwise run on the next start.
+    QCoreApplication::removePostedEvents(worker, QEvent::MetaCall);
+    if (bBusy) {
+        // The stopped worker's last texts and its end signal are still queued: handle
+        // them before the restart, so that they cannot end the run started next.
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+        setButtonsEnabled(false);
+    }
+}
+
+void UpdateFileDlg::information(int type, QString msg)
+{
+    switch (type) {
+    case 0:
+        ui->label_updateFirmR->setText(msg);
+        break;
+    case 1:
+        ui->label_updateConfigR->setText(msg);
+        break;
+    case 2:
+        ui->label_updateCloudR->setText(msg);
+        break;
+    default:
+        break;
+    }
+}
+
+void UpdateFileDlg::finishWork(int op)
+{
+    QThread *thread = threadOf(op);
+    if (thread && thread->isRunning()) {
+        qDebug() << "UpdateFileDlg::finishWork" << op;
+        thread->requestInterruption();
+        thread->quit();
+        thread->wait();
+    }
+    setButtonsEnabled(true);
+}
+
+void UpdateFileDlg::setButtonsEnabled(bool enabled)
+{
+    ui->pbtn_run->setEnabled(enabled);
+    ui->pbtn_updateCloud->setEnabled(enabled);
+    ui->pbtn_updateConfig->setEnabled(enabled);
+    ui->pbtn_updateFirm->setEnabled(enabled);
+}
+
+void UpdateFileDlg::keyPressEvent(QKeyEvent *event)
+{
+    // Keys never reach the dialog's default handling: Escape does not close it and
+    // Return does not press a button.
+    event->setAccepted(!bBusy);
+}
+
+void UpdateFileDlg::closeEvent(QCloseEvent *event)
+{
+    {
+        QSettings settings(QString::fromLatin1(kIniFile), QSettings::IniFormat);
+        if (!sFirmPath.isEmpty())
+            settings.setValue(QStringLiteral("FilePath/firmPath"), sFirmPath);
+        if (!sConfigPath.isEmpty())
+            settings.setValue(QStringLiteral("FilePath/ConfigPath"), sConfigPath);
+        if (!sCloudPath.isEmpty())
+            settings.setValue(QStringLiteral("FilePath/CloudPath"), sCloudPath);
+    }
+    qDebug() << "UpdateFileDlg::closeEvent" << sFirmPath << sConfigPath << sCloudPath;
+    if (bBusy) {
+        event->ignore();
+        return;
+    }
+    const struct { DownFileOBJ *worker; QThread *thread; } ops[] = {
+        {firmWorker, firmThread}, {configWorker, configThread}, {cloudWorker, cloudThread}};
+    for (const auto &op : ops)
+        if (op.thread && op.thread->isRunning())
+            stopThread(op.worker, op.thread);
+    bBusy = false;
+    event->accept();
+}
+
+void UpdateFileDlg::releaseWorkers()
+{
+    const struct { DownFileOBJ *&worker; QThread *&thread; } ops[] = {
+        {firmWorker, firmThread}, {configWorker, configThread}, {cloudWorker, cloudThread}};
+    for (const auto &op : ops) {
+        if (op.thread && op.thread->isRunning())
+            stopThread(op.worker, op.thread);
+        delete op.worker;
+        delete op.thread;
+        op.worker = nullptr;
+        op.thread = nullptr;
+    }
+}

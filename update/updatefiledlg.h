@@ -1,0 +1,86 @@
+#ifndef UPDATEFILEDLG_H
+#define UPDATEFILEDLG_H
+
+#include <QDialog>
+#include <QString>
+
+class DownFileOBJ;
+class QCloseEvent;
+class QKeyEvent;
+class QThread;
+
+namespace Ui {
+class UpdateFileDlg;
+}
+
+// Modal dialog in which the user updates one panel: firmware download (code 0),
+// project download (code 1) and cloud project sync (code 2), each carried out by its
+// own DownFileOBJ on its own thread. The last chosen file of each kind is kept in
+// FilePath.ini in the working directory.
+class UpdateFileDlg : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit UpdateFileDlg(QWidget *parent);
+    ~UpdateFileDlg() override;
+
+    // Called once, right after construction: the panel, the signed-in user and the
+    // operation to preselect (0 firmware, 1 project, 2 cloud project, others as 0).
+    void setDeviceInfo(QString iMei, QString account, QString password, int type);
+
+    void initPathINI();
+
+    // Whether the thread of operation op is running.
+    bool isRunning(int op) const;
+
+signals:
+    void sendUpdateCloudFile(QString sPath, bool useName);
+    void sendUpdateFirmFileTcp(QString sPath, int value);
+    void sendUpdateConfigTcp(QString sPath, int value, bool bHzFile, bool updateFlag);
+
+public slots:
+    void information(int type, QString msg);
+    void finishWork(int op);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+    // The file chosen by the user, empty when the choice was cancelled.
+    virtual QString chooseFile(const QString &caption, const QString &dir, const QString &filter);
+
+private slots:
+    void on_pbtn_updateFirm_clicked();
+    void on_pbtn_updateCloud_clicked();
+    void on_pbtn_updateConfig_clicked();
+    void on_ckx_updateFirm_clicked(bool checked);
+    void on_ckx_updateCloud_clicked(bool checked);
+    void on_ckx_updateConfig_clicked(bool checked);
+    void on_pbtn_run_clicked();
+
+private:
+    QThread *threadOf(int op) const;
+    void setButtonsEnabled(bool enabled);
+    bool warnEmptyPath(bool checked, const QString &path, const QString &title);
+    // Abandons the running operation of worker: stop flag with 1 ms waits, then ends
+    // the thread and waits for it; requests the worker never got to are dropped.
+    void stopThread(DownFileOBJ *worker, QThread *thread);
+    void releaseWorkers();
+
+    Ui::UpdateFileDlg *ui;
+    QString sFirmPath;
+    QString sConfigPath;
+    QString sCloudPath;
+    DownFileOBJ *firmWorker;
+    DownFileOBJ *configWorker;
+    DownFileOBJ *cloudWorker;
+    QThread *firmThread;
+    QThread *configThread;
+    QThread *cloudThread;
+    QString iMei;
+    QString account;
+    QString password;
+    bool bBusy;
+};
+
+#endif // UPDATEFILEDLG_H
