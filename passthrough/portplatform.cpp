@@ -1,0 +1,90 @@
+#include "portplatform.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <QThread>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace PortPlatform {
+
+#ifdef Q_OS_WIN
+
+QString pairDirectory()
+{
+    return QString();
+}
+
+QString toolSideDevicePath(int n)
+{
+    return QStringLiteral("\\\\.\\PENT%1").arg(n);
+}
+
+QString driverLibraryFileName()
+{
+    return QStringLiteral("vspdctl.dll");
+}
+
+void sleepMs(int ms)
+{
+    Sleep(static_cast<DWORD>(ms < 0 ? 0 : ms));
+}
+
+#else
+
+QString pairDirectory()
+{
+    QString dir = qEnvironmentVariable("VSPD_DIR");
+    if (dir.isEmpty()) {
+        const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+        dir = runtime.isEmpty() ? QStringLiteral("/tmp/vspd-%1").arg(::getuid())
+                                : runtime + QStringLiteral("/vspd");
+    }
+    dir = QDir::cleanPath(dir);
+
+    const QByteArray path = QFile::encodeName(dir);
+    struct stat st;
+    if (::lstat(path.constData(), &st) != 0) {
+        const QString parent = QFileInfo(dir).path();
+        if (!QDir().mkpath(parent) || (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST))
+            return QString();
+        if (::lstat(path.constData(), &st) != 0)
+            return QString();
+    }
+    // Never a symbolic link or somebody else's folder: the links in it name the devices
+    // that the program opens.
+    if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
+        return QString();
+    return dir;
+}
+
+QString toolSideDevicePath(int n)
+{
+    return pairDirectory() + QStringLiteral("/PENT%1").arg(n);
+}
+
+QString driverLibraryFileName()
+{
+    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/libvspdctl.so");
+    if (!QCoreApplication::applicationDirPath().isEmpty() && QFileInfo::exists(beside))
+        return beside;
+    return QStringLiteral("vspdctl");
+}
+
+void sleepMs(int ms)
+{
+    QThread::msleep(static_cast<unsigned long>(ms < 0 ? 0 : ms));
+}
+
+#endif
+
+} // namespace PortPlatform

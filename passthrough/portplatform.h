@@ -1,0 +1,31 @@
+#ifndef PORTPLATFORM_H
+#define PORTPLATFORM_H
+
+#include <QString>
+
+// What the virtual port pairs need from the operating system, selected at compile
+// time. On Windows the pairs come from a virtual serial port driver controlled through
+// vspdctl.dll and the tool side is the device \\.\PENTn. On Linux they come from
+// libvspdctl.so (vspd/), which joins two ptys with socat and puts the links COMn and
+// PENTn into the pair directory; the tool side is <pair directory>/PENTn.
+namespace PortPlatform {
+
+// Linux: $VSPD_DIR when set, else $XDG_RUNTIME_DIR/vspd, else /tmp/vspd-<uid>; created
+// with mode 0700 when missing. Empty when it cannot be created or is not a directory
+// owned by this user. Windows: always empty (the registry lists the ports).
+QString pairDirectory();
+
+// The device path of the tool side PENTn.
+QString toolSideDevicePath(int n);
+
+// The file name to give the QLibrary of the pair driver. Windows: "vspdctl.dll".
+// Linux: the absolute path of libvspdctl.so in the application directory when it is
+// there, else "vspdctl" (found through the library path).
+QString driverLibraryFileName();
+
+// Blocks the calling thread.
+void sleepMs(int ms);
+
+} // namespace PortPlatform
+
+#endif // PORTPLATFORM_H

@@ -1,0 +1,46 @@
+#ifndef SERIALCOMMREADER_H
+#define SERIALCOMMREADER_H
+
+#include <QString>
+
+#ifdef Q_OS_WIN
+struct HKEY__;
+#endif
+
+// Reads the list of serial ports by index, the way the operating system keeps it.
+//
+// Windows: the values under HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM, one port
+// name as the data of each value; the key is opened anew by every read and closed at
+// its end, and the reads go through this object's own buffers.
+// Linux: the sorted list of the names COMn/PENTn in the pair directory whose links
+// lead to a live pty, followed by the serial devices /dev/ttyS*, /dev/ttyUSB*,
+// /dev/ttyACM* by base name; every read takes the list anew.
+class SerialCommReader
+{
+public:
+    SerialCommReader();
+
+    // The name held by entry `index`, or "nokey" when there is none or it cannot be
+    // read. *listOpened is false when the list itself cannot be opened.
+    QString readEntry(int index, const QString &kind, bool *listOpened);
+
+    // The number of entries now listed; 0 when the list cannot be read.
+    int entryCount();
+
+    static QString noKey() { return QStringLiteral("nokey"); }
+
+private:
+#ifdef Q_OS_WIN
+    HKEY__ *m_key;
+    wchar_t m_valueName[256];
+    unsigned char m_valueData[256];
+    unsigned long m_nameLength;
+    unsigned long m_valueType;
+    unsigned long m_dataLength;
+    unsigned long m_index;
+#else
+    int m_index;
+#endif
+};
+
+#endif // SERIALCOMMREADER_H

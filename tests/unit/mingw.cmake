@@ -1,0 +1,24 @@
+# Windows code is checked with the mingw-w64 compiler (syntax only), and a second test
+# proves that the check really compiles the Windows blocks.
+find_program(VANTELO_MINGW_CXX x86_64-w64-mingw32-g++)
+if(VANTELO_MINGW_CXX)
+  get_target_property(_qt_core_inc Qt5::Core INTERFACE_INCLUDE_DIRECTORIES)
+  get_target_property(_qt_serial_inc Qt5::SerialPort INTERFACE_INCLUDE_DIRECTORIES)
+  set(_mingw_includes ${_qt_core_inc} ${_qt_serial_inc})
+  list(REMOVE_DUPLICATES _mingw_includes)
+  set(_mingw_sources
+    ${CMAKE_SOURCE_DIR}/passthrough/serialcommname.cpp
+    ${CMAKE_SOURCE_DIR}/passthrough/serialcommreader.cpp
+    ${CMAKE_SOURCE_DIR}/passthrough/portplatform.cpp
+    ${CMAKE_SOURCE_DIR}/passthrough/virtualportpairs.cpp)
+  add_test(NAME mingw_syntax
+    COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/../mingw-check.sh
+            ${VANTELO_MINGW_CXX} ${_mingw_includes} -- ${_mingw_sources})
+  add_test(NAME mingw_syntax_sees_windows_blocks
+    COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/../mingw-check.sh --expect-break
+            ${VANTELO_MINGW_CXX} ${_mingw_includes} -- ${_mingw_sources})
+  set_tests_properties(mingw_syntax mingw_syntax_sees_windows_blocks PROPERTIES
+    LABELS unit TIMEOUT 300)
+else()
+  message(STATUS "x86_64-w64-mingw32-g++ not found: the Windows syntax check is skipped")
+endif()
