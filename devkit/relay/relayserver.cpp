@@ -224,9 +224,13 @@ void RelayServer::forward(Peer *from, const QByteArray &bytes)
     } else {
         from->toDesktop += bytes.size();
         to->toDesktop += bytes.size();
-        if (to->goAheadPending)
-            to->heldForDesktop += bytes;
-        else
+        if (to->goAheadPending) {
+            // Held until the go-ahead is out; with "none" it never is, so keep a bound.
+            if (to->heldForDesktop.size() + bytes.size() <= kMaxHeld)
+                to->heldForDesktop += bytes;
+            else
+                qDebug() << "RelayServer::forward held bytes over the bound dropped" << bytes.size();
+        } else
             to->socket->write(bytes);
     }
 }

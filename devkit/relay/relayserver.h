@@ -23,6 +23,8 @@ public:
     RelayServer(const RelaySettings &settings, LabEventLog *events, QObject *parent = nullptr);
     ~RelayServer() override;
 
+    static constexpr int kMaxHeld = 1024 * 1024;
+
     bool listen(quint16 port, QString *error);
     quint16 port() const;
 
