@@ -1,0 +1,215 @@
+#include "penetration_setdlg.h"
+#include "ui_penetration_setdlg.h"
+
+#include <QCloseEvent>
+#include <QDebug>
+#include <QThread>
+#include <QTime>
+
+#include "penetrationobj.h"
+
+namespace {
+QString now()
+{
+    return QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz"));
+}
+} // namespace
+
+Penetration_setDlg::Penetration_setDlg(QWidget *parent)
+    : QDialog(parent),
+      ui(new Ui::Penetration_setDlg),
+      portPairs([this](const QString &text) { ui->label_networkInfo->setText(text); })
+{
+    ui->setupUi(this);
+    setWindowTitle(tr("穿透设置"));
+    setFixedSize(size());
+
+    fillComboBoxes();
+
+    ui->buttonBox->hide();
+    ui->groupBox_portSet->hide();
+    setIdleState();
+
+    penetrationObj = new PenetrationOBJ(iMei);
+    penetrationThread = new QThread;
+    penetrationObj->moveToThread(penetrationThread);
+    connect(this, &Penetration_setDlg::openNetComPenetrateSig, penetrationObj,
+            &PenetrationOBJ::openNetComPenetrate);
+    connect(this, &Penetration_setDlg::closeNetComPenetrateSig, penetrationObj,
+            &PenetrationOBJ::closeNetComPenetrate, Qt::BlockingQueuedConnection);
+    connect(penetrationObj, &PenetrationOBJ::finishThrd, this, &Penetration_setDlg::finishThrd);
+    connect(penetrationObj, &PenetrationOBJ::information, this, &Penetration_setDlg::information);
+
+    bOpened = false;
+    bClosing = false;
+}
+
+Penetration_setDlg::~Penetration_setDlg()
+{
+    // Normally the close event or done() has already stopped and released the
+    // worker; a dialog deleted without either must not leave it running.
+    if (penetrationThread)
+        shutDown();
+    delete ui;
+}
+
+void Penetration_setDlg::fillComboBoxes()
+{
+    const int baudrates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 187500};
+    for (int b : baudrates)
+        ui->comboBox_Baudrate->addItem(QString::number(b), b);
+    ui->comboBox_DataBit->addItem(QStringLiteral("7 Bits"), 7);
+    ui->comboBox_DataBit->addItem(QStringLiteral("8 Bits"), 8);
+    ui->comboBox_CheckBit->addItem(QStringLiteral("NONE"), 0);
+    ui->comboBox_CheckBit->addItem(QStringLiteral("EVEN"), 2);
+    ui->comboBox_CheckBit->addItem(QStringLiteral("ODD"), 3);
+    ui->comboBox_StopBit->addItem(QStringLiteral("1 Bit"), 1);
+    ui->comboBox_StopBit->addItem(QStringLiteral("2 Bit"), 2);
+    for (int n = 1; n <= 255; ++n)
+        ui->comboBox_addPort1->addItem(QStringLiteral("COM%1").arg(n));
+    ui->comboBox_addPort1->setMaxVisibleItems(20);
+
+    ui->comboBox_Baudrate->setCurrentIndex(3);
+    ui->comboBox_DataBit->setCurrentIndex(1);
+    ui->comboBox_CheckBit->setCurrentIndex(1);
+    ui->comboBox_StopBit->setCurrentIndex(0);
+    ui->comboBox_addPort1->setCurrentIndex(0);
+}
+
+void Penetration_setDlg::setIdleState()
+{
+    ui->groupBox_portSet->setEnabled(true);
+    ui->btn_openNetUsbPenetrate->setEnabled(true);
+    ui->comboBox_addPort1->setEnabled(true);
+    ui->btn_closeNetUsbPenetrate->setEnabled(false);
+    ui->pbtn_del->setEnabled(true);
+}
+
+void Penetration_setDlg::setStartedState()
+{
+    ui->groupBox_portSet->setEnabled(false);
+    ui->btn_openNetUsbPenetrate->setEnabled(false);
+    ui->comboBox_addPort1->setEnabled(false);
+    ui->btn_closeNetUsbPenetrate->setEnabled(true);
+    ui->pbtn_del->setEnabled(false);
+}
+
+void Penetration_setDlg::setIMEI(QString iMei)
+{
+    this->iMei = iMei;
+    ui->label_IMEI->setText(tr("IMEI:%1").arg(iMei));
+}
+
+void Penetration_setDlg::information(QString text, bool ok)
+{
+    Q_UNUSED(ok)
+    ui->label_networkInfo->setText(text);
+}
+
+void Penetration_setDlg::stopThread()
+{
+    penetrationThread->requestInterruption();
+    penetrationThread->quit();
+    penetrationThread->wait();
+}
+
+void Penetration_setDlg::on_btn_openNetUsbPenetrate_clicked()
+{
+    qDebug() << "Penetration_setDlg::on_btn_openNetUsbPenetrate_clicked" << now();
+    if (!penetrationThread || !penetrationObj)
+        return;
+    if (penetrationThread->isRunning())
+        stopThread();
+
+    const int baudrate = ui->comboBox_Baudrate->currentData(Qt::UserRole).toInt();
+    const int dataBit = ui->comboBox_DataBit->currentData(Qt::UserRole).toInt();
+    const int parity = ui->comboBox_CheckBit->currentData(Qt::UserRole).toInt();
+    const int stopBit = ui->comboBox_StopBit->currentData(Qt::UserRole).toInt();
+    const int comIndex = ui->comboBox_addPort1->currentIndex();
+
+    penetrationThread->start(QThread::HighestPriority);
+    setStartedState();
+    emit openNetComPenetrateSig(iMei, comIndex, baudrate, dataBit, parity, stopBit, 30000);
+    bOpened = true;
+}
+
+void Penetration_setDlg::on_btn_closeNetUsbPenetrate_clicked()
+{
+    qDebug() << "Penetration_setDlg::on_btn_closeNetUsbPenetrate_clicked" << now();
+    if (bClosing || !bOpened || !penetrationThread)
+        return;
+    bClosing = true;
+    if (penetrationThread->isRunning()) {
+        penetrationThread->requestInterruption();
+        emit closeNetComPenetrateSig();
+        penetrationThread->quit();
+        penetrationThread->wait();
+    }
+    setIdleState();
+    ui->label_networkInfo->setText(tr("穿透服务断开"));
+    bOpened = false;
+    bClosing = false;
+}
+
+void Penetration_setDlg::finishThrd()
+{
+    qDebug() << "Penetration_setDlg::finishThrd" << now();
+    if (penetrationThread && penetrationThread->isRunning())
+        stopThread();
+    setIdleState();
+    ui->label_networkInfo->setText(tr("穿透服务断开"));
+    bOpened = false;
+}
+
+void Penetration_setDlg::on_pbtn_del_clicked()
+{
+    qDebug() << "Penetration_setDlg::on_pbtn_del_clicked" << ui->comboBox_addPort1->currentIndex();
+    portPairs.deletePortPair(ui->comboBox_addPort1->currentIndex());
+}
+
+void Penetration_setDlg::on_buttonBox_accepted()
+{
+    accept();
+}
+
+bool Penetration_setDlg::shutDown()
+{
+    if (bClosing)
+        return false;
+    bClosing = true;
+    if (penetrationThread) {
+        if (penetrationThread->isRunning()) {
+            penetrationObj->setAbort(true);
+            penetrationThread->requestInterruption();
+            emit closeNetComPenetrateSig();
+            penetrationThread->quit();
+            penetrationThread->wait();
+        }
+        // The thread has ended: nothing runs in it any more, so the worker (and what
+        // it still owns) can go now.
+        delete penetrationObj;
+        penetrationObj = nullptr;
+        penetrationThread->deleteLater();
+        penetrationThread = nullptr;
+    }
+    bClosing = false;
+    return true;
+}
+
+void Penetration_setDlg::closeEvent(QCloseEvent *event)
+{
+    qDebug() << "Penetration_setDlg::closeEvent aaa" << now();
+    if (!shutDown()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void Penetration_setDlg::done(int r)
+{
+    qDebug() << "Penetration_setDlg::done" << r << now();
+    if (penetrationThread && !shutDown())
+        return;
+    QDialog::done(r);
+}

@@ -1,0 +1,66 @@
+#ifndef PENETRATION_SETDLG_H
+#define PENETRATION_SETDLG_H
+
+#include <QDialog>
+#include <QString>
+
+#include "virtualportpairs.h"
+
+class QCloseEvent;
+class QThread;
+class PenetrationOBJ;
+
+namespace Ui {
+class Penetration_setDlg;
+}
+
+// The window in which the user starts and stops the serial pass-through for one
+// panel and removes the virtual port pairs of this program. The worker
+// (PenetrationOBJ) runs in a thread owned by the dialog and is driven by signals;
+// the stop request is a blocking queued signal.
+class Penetration_setDlg : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit Penetration_setDlg(QWidget *parent = nullptr);
+    ~Penetration_setDlg() override;
+
+    void setIMEI(QString iMei);
+
+    // Dismissing the dialog (Escape, accept, reject) stops the pass-through like
+    // closing the window does.
+    void done(int r) override;
+
+signals:
+    void openNetComPenetrateSig(QString iMei, int comIndex, int baudrate, int dataBit, int parity,
+                                int stopBit, int timeout);
+    void closeNetComPenetrateSig();
+
+public slots:
+    void information(QString text, bool ok);
+    void finishThrd();
+    void on_btn_openNetUsbPenetrate_clicked();
+    void on_btn_closeNetUsbPenetrate_clicked();
+    void on_pbtn_del_clicked();
+    void on_buttonBox_accepted();
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void fillComboBoxes();
+    void setIdleState();
+    void setStartedState();
+    void stopThread();
+    // Stops a running worker with its waits shortened, ends the thread and releases
+    // the thread and the worker. False when a stop is already under way.
+    bool shutDown();
+
+    Ui::Penetration_setDlg *ui;
+    QString iMei;
+    PenetrationOBJ *penetrationObj = nullptr;
+    QThread *penetrationThread = nullptr;
+    bool bOpened = false;
+    bool bClosing = false;
+    VirtualPortPairs portPairs;
+};
+
+#endif // PENETRATION_SETDLG_H

@@ -1,0 +1,245 @@
+#include "penetrationobj.h"
+
+#include <QAbstractSocket>
+#include <QDeadlineTimer>
+#include <QDebug>
+#include <QNetworkProxy>
+#include <QTcpSocket>
+#include <QTime>
+
+#include "relayendpoint.h"
+
+namespace {
+const QByteArray kGoAhead = QByteArrayLiteral("start$_$");
+constexpr int kNormalWaitMs = 5000;
+constexpr int kWaitSliceMs = 50;
+} // namespace
+
+PenetrationOBJ::PenetrationOBJ(QString iMei, QObject *parent)
+    : QObject(parent),
+      abortFlag(false),
+      waitMs(defaultWaitMs()),
+      iMei(iMei),
+      portPairs([this](const QString &text) { emitInfo(text, false); })
+{
+    VirtualPortPairs::prepareLibrary(portLibrary);
+    qDebug() << "PenetrationOBJ::PenetrationOBJ" << portLibrary.fileName();
+}
+
+PenetrationOBJ::~PenetrationOBJ()
+{
+    // Children (port, socket) go with the object; the library stays loaded.
+    qDebug() << "PenetrationOBJ::~PenetrationOBJ";
+}
+
+int PenetrationOBJ::defaultWaitMs()
+{
+    bool ok = false;
+    const int ms = qEnvironmentVariableIntValue("VANTELO_PASSTHROUGH_WAIT_MS", &ok);
+    return ok && ms > 0 ? ms : kNormalWaitMs;
+}
+
+void PenetrationOBJ::setAbort(bool abort)
+{
+    abortFlag = abort;
+    waitMs = abort ? 1 : defaultWaitMs();
+}
+
+void PenetrationOBJ::emitInfo(const QString &text, bool ok)
+{
+    qDebug() << "PenetrationOBJ::information" << text << ok;
+    emit information(text, ok);
+}
+
+void PenetrationOBJ::applyLineSettings(int baudrate, int dataBit, int parity, int stopBit)
+{
+    serialPort->setBaudRate(baudrate, QSerialPort::AllDirections);
+    serialPort->setDataBits(static_cast<QSerialPort::DataBits>(dataBit));
+    serialPort->setParity(static_cast<QSerialPort::Parity>(parity));
+    serialPort->setStopBits(static_cast<QSerialPort::StopBits>(stopBit));
+    serialPort->setFlowControl(QSerialPort::NoFlowControl);
+}
+
+void PenetrationOBJ::openNetComPenetrate(QString iMei, int comIndex, int baudrate, int dataBit,
+                                         int parity, int stopBit, int timeout)
+{
+    qDebug() << "PenetrationOBJ::openNetComPenetrate" << iMei << comIndex << baudrate << dataBit
+             << parity << stopBit << timeout;
+
+    if (!portLibrary.isLoaded() && !portLibrary.load()) {
+        qDebug() << "PenetrationOBJ::openNetComPenetrate load" << portLibrary.errorString();
+        emitInfo(tr("加载vspdctl.dll失败"), false);
+        return;
+    }
+
+    this->iMei = iMei;
+    portIndex = comIndex;
+    this->timeout = timeout;
+    abortFlag = false;
+
+    // Left over from a start that was never stopped: release before starting anew.
+    releasePortAndSocket();
+    serialPort = new QSerialPort(this);
+    tcpSocket = new QTcpSocket(this);
+    relayFraming.clear();
+
+    applyLineSettings(baudrate, dataBit, parity, stopBit);
+
+    abortFlag = false;
+    waitMs = defaultWaitMs();
+
+    if (!portPairs.createPortPairAndOpen(serialPort, portIndex, portLibrary)) {
+        releasePortAndSocket();
+        return;
+    }
+    // A device that disappears reports errors in a busy loop unless closed at once.
+    VirtualPortPairs::closeOnDeviceLoss(serialPort, [this] { serialPortLost(); });
+
+    tcpSocket->connectToHost(RelayEndpoint::host(), RelayEndpoint::port(), QIODevice::ReadWrite,
+                             QAbstractSocket::AnyIPProtocol);
+    // Once the stop has been requested the wait is skipped; the reply wait below
+    // then ends the start.
+    if (!abortFlag && !tcpSocket->waitForConnected(waitMs)) {
+        emitInfo(tr("连接服务器超时"), false);
+        qDebug() << "PenetrationOBJ::openNetComPenetrate connect" << QNetworkProxy::applicationProxy().type()
+                 << waitMs.load() << tcpSocket->errorString();
+        releasePortAndSocket();
+        return;
+    }
+    // Interactive serial traffic: every read goes out at once.
+    tcpSocket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+
+    const QByteArray registration = PassthroughFraming::registration(this->iMei);
+    tcpSocket->write(registration);
+
+    if (abortFlag || !waitForGoAhead()) {
+        qDebug() << "PenetrationOBJ::openNetComPenetrate no go-ahead" << tcpSocket->errorString()
+                 << registration;
+        tcpSocket->disconnectFromHost();
+        endConnection(tr("连接穿透服务超时"));
+        return;
+    }
+
+    const QByteArray reply = tcpSocket->readAll();
+    const int zero = reply.indexOf('\0');
+    const QString text = QString::fromLocal8Bit(zero < 0 ? reply : reply.left(zero));
+    const bool accepted = text == QLatin1String(kGoAhead);
+    qDebug() << "PenetrationOBJ::openNetComPenetrate reply" << text << this->timeout << accepted;
+
+    if (accepted) {
+        emitInfo(tr("穿透服务打开成功"), true);
+        connect(serialPort, &QSerialPort::readyRead, this, &PenetrationOBJ::writeTcpData);
+        connect(tcpSocket, &QTcpSocket::readyRead, this, &PenetrationOBJ::writeComData);
+        return;
+    }
+
+    tcpSocket->disconnectFromHost();
+    endConnection(tr("穿透服务打开失败"));
+}
+
+bool PenetrationOBJ::waitForGoAhead()
+{
+    // Waited for in short slices, so that a stop requested meanwhile (setAbort from
+    // the closing window) ends the wait at once instead of after its full time.
+    QDeadlineTimer deadline(waitMs.load());
+    for (;;) {
+        const qint64 left = deadline.remainingTime();
+        if (tcpSocket->waitForReadyRead(int(qBound<qint64>(1, left, kWaitSliceMs))))
+            return true;
+        if (abortFlag || deadline.hasExpired() || tcpSocket->state() != QAbstractSocket::ConnectedState)
+            return false;
+    }
+}
+
+void PenetrationOBJ::endConnection(const QString &message)
+{
+    emitInfo(message, false);
+    releasePortAndSocket();
+    emit finishThrd();
+}
+
+void PenetrationOBJ::releasePortAndSocket()
+{
+    if (tcpSocket) {
+        disconnect(tcpSocket, &QTcpSocket::readyRead, this, &PenetrationOBJ::writeComData);
+        tcpSocket->close();
+        tcpSocket->deleteLater();
+        tcpSocket = nullptr;
+    }
+    if (serialPort) {
+        disconnect(serialPort, nullptr, this, nullptr);
+        serialPort->close();
+        serialPort->deleteLater();
+        serialPort = nullptr;
+    }
+    relayFraming.clear();
+}
+
+void PenetrationOBJ::writeTcpData()
+{
+    if (!serialPort || !tcpSocket)
+        return;
+    const QByteArray data = serialPort->readAll();
+    if (data.isEmpty()) {
+        qDebug() << "PenetrationOBJ::writeTcpData empty read";
+        return;
+    }
+    if (tcpSocket->state() != QAbstractSocket::ConnectedState) {
+        qDebug() << "PenetrationOBJ::writeTcpData relay connection gone, dropped" << data.size();
+        return;
+    }
+    tcpSocket->write(PassthroughFraming::serialToRelay(data));
+}
+
+void PenetrationOBJ::writeComData()
+{
+    if (!tcpSocket)
+        return;
+    const QByteArray data = tcpSocket->readAll();
+    const PassthroughFraming::Result r = relayFraming.feed(data);
+    if (r.dropped > 0)
+        qDebug() << "PenetrationOBJ::writeComData dropped" << r.dropped << "bytes without delimiter";
+    if (r.hmiDisconnected) {
+        emitInfo(tr("HMI端断开连接"), false);
+        return;
+    }
+    if (r.toSerial.isEmpty()) {
+        if (relayFraming.pending() > 0)
+            qDebug() << "PenetrationOBJ::writeComData waiting for delimiter" << relayFraming.pending();
+        return;
+    }
+    if (serialPort && serialPort->isOpen())
+        serialPort->write(r.toSerial);
+    else
+        qDebug() << "PenetrationOBJ::writeComData port closed, dropped" << r.toSerial.size();
+}
+
+void PenetrationOBJ::serialPortLost()
+{
+    // The port is closed already (once, at its first read or resource error); the
+    // relay connection stays until the pass-through is stopped.
+    const QString com = VirtualPortPairs::comName(portIndex + 1);
+    qDebug() << "PenetrationOBJ::serialPortLost" << com;
+    emitInfo(tr("串口%1异常断开，已关闭").arg(com), false);
+}
+
+void PenetrationOBJ::closeNetComPenetrate()
+{
+    qDebug() << "PenetrationOBJ::closeNetComPenetrate()" << QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz"));
+    abortFlag = true;
+    waitMs = 1;
+    if (tcpSocket) {
+        disconnect(tcpSocket, &QTcpSocket::readyRead, this, &PenetrationOBJ::writeComData);
+        tcpSocket->disconnectFromHost();
+        tcpSocket->close();
+        tcpSocket->deleteLater();
+        tcpSocket = nullptr;
+    }
+    if (serialPort) {
+        disconnect(serialPort, nullptr, this, nullptr);
+        serialPort->close();
+        serialPort->deleteLater();
+        serialPort = nullptr;
+    }
+    relayFraming.clear();
+}

@@ -1,0 +1,16 @@
+# A Modbus RTU slave program that the pass-through tests put behind a panel's serial
+# side (a pty), so that a real Modbus master can poll it through the whole chain.
+pkg_check_modules(MODBUS IMPORTED_TARGET libmodbus)
+if(MODBUS_FOUND)
+  add_executable(modbus-rtu-slave ${CMAKE_CURRENT_LIST_DIR}/modbusrtuslave.cpp)
+  target_link_libraries(modbus-rtu-slave PRIVATE PkgConfig::MODBUS)
+  set_target_properties(modbus-rtu-slave PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${VANTELO_BIN_DIR})
+  if(TARGET tst_modbus)
+    add_dependencies(tst_modbus modbus-rtu-slave)
+  endif()
+endif()
+foreach(_t tst_passthrough tst_modbus tst_penetrationdlg)
+  if(TARGET ${_t} AND TARGET vspdctl)
+    add_dependencies(${_t} vspdctl)
+  endif()
+endforeach()

@@ -1,0 +1,628 @@
+// The serial pass-through end to end: a real virtual pair in a private pair
+// directory, lab-relay and lab-panel as separate processes, and the worker driven
+// either on a thread of its own or through the dialog. The test plays the PLC
+// programming software on COMn.
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QLibrary>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include "labprocess.h"
+#include "pairsweep.h"
+#include "testfiles.h"
+#include "penetration_setdlg.h"
+#include "penetrationobj.h"
+
+namespace {
+
+using PairFn = bool (*)(const char *, const char *);
+using DeleteFn = bool (*)(const char *);
+
+const QString kEcho = QStringLiteral("860000000000301");
+const QString kSplit = QStringLiteral("860000000000302");
+const QString kNone = QStringLiteral("860000000000303");
+const QString kExtra = QStringLiteral("860000000000304");
+const QString kCase = QStringLiteral("860000000000305");
+const QString kSplitGoAhead = QStringLiteral("860000000000306");
+const QString kRefused = QStringLiteral("860000000000307");
+const QString kZeroTail = QStringLiteral("860000000000308");
+const QString kLeaving = QStringLiteral("860000000000309");
+const QString kEcho2 = QStringLiteral("860000000000310");
+const QString kEcho3 = QStringLiteral("860000000000311");
+const QString kNone2 = QStringLiteral("860000000000312");
+const QString kEcho4 = QStringLiteral("860000000000313");
+
+constexpr int kWaitMs = 1200; // the worker's socket waits in this test
+
+// What the worker reports, in the order it reports it, on the test's thread.
+class Recorder : public QObject
+{
+    Q_OBJECT
+public:
+    QStringList messages;
+    QList<bool> flags;
+    int finished = 0;
+    QStringList sequence; // messages and "finishThrd" interleaved
+public slots:
+    void information(QString text, bool ok)
+    {
+        messages << text;
+        flags << ok;
+        sequence << text;
+    }
+    void finishThrd()
+    {
+        ++finished;
+        sequence << QStringLiteral("finishThrd");
+    }
+};
+
+// A worker on its own thread, driven like the dialog drives it.
+class WorkerRun
+{
+public:
+    WorkerRun()
+    {
+        obj = new PenetrationOBJ(QString());
+        obj->moveToThread(&thread);
+        QObject::connect(obj, &PenetrationOBJ::information, &rec, &Recorder::information,
+                         Qt::QueuedConnection);
+        QObject::connect(obj, &PenetrationOBJ::finishThrd, &rec, &Recorder::finishThrd,
+                         Qt::QueuedConnection);
+        thread.start();
+    }
+    ~WorkerRun()
+    {
+        stop();
+        thread.quit();
+        thread.wait();
+        delete obj;
+    }
+    void open(const QString &imei, int comIndex)
+    {
+        PenetrationOBJ *o = obj;
+        QMetaObject::invokeMethod(obj, [o, imei, comIndex] {
+            o->openNetComPenetrate(imei, comIndex, 9600, 8, 2, 1, 30000);
+        }, Qt::QueuedConnection);
+    }
+    void stop()
+    {
+        if (thread.isRunning())
+            QMetaObject::invokeMethod(obj, &PenetrationOBJ::closeNetComPenetrate,
+                                      Qt::BlockingQueuedConnection);
+    }
+    QThread thread;
+    PenetrationOBJ *obj;
+    Recorder rec;
+};
+
+// COMn, opened the way the PLC programming software would.
+class ComSide
+{
+public:
+    explicit ComSide(const QString &path)
+    {
+        fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    }
+    ~ComSide()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    bool isOpen() const { return fd >= 0; }
+    bool write(const QByteArray &data)
+    {
+        return ::write(fd, data.constData(), size_t(data.size())) == data.size();
+    }
+    // Reads until n bytes have arrived or the time is up, serving events meanwhile.
+    QByteArray read(int n, int timeoutMs)
+    {
+        QByteArray got;
+        QElapsedTimer clock;
+        clock.start();
+        while (got.size() < n && clock.elapsed() < timeoutMs) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 10) > 0 && (p.revents & POLLIN)) {
+                char buf[4096];
+                const ssize_t r = ::read(fd, buf, sizeof buf);
+                if (r > 0)
+                    got.append(buf, int(r));
+            }
+        }
+        return got;
+    }
+    int fd = -1;
+};
+
+QJsonObject panel(const QString &imei, const QJsonObject &faults = QJsonObject())
+{
+    QJsonObject p{{"imei", imei}, {"model", 70}, {"comm", 2}, {"module", 2}, {"version", 258}};
+    if (!faults.isEmpty())
+        p.insert("faults", faults);
+    return p;
+}
+
+} // namespace
+
+class TestPassthrough : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void cleanup();
+
+    void startOutcomes_data();
+    void startOutcomes();
+    void abortShortensGoAheadWait();
+    void bridgeCarriesBytes_data();
+    void bridgeCarriesBytes();
+    void serialRequestReachesPanel();
+    void relayFrameSplitArrivesWhole();
+    void panelLeavingIsReportedBridgeStays();
+    void deviceLossReportedOnce();
+    void dialogFailures_data();
+    void dialogFailures();
+    void stopWhileBridging();
+    void closeWhileStarting();
+    void closeWhileBridging_data();
+    void closeWhileBridging();
+
+private:
+    QString comPath(int n) const { return QDir(m_pairDir.path()).filePath(QStringLiteral("COM%1").arg(n)); }
+    bool deletePair(int n);
+    bool pairListed(int n) const;
+    QList<QJsonObject> relayEvents(const QString &imei, const QString &event) const;
+    QList<QJsonObject> panelEvents(const QString &imei, const QString &event) const;
+    Penetration_setDlg *startDialog(const QString &imei, int n);
+    template <typename T> static T *child(QObject *o, const char *name)
+    {
+        return o->findChild<T *>(QLatin1String(name));
+    }
+
+    QTemporaryDir m_dir;
+    QTemporaryDir m_pairDir;
+    QString m_config;
+    QString m_relayEvents;
+    QString m_panelEvents;
+    QString m_leavingEvents;
+    LabProcess m_relay{QStringLiteral("lab-relay")};
+    LabProcess m_panels{QStringLiteral("lab-panel")};
+    LabProcess m_leavingPanel{QStringLiteral("lab-panel")};
+    QLibrary m_driver;
+    QByteArray m_relayPort;
+    QPointer<Penetration_setDlg> m_bridge;
+};
+
+void TestPassthrough::initTestCase()
+{
+    QVERIFY(m_dir.isValid() && m_pairDir.isValid());
+    qputenv("VSPD_DIR", QFile::encodeName(m_pairDir.path()));
+    qputenv("VANTELO_PASSTHROUGH_WAIT_MS", QByteArray::number(kWaitMs));
+
+    m_relayEvents = m_dir.filePath("relay.jsonl");
+    m_panelEvents = m_dir.filePath("panels.jsonl");
+    m_leavingEvents = m_dir.filePath("leaving.jsonl");
+    const QJsonArray panels{
+        panel(kEcho), panel(kSplit, {{"passthroughSplit", true}}), panel(kNone, {{"goAhead", "none"}}),
+        panel(kExtra, {{"goAhead", "extra"}}), panel(kCase, {{"goAhead", "case"}}),
+        panel(kSplitGoAhead, {{"goAhead", "split"}}), panel(kRefused, {{"refuse", true}}),
+        panel(kZeroTail, {{"goAhead", "zeroTail"}}), panel(kLeaving), panel(kEcho2), panel(kEcho3),
+        panel(kNone2, {{"goAhead", "none"}}), panel(kEcho4)};
+    const QJsonObject config{{"relay", QJsonObject{{"port", 0}}}, {"panels", panels}};
+    m_config = m_dir.filePath("lab.json");
+    QVERIFY(TestFiles::writeJson(m_config, config));
+
+    QVERIFY2(m_relay.start({"--config", m_config, "--port", "0", "--events", m_relayEvents}),
+             qPrintable(m_relay.diagnostics()));
+    const QString relayPort = QString::number(m_relay.port());
+    QStringList others;
+    for (const QJsonValue &p : panels)
+        if (p.toObject().value("imei").toString() != kLeaving)
+            others << p.toObject().value("imei").toString();
+    QVERIFY2(m_panels.start({"--config", m_config, "--relay-port", relayPort, "--out", m_dir.filePath("out"),
+                             "--events", m_panelEvents, "--only", others.join(',')}),
+             qPrintable(m_panels.diagnostics()));
+    QVERIFY2(m_leavingPanel.start({"--config", m_config, "--relay-port", relayPort, "--out",
+                                   m_dir.filePath("out"), "--events", m_leavingEvents, "--only", kLeaving}),
+             qPrintable(m_leavingPanel.diagnostics()));
+    m_relayPort = relayPort.toLatin1();
+    qputenv("VANTELO_RELAY_PORT", m_relayPort);
+
+    m_driver.setFileName(LabProcess::programPath(QStringLiteral("libvspdctl.so")));
+    QVERIFY2(m_driver.load(), qPrintable(m_driver.errorString()));
+}
+
+void TestPassthrough::cleanup()
+{
+    qputenv("VANTELO_RELAY_PORT", m_relayPort);
+}
+
+void TestPassthrough::cleanupTestCase()
+{
+    delete m_bridge;
+    sweepPairs(m_pairDir.path(), m_driver.fileName());
+}
+
+bool TestPassthrough::deletePair(int n)
+{
+    auto del = reinterpret_cast<DeleteFn>(m_driver.resolve("DeletePair"));
+    return del && del(QStringLiteral("COM%1").arg(n).toLatin1().constData());
+}
+
+bool TestPassthrough::pairListed(int n) const
+{
+    return QFileInfo::exists(comPath(n))
+        && QFileInfo::exists(QDir(m_pairDir.path()).filePath(QStringLiteral("PENT%1").arg(n)));
+}
+
+QList<QJsonObject> TestPassthrough::relayEvents(const QString &imei, const QString &event) const
+{
+    QList<QJsonObject> out;
+    for (const QJsonObject &e : readEventLines(m_relayEvents))
+        if (e.value("imei").toString() == imei && e.value("event").toString() == event)
+            out << e;
+    return out;
+}
+
+QList<QJsonObject> TestPassthrough::panelEvents(const QString &imei, const QString &event) const
+{
+    QList<QJsonObject> out;
+    for (const QString &file : {m_panelEvents, m_leavingEvents})
+        for (const QJsonObject &e : readEventLines(file))
+            if (e.value("imei").toString() == imei && e.value("event").toString() == event)
+                out << e;
+    return out;
+}
+
+// A shown dialog for `imei` on COMn whose pass-through is up.
+Penetration_setDlg *TestPassthrough::startDialog(const QString &imei, int n)
+{
+    auto *dlg = new Penetration_setDlg;
+    dlg->setIMEI(imei);
+    dlg->show();
+    child<QComboBox>(dlg, "comboBox_addPort1")->setCurrentIndex(n - 1);
+    QTest::mouseClick(child<QPushButton>(dlg, "btn_openNetUsbPenetrate"), Qt::LeftButton);
+    auto *info = child<QLabel>(dlg, "label_networkInfo");
+    QElapsedTimer clock;
+    clock.start();
+    while (info->text() != QStringLiteral("穿透服务打开成功") && clock.elapsed() < 8000)
+        QTest::qWait(10);
+    return dlg;
+}
+
+void TestPassthrough::startOutcomes_data()
+{
+    QTest::addColumn<QString>("imei");
+    QTest::addColumn<bool>("relayDown");
+    QTest::addColumn<QString>("last");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("finished");
+    const QString up = QStringLiteral("穿透服务打开成功");
+    const QString refused = QStringLiteral("穿透服务打开失败");
+    QTest::newRow("go-ahead") << kEcho4 << false << up << true << 0;
+    QTest::newRow("go-ahead with a zero tail") << kZeroTail << false << up << true << 0;
+    QTest::newRow("no relay") << kEcho4 << true << QStringLiteral("连接服务器超时") << false << 0;
+    QTest::newRow("no go-ahead") << kNone << false << QStringLiteral("连接穿透服务超时") << false << 1;
+    QTest::newRow("go-ahead with extra bytes") << kExtra << false << refused << false << 1;
+    QTest::newRow("go-ahead in other case") << kCase << false << refused << false << 1;
+    QTest::newRow("go-ahead in two pieces") << kSplitGoAhead << false << refused << false << 1;
+    QTest::newRow("panel offline") << kRefused << false << refused << false << 1;
+}
+
+void TestPassthrough::startOutcomes()
+{
+    QFETCH(QString, imei);
+    QFETCH(bool, relayDown);
+    QFETCH(QString, last);
+    QFETCH(bool, ok);
+    QFETCH(int, finished);
+    const int n = 40;
+    if (relayDown)
+        qputenv("VANTELO_RELAY_PORT", QByteArray::number(freeLoopbackPort()));
+
+    QElapsedTimer clock;
+    clock.start();
+    {
+        WorkerRun run;
+        run.open(imei, n - 1);
+        QTRY_VERIFY_WITH_TIMEOUT(run.rec.messages.contains(last), kWaitMs + 8000);
+        QTest::qWait(100); // nothing may follow but finishThrd
+        // The pair is made (or found) and opened, then the relay decides.
+        QVERIFY2(run.rec.messages.first() == QStringLiteral("COM40打开成功")
+                     || run.rec.messages.mid(0, 2) == QStringList({"COM40已存在", "COM40打开成功"}),
+                 qPrintable(run.rec.messages.join('|')));
+        QCOMPARE(run.rec.messages.last(), last);
+        QCOMPARE(run.rec.flags.last(), ok);
+        QCOMPARE(run.rec.flags.count(true), ok ? 1 : 0);
+        QCOMPARE(run.rec.finished, finished);
+        if (finished)
+            QCOMPARE(run.rec.sequence.last(), QStringLiteral("finishThrd"));
+        if (relayDown)
+            QVERIFY2(clock.elapsed() < 3000, "a refused connection must fail at once");
+        if (!ok)
+            QVERIFY2(deletePair(n), "a failed start must release the tool side");
+    }
+    // Once the worker has stopped, nothing holds PENTn any more.
+    if (pairListed(n))
+        QVERIFY(deletePair(n));
+    QVERIFY(!pairListed(n));
+}
+
+void TestPassthrough::abortShortensGoAheadWait()
+{
+    const int n = 41;
+    WorkerRun run;
+    const int before = relayEvents(kNone2, "desktop-registered").size();
+    run.open(kNone2, n - 1);
+    QTRY_VERIFY_WITH_TIMEOUT(relayEvents(kNone2, "desktop-registered").size() > before, 5000);
+    QElapsedTimer clock;
+    clock.start();
+    run.obj->setAbort(true);
+    QTRY_COMPARE_WITH_TIMEOUT(run.rec.finished, 1, 2000);
+    QVERIFY2(clock.elapsed() < kWaitMs / 2, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(run.rec.messages.last(), QStringLiteral("连接穿透服务超时"));
+}
+
+void TestPassthrough::bridgeCarriesBytes_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::newRow("text") << QByteArray("hello PLC");
+    QTest::newRow("modbus request") << QByteArray::fromHex("01030000000a");
+    QTest::newRow("zero bytes inside") << QByteArray::fromHex("00ff000102");
+    QTest::newRow("delimiter inside") << QByteArray("AB$_$CD");
+    QByteArray big;
+    for (int i = 0; i < 3000; ++i)
+        big.append(char(i * 7 + 3));
+    QTest::newRow("3000 bytes") << big;
+}
+
+void TestPassthrough::bridgeCarriesBytes()
+{
+    QFETCH(QByteArray, data);
+    // One bridge serves all rows.
+    const int n = 7;
+    if (!m_bridge)
+        m_bridge = startDialog(kEcho, n);
+    Penetration_setDlg *dlg = m_bridge;
+    QCOMPARE(child<QLabel>(dlg, "label_networkInfo")->text(), QStringLiteral("穿透服务打开成功"));
+    ComSide com(comPath(n));
+    QVERIFY(com.isOpen());
+    QVERIFY(com.write(data));
+    QCOMPARE(com.read(data.size(), 5000), data);
+    QCOMPARE(com.read(1, 100), QByteArray()); // and nothing more
+
+    const QByteArray shot = qgetenv("VANTELO_SHOT_PATH");
+    if (!shot.isEmpty() && QByteArray(QTest::currentDataTag()) == "3000 bytes") {
+        QTest::qWait(200);
+        QVERIFY(dlg->grab().save(QString::fromLocal8Bit(shot)));
+    }
+    if (QByteArray(QTest::currentDataTag()) == "3000 bytes") {
+        dlg->close();
+        delete dlg;
+        ::close(com.fd);
+        com.fd = -1;
+        QVERIFY(deletePair(n));
+    }
+}
+
+void TestPassthrough::serialRequestReachesPanel()
+{
+    const int n = 8;
+    const QByteArray request = QByteArray::fromHex("01030000000a");
+    QScopedPointer<Penetration_setDlg> dlg(startDialog(kEcho2, n));
+    QCOMPARE(child<QLabel>(dlg.data(), "label_networkInfo")->text(), QStringLiteral("穿透服务打开成功"));
+    ComSide com(comPath(n));
+    QVERIFY(com.write(request));
+    QCOMPARE(com.read(request.size(), 5000), request);
+    const QList<QJsonObject> in = panelEvents(kEcho2, "passthrough-in");
+    QCOMPARE(in.size(), 1);
+    QCOMPARE(in.first().value("hex").toString(), QStringLiteral("01030000000a"));
+    QTest::mouseClick(child<QPushButton>(dlg.data(), "btn_closeNetUsbPenetrate"), Qt::LeftButton);
+    // The relay counted what the desktop sent: 6 bytes and "$_$".
+    QTRY_COMPARE_WITH_TIMEOUT(relayEvents(kEcho2, "session-end").size(), 1, 3000);
+    QCOMPARE(relayEvents(kEcho2, "session-end").first().value("toPanel").toInt(), 9);
+    QCOMPARE(relayEvents(kEcho2, "session-end").first().value("toDesktop").toInt(), 9);
+}
+
+void TestPassthrough::relayFrameSplitArrivesWhole()
+{
+    // The panel sends each reply to the relay in two writes 30 ms apart: the first
+    // piece has no delimiter and must wait for the second.
+    const int n = 9;
+    QScopedPointer<Penetration_setDlg> dlg(startDialog(kSplit, n));
+    QCOMPARE(child<QLabel>(dlg.data(), "label_networkInfo")->text(), QStringLiteral("穿透服务打开成功"));
+    ComSide com(comPath(n));
+    for (const QByteArray &data : {QByteArray("0123456789abcdefghij"), QByteArray::fromHex("0103140001000200030004")}) {
+        QVERIFY(com.write(data));
+        QCOMPARE(com.read(data.size(), 5000), data);
+        QCOMPARE(com.read(1, 100), QByteArray());
+    }
+    QVERIFY(panelEvents(kSplit, "fault").size() >= 2);
+}
+
+void TestPassthrough::panelLeavingIsReportedBridgeStays()
+{
+    const int n = 10;
+    QScopedPointer<Penetration_setDlg> dlg(startDialog(kLeaving, n));
+    auto *info = child<QLabel>(dlg.data(), "label_networkInfo");
+    QCOMPARE(info->text(), QStringLiteral("穿透服务打开成功"));
+    m_leavingPanel.stop();
+    QTRY_COMPARE_WITH_TIMEOUT(info->text(), QStringLiteral("HMI端断开连接"), 5000);
+    QTest::qWait(200);
+    // Still up: the stop button is the way out, and PENTn is still held.
+    QVERIFY(child<QPushButton>(dlg.data(), "btn_closeNetUsbPenetrate")->isEnabled());
+    QVERIFY(!child<QPushButton>(dlg.data(), "btn_openNetUsbPenetrate")->isEnabled());
+    QVERIFY(!deletePair(n));
+    QTest::mouseClick(child<QPushButton>(dlg.data(), "btn_closeNetUsbPenetrate"), Qt::LeftButton);
+    QCOMPARE(info->text(), QStringLiteral("穿透服务断开"));
+    QVERIFY(deletePair(n));
+}
+
+void TestPassthrough::deviceLossReportedOnce()
+{
+    const int n = 42;
+    WorkerRun run;
+    run.open(kEcho3, n - 1);
+    QTRY_VERIFY_WITH_TIMEOUT(run.rec.messages.contains(QStringLiteral("穿透服务打开成功")), 8000);
+    // The pair's socat goes away: PENTn loses its device under the open port.
+    QFile pidFile(comPath(n) + QStringLiteral(".pid"));
+    QVERIFY(pidFile.open(QIODevice::ReadOnly));
+    const pid_t pid = pid_t(pidFile.readAll().trimmed().toInt());
+    QVERIFY(pid > 0);
+    QVERIFY(::kill(pid, SIGKILL) == 0);
+    const QString lost = QStringLiteral("串口COM42异常断开，已关闭");
+    QTRY_VERIFY_WITH_TIMEOUT(run.rec.messages.contains(lost), 3000);
+    QTest::qWait(500);
+    QCOMPARE(run.rec.messages.count(lost), 1);
+    QCOMPARE(run.rec.finished, 0);
+    // The worker thread is not spinning on the lost device: it serves a stop at once.
+    QElapsedTimer clock;
+    clock.start();
+    run.stop();
+    QVERIFY(clock.elapsed() < 500);
+}
+
+void TestPassthrough::dialogFailures_data()
+{
+    QTest::addColumn<QString>("imei");
+    QTest::addColumn<bool>("relayDown");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("staysStarted");
+    QTest::newRow("no relay") << kEcho4 << true << QStringLiteral("连接服务器超时") << true;
+    QTest::newRow("no go-ahead") << kNone << false << QStringLiteral("穿透服务断开") << false;
+    QTest::newRow("refused") << kExtra << false << QStringLiteral("穿透服务断开") << false;
+}
+
+void TestPassthrough::dialogFailures()
+{
+    QFETCH(QString, imei);
+    QFETCH(bool, relayDown);
+    QFETCH(QString, message);
+    QFETCH(bool, staysStarted);
+    const int n = 11;
+    if (relayDown)
+        qputenv("VANTELO_RELAY_PORT", QByteArray::number(freeLoopbackPort()));
+    Penetration_setDlg dlg;
+    dlg.setIMEI(imei);
+    dlg.show();
+    child<QComboBox>(&dlg, "comboBox_addPort1")->setCurrentIndex(n - 1);
+    QTest::mouseClick(child<QPushButton>(&dlg, "btn_openNetUsbPenetrate"), Qt::LeftButton);
+    auto *info = child<QLabel>(&dlg, "label_networkInfo");
+    QTRY_COMPARE_WITH_TIMEOUT(info->text(), message, kWaitMs + 8000);
+    QTest::qWait(100);
+    QCOMPARE(child<QPushButton>(&dlg, "btn_closeNetUsbPenetrate")->isEnabled(), staysStarted);
+    QCOMPARE(child<QPushButton>(&dlg, "pbtn_del")->isEnabled(), !staysStarted);
+    if (staysStarted) {
+        QTest::mouseClick(child<QPushButton>(&dlg, "btn_closeNetUsbPenetrate"), Qt::LeftButton);
+        QCOMPARE(info->text(), QStringLiteral("穿透服务断开"));
+    }
+    // Back to idle, the user can remove the pair from the dialog: nothing holds it.
+    QTest::mouseClick(child<QPushButton>(&dlg, "pbtn_del"), Qt::LeftButton);
+    QCOMPARE(info->text(), QString());
+    QVERIFY(!pairListed(n));
+}
+
+void TestPassthrough::stopWhileBridging()
+{
+    const int n = 12;
+    QScopedPointer<Penetration_setDlg> dlg(startDialog(kEcho3, n));
+    auto *info = child<QLabel>(dlg.data(), "label_networkInfo");
+    QCOMPARE(info->text(), QStringLiteral("穿透服务打开成功"));
+    ComSide com(comPath(n));
+    QVERIFY(com.write("ping"));
+    QCOMPARE(com.read(4, 5000), QByteArray("ping"));
+    const int left = relayEvents(kEcho3, "desktop-left").size();
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(child<QPushButton>(dlg.data(), "btn_closeNetUsbPenetrate"), Qt::LeftButton);
+    QVERIFY(clock.elapsed() < 1000);
+    QCOMPARE(info->text(), QStringLiteral("穿透服务断开"));
+    QVERIFY(child<QPushButton>(dlg.data(), "btn_openNetUsbPenetrate")->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(relayEvents(kEcho3, "desktop-left").size(), left + 1, 3000);
+    // Bytes written now go nowhere.
+    QVERIFY(com.write("late"));
+    QCOMPARE(com.read(1, 300), QByteArray());
+    // And the same dialog starts again on the same pair.
+    QTest::mouseClick(child<QPushButton>(dlg.data(), "btn_openNetUsbPenetrate"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(info->text(), QStringLiteral("穿透服务打开成功"), 8000);
+    QVERIFY(com.write("again"));
+    QCOMPARE(com.read(5, 5000), QByteArray("again"));
+    QTest::mouseClick(child<QPushButton>(dlg.data(), "btn_closeNetUsbPenetrate"), Qt::LeftButton);
+    QVERIFY(!deletePair(n)); // the test itself still holds COMn
+    ::close(com.fd);
+    com.fd = -1;
+    QVERIFY(deletePair(n));
+}
+
+void TestPassthrough::closeWhileStarting()
+{
+    const int n = 13;
+    auto *dlg = new Penetration_setDlg;
+    dlg->setIMEI(kNone2);
+    dlg->show();
+    child<QComboBox>(dlg, "comboBox_addPort1")->setCurrentIndex(n - 1);
+    const int before = relayEvents(kNone2, "desktop-registered").size();
+    QTest::mouseClick(child<QPushButton>(dlg, "btn_openNetUsbPenetrate"), Qt::LeftButton);
+    // The worker has registered and now waits for a go-ahead that never comes.
+    QTRY_VERIFY_WITH_TIMEOUT(relayEvents(kNone2, "desktop-registered").size() > before, 5000);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(dlg->close());
+    QVERIFY2(clock.elapsed() < kWaitMs / 2, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(!dlg->isVisible());
+    delete dlg;
+    QVERIFY(deletePair(n));
+}
+
+void TestPassthrough::closeWhileBridging_data()
+{
+    QTest::addColumn<bool>("escape");
+    QTest::newRow("window closed") << false;
+    QTest::newRow("Escape") << true;
+}
+
+void TestPassthrough::closeWhileBridging()
+{
+    QFETCH(bool, escape);
+    const int n = escape ? 15 : 14;
+    Penetration_setDlg *dlg = startDialog(kEcho3, n);
+    QCOMPARE(child<QLabel>(dlg, "label_networkInfo")->text(), QStringLiteral("穿透服务打开成功"));
+    const int left = relayEvents(kEcho3, "desktop-left").size();
+    QElapsedTimer clock;
+    if (escape) {
+        // Modal, as the device window runs it.
+        dlg->hide();
+        QTimer::singleShot(50, dlg, [&] {
+            clock.start();
+            QTest::keyClick(dlg, Qt::Key_Escape);
+        });
+        QTimer::singleShot(5000, dlg, [dlg] { dlg->hide(); });
+        QCOMPARE(dlg->exec(), int(QDialog::Rejected));
+    } else {
+        clock.start();
+        QVERIFY(dlg->close());
+    }
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    delete dlg;
+    QTRY_COMPARE_WITH_TIMEOUT(relayEvents(kEcho3, "desktop-left").size(), left + 1, 3000);
+    QVERIFY2(deletePair(n), "the port must be released when the window goes");
+}
+
+QTEST_MAIN(TestPassthrough)
+#include "tst_passthrough.moc"
