@@ -13,6 +13,8 @@
 #include "builddate.h"
 #include "cloudreply.h"
 #include "cloudrequest.h"
+#include "penetration_setdlg.h"
+#include "updatefiledlg.h"
 
 namespace {
 const QString kOnline = QStringLiteral("在线");
@@ -237,11 +239,19 @@ void ManagerDevList::on_pntn_OpenPenet_clicked()
 void ManagerDevList::openUpdateDialog(int type)
 {
     qDebug() << "ManagerDevList::openUpdateDialog" << type << m_sCurImei;
+    UpdateFileDlg *dlg = new UpdateFileDlg(this);
+    dlg->setDeviceInfo(m_sCurImei, m_sAccount, m_sPassword, type);
+    dlg->exec();
+    dlg->deleteLater();
 }
 
 void ManagerDevList::openPassThroughDialog()
 {
     qDebug() << "ManagerDevList::openPassThroughDialog" << m_sCurImei;
+    Penetration_setDlg *dlg = new Penetration_setDlg(this);
+    dlg->setIMEI(m_sCurImei);
+    dlg->exec();
+    dlg->deleteLater();
 }
 
 void ManagerDevList::on_pbtn_update_clicked()

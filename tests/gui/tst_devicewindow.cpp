@@ -1,3 +1,4 @@
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCompleter>
 #include <QLabel>
@@ -63,6 +64,36 @@ public:
                 else
                     box->reject();
             }
+        });
+        m_timer.start(20);
+    }
+    QStringList seen;
+
+private:
+    QTimer m_timer;
+};
+
+// Closes every modal dialog that opens while it lives, recording its class, the text
+// of its label_IMEI and the object names of its checked check boxes.
+class ModalCloser : public QObject
+{
+public:
+    ModalCloser()
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            QWidget *w = QApplication::activeModalWidget();
+            if (!w || qobject_cast<QMessageBox *>(w))
+                return;
+            QStringList checked;
+            for (QCheckBox *c : w->findChildren<QCheckBox *>())
+                if (c->isChecked())
+                    checked << c->objectName();
+            checked.sort();
+            const QLabel *imei = w->findChild<QLabel *>(QStringLiteral("label_IMEI"));
+            seen << QStringLiteral("%1|%2|%3").arg(QString::fromLatin1(w->metaObject()->className()),
+                                                  imei ? imei->text() : QString(),
+                                                  checked.join(QLatin1Char(',')));
+            w->close();
         });
         m_timer.start(20);
     }
@@ -365,6 +396,7 @@ void TestDeviceWindow::search()
 
     // The action takes the panel of the row from the shown devices.
     if (current >= 0) {
+        ModalCloser modals;
         QTest::mouseClick(m_w->findChild<QPushButton *>(QStringLiteral("pntn_OpenPenet")), Qt::LeftButton);
         QCOMPARE(m_w->currentImei(), rows.at(current));
     }
@@ -435,16 +467,23 @@ void TestDeviceWindow::actions_data()
 {
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("trace");
-    QTest::newRow("升级底层") << "pbtn_updateFirm" << "ManagerDevList::openUpdateDialog 0";
-    QTest::newRow("升级组态") << "pbtn_updateConfig" << "ManagerDevList::openUpdateDialog 1";
-    QTest::newRow("同步云组态") << "pbtn_updateCloud" << "ManagerDevList::openUpdateDialog 2";
-    QTest::newRow("开启穿透") << "pntn_OpenPenet" << "ManagerDevList::openPassThroughDialog";
+    QTest::addColumn<QString>("dialog");
+    QTest::newRow("升级底层") << "pbtn_updateFirm" << "ManagerDevList::openUpdateDialog 0"
+                          << "UpdateFileDlg|IMEI:860000000000112|ckx_updateFirm";
+    QTest::newRow("升级组态") << "pbtn_updateConfig" << "ManagerDevList::openUpdateDialog 1"
+                          << "UpdateFileDlg|IMEI:860000000000112|ckx_updateConfig";
+    QTest::newRow("同步云组态") << "pbtn_updateCloud" << "ManagerDevList::openUpdateDialog 2"
+                            << "UpdateFileDlg|IMEI:860000000000112|ckx_updateCloud";
+    QTest::newRow("开启穿透") << "pntn_OpenPenet" << "ManagerDevList::openPassThroughDialog"
+                          << "Penetration_setDlg|IMEI:860000000000112|";
 }
 
 void TestDeviceWindow::actions()
 {
     QFETCH(QString, button);
     QFETCH(QString, trace);
+    QFETCH(QString, dialog);
+    ModalCloser modals;
 
     QStringList messages;
     g_messages = &messages;
@@ -482,6 +521,8 @@ void TestDeviceWindow::actions()
     QCOMPARE(opened().size(), 1);
     QVERIFY2(opened().at(0).contains(QStringLiteral("860000000000112")), qPrintable(opened().at(0)));
     QCOMPARE(m_w->currentImei(), QStringLiteral("860000000000112"));
+    // The dialog ran modally for that panel, with the operation preselected, and is gone.
+    QCOMPARE(modals.seen, QStringList{dialog});
 }
 
 void TestDeviceWindow::replacedCompletersAreDisposed()
@@ -530,6 +571,7 @@ void TestDeviceWindow::refreshUnreachableKeepsRows()
     QCOMPARE(rows(), (QStringList{"860000000000101", "860000000000102", "860000000000112"}));
     QCOMPARE(imeis(m_w->shownDevices()), rows());
     QCOMPARE(list()->currentRow(), 1);
+    ModalCloser modals;
     QTest::mouseClick(m_w->findChild<QPushButton *>(QStringLiteral("pbtn_updateConfig")), Qt::LeftButton);
     QCOMPARE(m_w->currentImei(), QStringLiteral("860000000000102"));
 }
