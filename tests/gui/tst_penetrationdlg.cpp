@@ -46,7 +46,6 @@ private slots:
     void startSendsDefaults();
     void failedStartStaysStartedUntilStop();
     void finishThrdReturnsToIdle();
-    void informationShowsText();
 
     void deleteMessages_data();
     void deleteMessages();
@@ -318,15 +317,6 @@ void TestPenetrationDlg::finishThrdReturnsToIdle()
     QTest::mouseClick(child<QPushButton>(dlg, "btn_openNetUsbPenetrate"), Qt::LeftButton);
     expectStarted(dlg);
     QTRY_COMPARE_WITH_TIMEOUT(info->text(), QStringLiteral("COM3不是该软件创建的串口"), 5000);
-}
-
-void TestPenetrationDlg::informationShowsText()
-{
-    Penetration_setDlg dlg;
-    dlg.information(QStringLiteral("穿透服务打开成功"), true);
-    QCOMPARE(child<QLabel>(dlg, "label_networkInfo")->text(), QStringLiteral("穿透服务打开成功"));
-    dlg.information(QStringLiteral("连接服务器超时"), false);
-    QCOMPARE(child<QLabel>(dlg, "label_networkInfo")->text(), QStringLiteral("连接服务器超时"));
 }
 
 void TestPenetrationDlg::deleteMessages_data()
