@@ -1,5 +1,6 @@
 #include <QComboBox>
 #include <QJsonArray>
+#include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
@@ -200,8 +201,18 @@ void TestDeviceRefresh::refresh()
         QCOMPARE(this->rows(), rowsBefore);
         QCOMPARE(m_w->shownDevices().size(), rowsBefore.size());
         QCOMPARE(list()->currentRow(), 1);
+        // The update dialog opens for the panel of the kept row; it is closed at once.
+        QString dialogImei;
+        QTimer::singleShot(50, this, [&dialogImei] {
+            if (QWidget *w = QApplication::activeModalWidget()) {
+                if (auto *label = w->findChild<QLabel *>("label_IMEI"))
+                    dialogImei = label->text();
+                w->close();
+            }
+        });
         QTest::mouseClick(m_w->findChild<QPushButton *>("pbtn_updateFirm"), Qt::LeftButton);
         QCOMPARE(m_w->currentImei(), QStringLiteral("333"));
+        QCOMPARE(dialogImei, QStringLiteral("IMEI:333"));
     }
 
     // The query went out with the stored account and password.
