@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 
 class QEventLoop;
 class QNetworkAccessManager;
@@ -41,6 +42,26 @@ public slots:
     void updateFirmWareTcp(QString sPath, int nFrameByte = 512);
 
 private:
+    // Relay link (runs on the worker's thread only).
+    enum class FrameOutcome { Done, ChecksumErrors, NoAcknowledgement, ShortWrites, Stopped };
+
+    int check_ok();
+    bool writeFile(QString path, QString name, int chunkSize, uchar fileCode);
+
+    bool openLink(int op, int connectMs, bool ioTimeouts);
+    void closeLink();
+    bool queryModel(int op, int replyMs, QByteArray *reply);
+    bool queryVersion(quint32 *version);
+    qint64 sendCommand(uchar code, quint32 size, quint32 sum, int waitMs);
+    FrameOutcome sendFrames(const QByteArray &data, int chunkSize,
+                            const std::function<void(qint64)> &progress, bool firmware);
+    bool sendEndOfFile();
+    bool stopRequested() const;
+    bool waitConnected(int ms);
+    bool waitWritten(int ms);
+    bool waitReadable(int ms);
+    static void clearFiles(const QString &dir);
+
     static constexpr int kReplyTimeoutMs = 5000;
     static constexpr int kIoTimeoutMs = 10000;
     static constexpr int kConnectTimeoutMs = 3000;
