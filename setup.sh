@@ -39,8 +39,10 @@ run_demo() {
   cloud_port=$(sed -n 's/.*"cloud"[^{]*{[^}]*"port"[[:space:]]*:[[:space:]]*\([0-9]*\).*/\1/p' <(tr -d '\n' < devkit/lab.json))
   cloud_port=${cloud_port:-18080}
   "$root/devkit/lab" --config "$root/devkit/lab.json" --bin "$root/build/bin" &
-  local lab=$!
-  trap 'kill $lab 2>/dev/null; wait $lab 2>/dev/null' EXIT
+  lab_pid=$!
+  # Stopping the set-up (or the app ending) stops the lab, and the app with it.
+  trap 'kill ${app_pid:-} $lab_pid 2>/dev/null; wait ${app_pid:-} $lab_pid 2>/dev/null' EXIT
+  trap 'exit 130' INT TERM
   sleep 1
   # The program reads its settings from its working directory.
   cat > "$run/User.ini" <<INI
@@ -50,10 +52,12 @@ INI
   echo "Vantelo: sign in as demo / demo123 (more accounts in devkit/lab.json)"
   cd "$run"
   if [ -n "${DISPLAY:-}" ]; then
-    "$root/build/bin/vantelo"
+    "$root/build/bin/vantelo" &
   else
-    xvfb-run -a -s "-screen 0 1280x900x24" "$root/build/bin/vantelo"
+    xvfb-run -a -s "-screen 0 1280x900x24" "$root/build/bin/vantelo" &
   fi
+  app_pid=$!
+  wait $app_pid
 }
 
 case $mode in
