@@ -1,23 +1,15 @@
 #include "labcloudconfig.h"
 
-#include <QFile>
+#include "labconfig.h"
+
 #include <QJsonArray>
-#include <QJsonDocument>
 
 bool LabCloudConfig::loadSection(const QString &path, QJsonObject *section, QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+    QJsonObject config;
+    if (!LabConfig::load(path, &config, error))
         return false;
-    }
-    QJsonParseError parseError;
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &parseError);
-    if (parseError.error != QJsonParseError::NoError || !doc.isObject()) {
-        *error = QStringLiteral("%1 is not a JSON object: %2").arg(path, parseError.errorString());
-        return false;
-    }
-    const QJsonValue cloud = doc.object().value(QStringLiteral("cloud"));
+    const QJsonValue cloud = config.value(QStringLiteral("cloud"));
     if (!cloud.isObject()) {
         *error = QStringLiteral("%1 has no \"cloud\" section").arg(path);
         return false;

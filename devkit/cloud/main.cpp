@@ -105,8 +105,8 @@ int main(int argc, char **argv)
     LabEventLog events;
     if (eventsPath.isEmpty())
         eventsPath = config.events;
-    if (!eventsPath.isEmpty() && !events.open(eventsPath, &error)) {
-        std::fprintf(stderr, "lab-cloud: %s\n", qPrintable(error));
+    if (!eventsPath.isEmpty() && !events.open(eventsPath, &error, LabEventLog::OpenMode::Append)) {
+        std::fprintf(stderr, "lab-cloud: cannot open %s: %s\n", qPrintable(eventsPath), qPrintable(error));
         return 1;
     }
 

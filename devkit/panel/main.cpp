@@ -1,56 +1,39 @@
 // lab-panel: the panels of the panel lab.
 //   lab-panel --config FILE [--relay-host H] [--relay-port N] [--out DIR] [--events FILE]
 //             [--only IMEI[,IMEI...]] [--check]
+#include "labcommandline.h"
 #include "labconfig.h"
 #include "labeventlog.h"
 #include "labstopsignals.h"
 #include "panelclient.h"
 #include "panelsettings.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
-
-#include <cstdio>
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("lab-panel"));
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Panels of the panel lab"));
-    parser.addHelpOption();
-    const QCommandLineOption configOpt(QStringLiteral("config"), QStringLiteral("Lab config (JSON)."), QStringLiteral("FILE"));
+    LabCommandLine commandLine(QStringLiteral("lab-panel"), QStringLiteral("Panels of the panel lab"),
+                               QStringLiteral("Exit 0 when the config has panels."));
     const QCommandLineOption hostOpt(QStringLiteral("relay-host"), QStringLiteral("Relay host (127.0.0.1)."), QStringLiteral("H"));
     const QCommandLineOption portOpt(QStringLiteral("relay-port"), QStringLiteral("Relay port."), QStringLiteral("N"));
     const QCommandLineOption outOpt(QStringLiteral("out"), QStringLiteral("Folder for received files."), QStringLiteral("DIR"));
-    const QCommandLineOption eventsOpt(QStringLiteral("events"), QStringLiteral("Event lines file."), QStringLiteral("FILE"));
     const QCommandLineOption onlyOpt(QStringLiteral("only"), QStringLiteral("Play only these IMEIs."), QStringLiteral("IMEI,..."));
-    const QCommandLineOption checkOpt(QStringLiteral("check"), QStringLiteral("Exit 0 when the config has panels."));
-    parser.addOptions({configOpt, hostOpt, portOpt, outOpt, eventsOpt, onlyOpt, checkOpt});
-    parser.process(app);
+    commandLine.process({commandLine.config, hostOpt, portOpt, outOpt, commandLine.events, onlyOpt, commandLine.check});
 
-    if (!parser.isSet(configOpt)) {
-        std::fprintf(stderr, "lab-panel: --config FILE is required\n");
-        return 2;
-    }
     QJsonObject config;
-    QString error;
-    if (!LabConfig::load(parser.value(configOpt), &config, &error)) {
-        std::fprintf(stderr, "lab-panel: %s\n", qPrintable(error));
+    if (!commandLine.loadConfig(&config))
         return 2;
-    }
     const QJsonArray panels = config.value(QStringLiteral("panels")).toArray();
-    if (parser.isSet(checkOpt))
+    if (commandLine.isSet(commandLine.check))
         return panels.isEmpty() ? 1 : 0;
 
     QSet<QString> only;
-    if (parser.isSet(onlyOpt)) {
-        for (const QString &imei : parser.value(onlyOpt).split(QLatin1Char(','), Qt::SkipEmptyParts))
+    if (commandLine.isSet(onlyOpt)) {
+        for (const QString &imei : commandLine.value(onlyOpt).split(QLatin1Char(','), Qt::SkipEmptyParts))
             only.insert(imei.trimmed());
     }
     QList<PanelSettings> chosen;
@@ -59,11 +42,11 @@ int main(int argc, char *argv[])
         QStringList problems;
         const PanelSettings s = PanelSettings::fromJson(v.toObject(), &problems);
         for (const QString &p : problems)
-            std::fprintf(stderr, "lab-panel: %s\n", qPrintable(p));
+            commandLine.warn(p);
         if (s.imei.isEmpty() || (!only.isEmpty() && !only.contains(s.imei)))
             continue;
         if (seen.contains(s.imei)) {
-            std::fprintf(stderr, "lab-panel: panel %s listed twice, the first one plays\n", qPrintable(s.imei));
+            commandLine.warn(QStringLiteral("panel %1 listed twice, the first one plays").arg(s.imei));
             continue;
         }
         seen.insert(s.imei);
@@ -71,37 +54,27 @@ int main(int argc, char *argv[])
     }
     for (const QString &imei : only) {
         if (!seen.contains(imei))
-            std::fprintf(stderr, "lab-panel: --only %s is not in the config\n", qPrintable(imei));
+            commandLine.warn(QStringLiteral("--only %1 is not in the config").arg(imei));
     }
     if (chosen.isEmpty()) {
-        std::fprintf(stderr, "lab-panel: no panels to play\n");
+        commandLine.warn(QStringLiteral("no panels to play"));
         return 2;
     }
 
     const QJsonObject relay = config.value(QStringLiteral("relay")).toObject();
-    const QString host = parser.isSet(hostOpt) ? parser.value(hostOpt) : QStringLiteral("127.0.0.1");
+    const QString host = commandLine.isSet(hostOpt) ? commandLine.value(hostOpt) : QStringLiteral("127.0.0.1");
     int port = LabConfig::portValue(relay.value(QStringLiteral("port")), 10745);
-    if (parser.isSet(portOpt)) {
-        bool ok = false;
-        port = parser.value(portOpt).toInt(&ok);
-        if (!ok || port <= 0 || port > 65535) {
-            std::fprintf(stderr, "lab-panel: bad --relay-port %s\n", qPrintable(parser.value(portOpt)));
-            return 2;
-        }
-    }
+    if (!commandLine.portOption(portOpt, 1, &port))
+        return 2;
     QString outDir = config.value(QStringLiteral("panelOut")).toString();
-    if (parser.isSet(outOpt))
-        outDir = parser.value(outOpt);
+    if (commandLine.isSet(outOpt))
+        outDir = commandLine.value(outOpt);
     if (outDir.isEmpty())
         outDir = QStringLiteral("lab-out/panels");
 
     LabEventLog events;
-    const QString eventsPath = parser.isSet(eventsOpt) ? parser.value(eventsOpt)
-                                                       : config.value(QStringLiteral("panelEvents")).toString();
-    if (!events.open(eventsPath, &error)) {
-        std::fprintf(stderr, "lab-panel: cannot open events file %s: %s\n", qPrintable(eventsPath), qPrintable(error));
+    if (!commandLine.openEvents(&events, config.value(QStringLiteral("panelEvents")).toString()))
         return 2;
-    }
 
     LabStopSignals stopSignals;
     stopSignals.install();
@@ -118,11 +91,9 @@ int main(int argc, char *argv[])
         QObject::connect(c, &PanelClient::registered, &app, [&waiting, &imeis](const QString &imei) {
             if (!waiting.remove(imei) || !waiting.isEmpty())
                 return;
-            const QJsonObject ready{{QStringLiteral("ready"), true},
-                                    {QStringLiteral("service"), QStringLiteral("panel")},
-                                    {QStringLiteral("panels"), QJsonArray::fromStringList(imeis)}};
-            std::printf("%s\n", QJsonDocument(ready).toJson(QJsonDocument::Compact).constData());
-            std::fflush(stdout);
+            LabCommandLine::printReady({{QStringLiteral("ready"), true},
+                                        {QStringLiteral("service"), QStringLiteral("panel")},
+                                        {QStringLiteral("panels"), QJsonArray::fromStringList(imeis)}});
         });
         c->start();
     }
