@@ -23,6 +23,16 @@ QString fromStd(const std::string &s)
     return QString::fromUtf8(s.data(), int(s.size()));
 }
 
+// The event line of an answer that went out.
+QJsonObject replyEvent(const httplib::Request &req, int status, const QJsonValue &code, const QByteArray &body)
+{
+    return QJsonObject{{QStringLiteral("event"), QStringLiteral("reply")},
+                       {QStringLiteral("path"), fromStd(req.path)},
+                       {QStringLiteral("status"), status},
+                       {QStringLiteral("code"), code},
+                       {QStringLiteral("body"), QString::fromUtf8(body.left(4096))}};
+}
+
 } // namespace
 
 LabCloudServer::LabCloudServer(LabCloudService *service, LabEventLog *events)
@@ -149,11 +159,7 @@ void LabCloudServer::handleOperation(const httplib::Request &req, httplib::Respo
 
     res.status = 200;
     res.set_content(reply.body.toStdString(), reply.raw ? kRawType : kJsonType);
-    m_events->write(QJsonObject{{QStringLiteral("event"), QStringLiteral("reply")},
-                                {QStringLiteral("path"), fromStd(req.path)},
-                                {QStringLiteral("status"), res.status},
-                                {QStringLiteral("code"), reply.eventCode},
-                                {QStringLiteral("body"), QString::fromUtf8(reply.body.left(4096))}});
+    m_events->write(replyEvent(req, res.status, reply.eventCode, reply.body));
 }
 
 bool LabCloudServer::holdBack(const httplib::Request &req, int ms)
@@ -213,10 +219,6 @@ void LabCloudServer::refuse(const httplib::Request &req, httplib::Response &res)
     event.insert(QStringLiteral("refused"), true);
     event.insert(QStringLiteral("code"), res.status);
     m_events->write(event);
-    m_events->write(QJsonObject{{QStringLiteral("event"), QStringLiteral("reply")},
-                                {QStringLiteral("path"), fromStd(req.path)},
-                                {QStringLiteral("status"), res.status},
-                                {QStringLiteral("code"), res.status},
-                                {QStringLiteral("body"), QString::fromUtf8(body)}});
+    m_events->write(replyEvent(req, res.status, res.status, body));
     qDebug() << "LabCloudServer::refuse" << res.status << req.method.c_str() << req.path.c_str();
 }

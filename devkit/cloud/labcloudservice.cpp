@@ -9,6 +9,8 @@
 #include <QJsonDocument>
 #include <QSaveFile>
 
+#include <algorithm>
+
 const char *const LabCloudService::uploadContentType =
     "multipart/form-data; boundary=YourBoundaryString";
 
@@ -19,14 +21,29 @@ QJsonObject reply(int code, const QString &msg)
     return QJsonObject{{QStringLiteral("code"), code}, {QStringLiteral("msg"), msg}};
 }
 
-QJsonObject badAccount()
-{
-    return reply(401, QStringLiteral("账号不存在或密码错误"));
-}
-
 QJsonObject badField(const QString &name)
 {
     return reply(400, QStringLiteral("字段%1缺失或类型错误").arg(name));
+}
+
+// Whether each named field of the request has the wanted type; the first that has not
+// gets a 400 answer.
+bool checkFields(const QJsonObject &request, std::initializer_list<const char *> names,
+                 bool (QJsonValue::*hasType)() const, LabOutcome *outcome)
+{
+    for (const char *name : names) {
+        if (!(request.value(QLatin1String(name)).*hasType)()) {
+            outcome->answer = badField(QLatin1String(name));
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ownsPanel(const LabAccount &account, const QString &imei)
+{
+    return std::any_of(account.panels.begin(), account.panels.end(),
+                       [&](const LabPanel &p) { return p.imei == imei; });
 }
 
 // A name that stays one path component inside the store.
@@ -66,10 +83,14 @@ LabCloudService::LabCloudService(const LabCloudConfig &config, const QString &st
         m_bindings.insert(b.first, b.second);
 }
 
-const LabAccount *LabCloudService::signIn(const QString &account, const QString &password) const
+const LabAccount *LabCloudService::signIn(const QString &account, const QString &password,
+                                          LabOutcome *outcome) const
 {
     const LabAccount *a = m_config.findAccount(account);
-    return a && a->password == password ? a : nullptr;
+    if (a && a->password == password)
+        return a;
+    outcome->answer = reply(401, QStringLiteral("账号不存在或密码错误"));
+    return nullptr;
 }
 
 bool LabCloudService::isBound(const QString &gatewayId, const QString &uuid) const
@@ -85,18 +106,12 @@ LabOutcome LabCloudService::deviceList(const QByteArray &body) const
     QJsonObject request;
     if (!parseObject(body, &request, &out))
         return out;
-    for (const char *name : {"account", "password"}) {
-        if (!request.value(QLatin1String(name)).isString()) {
-            out.answer = badField(QLatin1String(name));
-            return out;
-        }
-    }
-    const LabAccount *account = signIn(request.value(QStringLiteral("account")).toString(),
-                                       request.value(QStringLiteral("password")).toString());
-    if (!account) {
-        out.answer = badAccount();
+    if (!checkFields(request, {"account", "password"}, &QJsonValue::isString, &out))
         return out;
-    }
+    const LabAccount *account = signIn(request.value(QStringLiteral("account")).toString(),
+                                       request.value(QStringLiteral("password")).toString(), &out);
+    if (!account)
+        return out;
     QJsonArray data;
     for (const LabPanel &p : account->panels)
         data.append(QJsonObject{{QStringLiteral("deviceImei"), p.imei},
@@ -112,28 +127,15 @@ LabOutcome LabCloudService::checkUuid(const QByteArray &body) const
     QJsonObject request;
     if (!parseObject(body, &request, &out))
         return out;
-    for (const char *name : {"uuid", "gatewayId", "account", "password"}) {
-        if (!request.value(QLatin1String(name)).isString()) {
-            out.answer = badField(QLatin1String(name));
-            return out;
-        }
-    }
-    for (const char *name : {"usePrjName", "check"}) {
-        if (!request.value(QLatin1String(name)).isBool()) {
-            out.answer = badField(QLatin1String(name));
-            return out;
-        }
-    }
-    const LabAccount *account = signIn(request.value(QStringLiteral("account")).toString(),
-                                       request.value(QStringLiteral("password")).toString());
-    if (!account) {
-        out.answer = badAccount();
+    if (!checkFields(request, {"uuid", "gatewayId", "account", "password"}, &QJsonValue::isString, &out)
+        || !checkFields(request, {"usePrjName", "check"}, &QJsonValue::isBool, &out))
         return out;
-    }
+    const LabAccount *account = signIn(request.value(QStringLiteral("account")).toString(),
+                                       request.value(QStringLiteral("password")).toString(), &out);
+    if (!account)
+        return out;
     const QString gatewayId = request.value(QStringLiteral("gatewayId")).toString();
-    const bool own = std::any_of(account->panels.begin(), account->panels.end(),
-                                 [&](const LabPanel &p) { return p.imei == gatewayId; });
-    if (!own) {
+    if (!ownsPanel(*account, gatewayId)) {
         out.answer = reply(403, QStringLiteral("设备不属于该账号"));
         return out;
     }
@@ -211,15 +213,11 @@ LabOutcome LabCloudService::upload(const QString &contentType, const QList<LabUp
         out.answer = reply(400, QStringLiteral("文件名无效"));
         return out;
     }
-    const LabAccount *account = signIn(out.account, fields.value(QStringLiteral("password")).toString());
-    if (!account) {
-        out.answer = badAccount();
+    const LabAccount *account = signIn(out.account, fields.value(QStringLiteral("password")).toString(), &out);
+    if (!account)
         return out;
-    }
     const QString gatewayId = fields.value(QStringLiteral("gatewayId")).toString();
-    const bool own = std::any_of(account->panels.begin(), account->panels.end(),
-                                 [&](const LabPanel &p) { return p.imei == gatewayId; });
-    if (!own || !isSafeName(gatewayId)) {
+    if (!ownsPanel(*account, gatewayId) || !isSafeName(gatewayId)) {
         out.answer = reply(403, QStringLiteral("设备不属于该账号"));
         return out;
     }

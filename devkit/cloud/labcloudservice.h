@@ -59,7 +59,9 @@ public:
     bool isBound(const QString &gatewayId, const QString &uuid) const;
 
 private:
-    const LabAccount *signIn(const QString &account, const QString &password) const;
+    // The account when the password is right; otherwise null, with the refusal as the
+    // outcome's answer.
+    const LabAccount *signIn(const QString &account, const QString &password, LabOutcome *outcome) const;
 
     LabCloudConfig m_config;
     QString m_storeDir;
