@@ -900,7 +900,8 @@ void tst_LabCloud::badTraffic()
     auto stillServing = [&] { return json(exchange(port(), good).body).value("code") == QJsonValue(200); };
 
     // Not HTTP at all.
-    const HttpReply garbage = exchange(port(), QByteArray("\x16\x03\x01\x00\xff garbage\r\n\r\n", 20), 3000);
+    static const char kNotHttp[] = "\x16\x03\x01\x00\xff garbage\r\n\r\n";
+    const HttpReply garbage = exchange(port(), QByteArray(kNotHttp, sizeof kNotHttp - 1), 3000);
     QVERIFY(garbage.status == 400 || garbage.received.isEmpty());
     QVERIFY(stillServing());
 
