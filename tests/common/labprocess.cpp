@@ -1,10 +1,13 @@
 #include "labprocess.h"
 
+#include "testfiles.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QTcpServer>
+#include <QtTest>
 
 LabProcess::LabProcess(const QString &program) : m_program(program)
 {
@@ -103,4 +106,35 @@ QList<QJsonObject> readEventLines(const QString &path)
             lines.append(doc.object());
     }
     return lines;
+}
+
+static bool isEvent(const QJsonObject &line, const QString &imei, const QString &event)
+{
+    return line.value(QStringLiteral("imei")).toString() == imei
+        && line.value(QStringLiteral("event")).toString() == event;
+}
+
+QList<QJsonObject> eventsOf(const QList<QJsonObject> &lines, const QString &imei, const QString &event)
+{
+    QList<QJsonObject> out;
+    for (const QJsonObject &l : lines)
+        if (isEvent(l, imei, event))
+            out.append(l);
+    return out;
+}
+
+QList<QJsonObject> waitForEvents(const QString &path, const QString &imei, const QString &event, int n,
+                                 int timeoutMs)
+{
+    const auto match = [&](const QJsonObject &l) { return isEvent(l, imei, event); };
+    return eventsOf(waitForEventLines(path, n, match, timeoutMs), imei, event);
+}
+
+void verifyCheckOption(const QString &program, const QString &dir)
+{
+    QFETCH(QJsonObject, config);
+    QFETCH(int, exitCode);
+    const QString path = QDir(dir).filePath(QStringLiteral("check.json"));
+    QVERIFY(TestFiles::writeJson(path, config));
+    QCOMPARE(QProcess::execute(LabProcess::programPath(program), {"--config", path, "--check"}), exitCode);
 }

@@ -52,6 +52,18 @@ QList<QJsonObject> readEventLines(const QString &path);
 template <typename Pred>
 QList<QJsonObject> waitForEventLines(const QString &path, int n, Pred pred, int timeoutMs = 10000);
 
+// The lines about one IMEI and one event.
+QList<QJsonObject> eventsOf(const QList<QJsonObject> &lines, const QString &imei, const QString &event);
+
+// Waits (bounded) until the file holds at least n lines about that IMEI and event;
+// returns those lines.
+QList<QJsonObject> waitForEvents(const QString &path, const QString &imei, const QString &event, int n = 1,
+                                 int timeoutMs = 3000);
+
+// The body of a data-driven test of a lab program's --check: writes the row's "config"
+// (QJsonObject) into dir and expects the row's "exitCode" (int).
+void verifyCheckOption(const QString &program, const QString &dir);
+
 #include "labprocess_impl.h"
 
 #endif // LABPROCESS_H

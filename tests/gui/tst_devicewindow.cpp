@@ -15,6 +15,7 @@
 
 #include "cloudrequest.h"
 #include "managerdevlist.h"
+#include "messageboxcloser.h"
 
 Q_DECLARE_METATYPE(QVector<DevInfo>)
 
@@ -45,33 +46,6 @@ QStringList imeis(const QVector<DevInfo> &list)
         out << d.iMei;
     return out;
 }
-
-// Closes every message box that opens while it lives, recording title and text.
-class MessageBoxCloser : public QObject
-{
-public:
-    MessageBoxCloser()
-    {
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            for (QWidget *w : QApplication::topLevelWidgets()) {
-                auto *box = qobject_cast<QMessageBox *>(w);
-                if (!box || !box->isVisible())
-                    continue;
-                seen << (box->windowTitle() + QLatin1Char('|') + box->text());
-                QAbstractButton *ok = box->button(QMessageBox::Ok);
-                if (ok)
-                    ok->click();
-                else
-                    box->reject();
-            }
-        });
-        m_timer.start(20);
-    }
-    QStringList seen;
-
-private:
-    QTimer m_timer;
-};
 
 // Closes every modal dialog that opens while it lives, recording its class, the text
 // of its label_IMEI and the object names of its checked check boxes.

@@ -19,7 +19,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include "../integration/pairsweep.h"
+#include "pairsweep.h"
 #include "labprocess.h"
 #include "penetration_setdlg.h"
 

@@ -1,6 +1,5 @@
 #include <QtTest>
 
-#include <QBuffer>
 #include <QCheckBox>
 #include <QCryptographicHash>
 #include <QLabel>
@@ -9,14 +8,11 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <quazip.h>
-#include <quazipfile.h>
-#include <quazipnewinfo.h>
-
 #include "cloudrequest.h"
 #include "downfileobj.h"
 #include "labprocess.h"
 #include "testfiles.h"
+#include "testzip.h"
 #include "updatefiledlg.h"
 
 namespace {
@@ -25,32 +21,7 @@ const char kImei[] = "860000000000101";
 const char kAccount[] = "demo";
 const char kPassword[] = "demo123";
 
-struct Entry
-{
-    QString name;
-    QByteArray data;
-    quint32 externalAttr = 0;
-};
-
-QByteArray makeZip(const QList<Entry> &entries)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    QuaZip zip(&buffer);
-    if (!zip.open(QuaZip::mdCreate))
-        return QByteArray();
-    for (const Entry &e : entries) {
-        QuaZipNewInfo info(e.name);
-        info.externalAttr = e.externalAttr;
-        QuaZipFile file(&zip);
-        if (!file.open(QIODevice::WriteOnly, info))
-            return QByteArray();
-        file.write(e.data);
-        file.close();
-    }
-    zip.close();
-    return bytes;
-}
+using TestZip::Entry;
 
 QString md5Hex(const QByteArray &data)
 {
@@ -62,9 +33,9 @@ const QByteArray kPage = QByteArray("page-1\x00\x01\x02", 9);
 const QByteArray kDriver = QByteArray(3000, 'd');
 QByteArray projectZip()
 {
-    return makeZip({{"pages/", {}, 040755u << 16},
-                    {"pages/page1.bin", kPage, 0100644u << 16},
-                    {"driver.bin", kDriver, 0100644u << 16}});
+    return TestZip::makeZip({{"pages/", {}, 040755u << 16},
+                             {"pages/page1.bin", kPage, 0100644u << 16},
+                             {"driver.bin", kDriver, 0100644u << 16}});
 }
 const QString kProjectIdentity = md5Hex(kPage + kDriver);
 
@@ -381,7 +352,7 @@ void TestCloudSync::hostileArchivesRefused()
     else
         entries << Entry{entry, "x"};
     const QString path = m_dir->filePath("target.zip");
-    QVERIFY(TestFiles::writeFile(path, makeZip(entries)));
+    QVERIFY(TestFiles::writeFile(path, TestZip::makeZip(entries)));
 
     const SyncRun run = sync(path);
     QCOMPARE(run.texts, QStringList{"压缩文件包含不安全的路径,已拒绝"});

@@ -12,6 +12,7 @@
 #include "cloudrequest.h"
 #include "labprocess.h"
 #include "managerdevlist.h"
+#include "messageboxcloser.h"
 #include "testfiles.h"
 
 Q_DECLARE_METATYPE(QVector<DevInfo>)
@@ -68,29 +69,6 @@ QVector<DevInfo> before()
     return {dev("111", "在线"), dev("222", "离线"), dev("333", "在线")};
 }
 
-class MessageBoxCloser : public QObject
-{
-public:
-    MessageBoxCloser()
-    {
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            for (QWidget *w : QApplication::topLevelWidgets()) {
-                auto *box = qobject_cast<QMessageBox *>(w);
-                if (!box || !box->isVisible())
-                    continue;
-                seen << (box->windowTitle() + QLatin1Char('|') + box->text());
-                buttons << box->buttons().size();
-                box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->reject();
-            }
-        });
-        m_timer.start(20);
-    }
-    QStringList seen;
-    QList<int> buttons;
-
-private:
-    QTimer m_timer;
-};
 } // namespace
 
 void TestDeviceRefresh::initTestCase()

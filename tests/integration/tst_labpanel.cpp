@@ -239,14 +239,7 @@ std::unique_ptr<LabRawClient> TestLabPanel::session(Panel p, bool download)
 
 QList<QJsonObject> TestLabPanel::panelEvents(Panel p, const QString &event, int atLeast, int ms)
 {
-    const auto match = [&](const QJsonObject &o) {
-        return o.value("imei").toString() == imeiOf(p) && o.value("event").toString() == event;
-    };
-    QList<QJsonObject> out;
-    for (const QJsonObject &o : waitForEventLines(m_panelEvents, atLeast, match, ms))
-        if (match(o))
-            out.append(o);
-    return out;
+    return waitForEvents(m_panelEvents, imeiOf(p), event, atLeast, ms);
 }
 
 QString TestLabPanel::stored(Panel p, int code) const
@@ -310,11 +303,7 @@ void TestLabPanel::checkOption_data()
 
 void TestLabPanel::checkOption()
 {
-    QFETCH(QJsonObject, config);
-    QFETCH(int, exitCode);
-    const QString path = m_dir.filePath(QStringLiteral("check.json"));
-    QVERIFY(TestFiles::writeJson(path, config));
-    QCOMPARE(QProcess::execute(LabProcess::programPath("lab-panel"), {"--config", path, "--check"}), exitCode);
+    verifyCheckOption(QStringLiteral("lab-panel"), m_dir.path());
 }
 
 void TestLabPanel::modelAndVersionReplies_data()

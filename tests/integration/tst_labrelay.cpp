@@ -4,7 +4,6 @@
 #include "testfiles.h"
 
 #include <QJsonArray>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -109,14 +108,7 @@ std::unique_ptr<LabRawClient> TestLabRelay::desktop(const QByteArray &registrati
 
 QList<QJsonObject> TestLabRelay::events(const QString &imei, const QString &event, int atLeast)
 {
-    const auto match = [&](const QJsonObject &o) {
-        return o.value("imei").toString() == imei && o.value("event").toString() == event;
-    };
-    QList<QJsonObject> out;
-    for (const QJsonObject &o : waitForEventLines(m_events, atLeast, match, 3000))
-        if (match(o))
-            out.append(o);
-    return out;
+    return waitForEvents(m_events, imei, event, atLeast);
 }
 
 void TestLabRelay::checkOption_data()
@@ -129,11 +121,7 @@ void TestLabRelay::checkOption_data()
 
 void TestLabRelay::checkOption()
 {
-    QFETCH(QJsonObject, config);
-    QFETCH(int, exitCode);
-    const QString path = m_dir.filePath(QStringLiteral("check.json"));
-    QVERIFY(TestFiles::writeJson(path, config));
-    QCOMPARE(QProcess::execute(LabProcess::programPath("lab-relay"), {"--config", path, "--check"}), exitCode);
+    verifyCheckOption(QStringLiteral("lab-relay"), m_dir.path());
 }
 
 void TestLabRelay::pairing_data()

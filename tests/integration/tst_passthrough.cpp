@@ -273,21 +273,12 @@ bool TestPassthrough::pairListed(int n) const
 
 QList<QJsonObject> TestPassthrough::relayEvents(const QString &imei, const QString &event) const
 {
-    QList<QJsonObject> out;
-    for (const QJsonObject &e : readEventLines(m_relayEvents))
-        if (e.value("imei").toString() == imei && e.value("event").toString() == event)
-            out << e;
-    return out;
+    return eventsOf(readEventLines(m_relayEvents), imei, event);
 }
 
 QList<QJsonObject> TestPassthrough::panelEvents(const QString &imei, const QString &event) const
 {
-    QList<QJsonObject> out;
-    for (const QString &file : {m_panelEvents, m_leavingEvents})
-        for (const QJsonObject &e : readEventLines(file))
-            if (e.value("imei").toString() == imei && e.value("event").toString() == event)
-                out << e;
-    return out;
+    return eventsOf(readEventLines(m_panelEvents) + readEventLines(m_leavingEvents), imei, event);
 }
 
 // A shown dialog for `imei` on COMn whose pass-through is up.

@@ -1,10 +1,7 @@
 #include <QtTest>
 
-#include <quazip.h>
-#include <quazipfile.h>
-#include <quazipnewinfo.h>
-
 #include "downloadlab.h"
+#include "testzip.h"
 
 namespace {
 
@@ -40,7 +37,7 @@ QByteArray content(int code, int size)
     return b;
 }
 
-using Entries = QList<QPair<QString, QByteArray>>;
+using Entries = QList<TestZip::Entry>;
 
 const Entries &mandatoryFiles()
 {
@@ -101,7 +98,7 @@ Entries minimalProject(const QByteArray &modelData)
 Entries without(Entries e, const QString &name)
 {
     for (int i = e.size() - 1; i >= 0; --i)
-        if (e.at(i).first == name)
+        if (e.at(i).name == name)
             e.removeAt(i);
     return e;
 }
@@ -109,32 +106,16 @@ Entries without(Entries e, const QString &name)
 Entries replaced(Entries e, const QString &name, const QByteArray &bytes)
 {
     for (auto &entry : e)
-        if (entry.first == name)
-            entry.second = bytes;
+        if (entry.name == name)
+            entry.data = bytes;
     return e;
-}
-
-bool writeZip(const QString &path, const Entries &entries)
-{
-    QuaZip zip(path);
-    if (!zip.open(QuaZip::mdCreate))
-        return false;
-    for (const auto &e : entries) {
-        QuaZipFile f(&zip);
-        if (!f.open(QIODevice::WriteOnly, QuaZipNewInfo(e.first)))
-            return false;
-        f.write(e.second);
-        f.close();
-    }
-    zip.close();
-    return zip.getZipError() == 0;
 }
 
 QByteArray bytesOf(const Entries &entries, const QString &name)
 {
     for (const auto &e : entries)
-        if (e.first == name)
-            return e.second;
+        if (e.name == name)
+            return e.data;
     return QByteArray();
 }
 
@@ -256,7 +237,7 @@ QString TestProjectDownload::archive(const Entries &entries)
 {
     const QString path = m_files.filePath(QStringLiteral("p%1/compile.zip").arg(++m_archives));
     QDir().mkpath(QFileInfo(path).path());
-    return writeZip(path, entries) ? path : QString();
+    return TestZip::writeZip(path, entries) ? path : QString();
 }
 
 WorkerRun TestProjectDownload::download(WorkerHarness &harness, const QString &path, int frameSize,

@@ -5,11 +5,8 @@
 #include <QPushButton>
 #include <QSpinBox>
 
-#include <quazip.h>
-#include <quazipfile.h>
-#include <quazipnewinfo.h>
-
 #include "downloadlab.h"
+#include "testzip.h"
 #include "updatefiledlg.h"
 
 namespace {
@@ -38,23 +35,11 @@ bool writeProject(const QString &path)
     // Model 70, WIFI, module 2, version 0x0102, no drivers, no start-up screen.
     const QByteArray modelData = QByteArray::fromHex("4600" "02" "02" "0201" "00" "00" "00")
         + QByteArray(165, '\0');
-    const QList<QPair<QString, QByteArray>> entries = {
+    return TestZip::writeZip(path, {
         {"modelData.bin", modelData},      {"SysPara.dat", bytes(3000, 1)},
         {"ControlPara.dat", bytes(800, 2)}, {"SheetPara.dat", bytes(500, 3)},
         {"AlarmPara.dat", bytes(40, 4)},    {"SheetPixel.dat", bytes(9000, 5)},
-    };
-    QuaZip zip(path);
-    if (!zip.open(QuaZip::mdCreate))
-        return false;
-    for (const auto &e : entries) {
-        QuaZipFile f(&zip);
-        if (!f.open(QIODevice::WriteOnly, QuaZipNewInfo(e.first)))
-            return false;
-        f.write(e.second);
-        f.close();
-    }
-    zip.close();
-    return zip.getZipError() == 0;
+    });
 }
 
 } // namespace

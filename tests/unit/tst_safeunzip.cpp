@@ -1,45 +1,16 @@
 #include <QtTest>
 
-#include <QBuffer>
 #include <QTemporaryDir>
-
-#include <quazip.h>
-#include <quazipfile.h>
-#include <quazipnewinfo.h>
 
 #include "projectidentity.h"
 #include "safeunzip.h"
 #include "testfiles.h"
+#include "testzip.h"
 
 namespace {
 
-struct Entry
-{
-    QString name;
-    QByteArray data;
-    quint32 externalAttr = 0;
-};
-
-// A zip archive written with the zip library, entries in the given order.
-QByteArray makeZip(const QList<Entry> &entries, int level = -1)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    QuaZip zip(&buffer);
-    if (!zip.open(QuaZip::mdCreate))
-        return QByteArray();
-    for (const Entry &e : entries) {
-        QuaZipNewInfo info(e.name);
-        info.externalAttr = e.externalAttr;
-        QuaZipFile file(&zip);
-        if (!file.open(QIODevice::WriteOnly, info, nullptr, 0, 8 /* deflate */, level))
-            return QByteArray();
-        file.write(e.data);
-        file.close();
-    }
-    zip.close();
-    return bytes;
-}
+using TestZip::Entry;
+using TestZip::makeZip;
 
 constexpr quint32 kRegularFile = 0100644u << 16;
 constexpr quint32 kSymlink = 0120777u << 16;
@@ -56,8 +27,6 @@ QStringList entriesOf(const QString &dir)
 }
 
 } // namespace
-
-Q_DECLARE_METATYPE(QList<Entry>)
 
 class TestSafeUnzip : public QObject
 {

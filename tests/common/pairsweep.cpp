@@ -1,20 +1,13 @@
-#ifndef PAIRSWEEP_H
-#define PAIRSWEEP_H
+#include "pairsweep.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLibrary>
-#include <QString>
-#include <QThread>
 
 #include <signal.h>
 #include <sys/types.h>
 
-// Removes every pair that a test left in its private pair directory: through the
-// driver's DeletePair first; a pair that is still held somehow has its socat (whose
-// pid the driver wrote beside the links) terminated, so that no test leaves a
-// process behind, whichever way it ended.
-inline void sweepPairs(const QString &pairDir, const QString &driverPath)
+void sweepPairs(const QString &pairDir, const QString &driverPath)
 {
     using DeleteFn = bool (*)(const char *);
     QLibrary driver(driverPath);
@@ -37,5 +30,3 @@ inline void sweepPairs(const QString &pairDir, const QString &driverPath)
         }
     }
 }
-
-#endif // PAIRSWEEP_H
