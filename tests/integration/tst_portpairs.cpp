@@ -121,8 +121,8 @@ private slots:
     void staleBytesCleared();
     void createFailures_data();
     void createFailures();
-    void pairAppearsLate();
-    void pairNeverAppears();
+    void pairAppearance_data();
+    void pairAppearance();
     void killedSocatCleanedUp();
     void endedPairWithReusedPty();
     void deviceLossClosesOnce();
@@ -609,39 +609,40 @@ void TestPortPairs::createFailures()
     QCOMPARE(fakeLog(), calls);
 }
 
-void TestPortPairs::pairAppearsLate()
+void TestPortPairs::pairAppearance_data()
 {
+    QTest::addColumn<int>("n");
+    QTest::addColumn<QByteArray>("createMode");
+    QTest::addColumn<bool>("opened");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("minMs");
+    QTest::addColumn<int>("maxMs");
     // The pair shows up 1.2 s after CreatePair: found by the test at 1.5 s.
-    const int n = 45;
-    useFake("late:1200");
-    QLibrary fake(QStringLiteral(VSPD_FAKE_DRIVER));
-    QSerialPort tool;
-    setLineDefaults(tool);
-    QElapsedTimer clock;
-    clock.start();
-    QVERIFY(m_pairs.createPortPairAndOpen(&tool, n - 1, fake));
-    const qint64 elapsed = clock.elapsed();
-    QCOMPARE(m_messages, QStringList{kOpened.arg(com(n))});
-    QVERIFY2(elapsed >= 1400 && elapsed < 3000, qPrintable(QString::number(elapsed)));
-    QVERIFY(tool.isOpen());
-    QCOMPARE(fakeLog(), QStringList{QStringLiteral("CreatePair COM45 PENT45")});
+    QTest::newRow("appears late") << 45 << QByteArray("late:1200") << true << kOpened.arg(com(45)) << 1400 << 3000;
+    QTest::newRow("never appears") << 44 << QByteArray("ok") << false << QStringLiteral("串口COM44不存在") << 4900
+                                   << 7000;
 }
 
-void TestPortPairs::pairNeverAppears()
+void TestPortPairs::pairAppearance()
 {
-    const int n = 44;
-    useFake("ok");
+    QFETCH(int, n);
+    QFETCH(QByteArray, createMode);
+    QFETCH(bool, opened);
+    QFETCH(QString, message);
+    QFETCH(int, minMs);
+    QFETCH(int, maxMs);
+    useFake(createMode);
     QLibrary fake(QStringLiteral(VSPD_FAKE_DRIVER));
     QSerialPort tool;
     setLineDefaults(tool);
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(!m_pairs.createPortPairAndOpen(&tool, n - 1, fake));
+    QCOMPARE(m_pairs.createPortPairAndOpen(&tool, n - 1, fake), opened);
     const qint64 elapsed = clock.elapsed();
-    QCOMPARE(m_messages, QStringList{QStringLiteral("串口COM44不存在")});
-    QVERIFY2(elapsed >= 4900 && elapsed < 7000, qPrintable(QString::number(elapsed)));
-    QVERIFY(!tool.isOpen());
-    QCOMPARE(fakeLog(), QStringList{QStringLiteral("CreatePair COM44 PENT44")});
+    QCOMPARE(m_messages, QStringList{message});
+    QVERIFY2(elapsed >= minMs && elapsed < maxMs, qPrintable(QString::number(elapsed)));
+    QCOMPARE(tool.isOpen(), opened);
+    QCOMPARE(fakeLog(), QStringList{QStringLiteral("CreatePair COM%1 PENT%1").arg(n)});
 }
 
 void TestPortPairs::killedSocatCleanedUp()
