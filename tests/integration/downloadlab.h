@@ -1,7 +1,7 @@
 #ifndef DOWNLOADLAB_H
 #define DOWNLOADLAB_H
 
-// Shared by the download tests: a relay and panels of the lab on free ports, and a
+// Shared by the download tests: the lab's relay and panels (RelayLab), and a
 // DownFileOBJ run on a thread of its own the way the update dialog runs it.
 
 #include <QCoreApplication>
@@ -23,113 +23,8 @@
 #include <memory>
 
 #include "downfileobj.h"
-#include "labprocess.h"
+#include "relaylab.h"
 #include "testfiles.h"
-
-class DownloadLab
-{
-public:
-    // panels: the "panels" section; relayFaults: relay.faults.
-    bool start(const QJsonArray &panels, const QJsonObject &relayFaults = QJsonObject())
-    {
-        if (!m_dir.isValid())
-            return false;
-        QJsonObject relay{{"port", 0}, {"faults", relayFaults}};
-        const QJsonObject config{{"relay", relay}, {"panels", panels}};
-        if (!TestFiles::writeJson(configPath(), config))
-            return false;
-        if (!m_relay.start({"--config", configPath(), "--port", "0", "--events", relayEvents()})) {
-            qWarning() << "relay:" << m_relay.diagnostics();
-            return false;
-        }
-        QStringList imeis;
-        for (const QJsonValue &p : panels)
-            imeis << p.toObject().value("imei").toString();
-        if (!m_panel.start({"--config", configPath(), "--relay-port", QString::number(m_relay.port()),
-                            "--out", outDir(), "--events", panelEvents()})) {
-            qWarning() << "panel:" << m_panel.diagnostics();
-            return false;
-        }
-        qputenv("VANTELO_RELAY_HOST", "127.0.0.1");
-        qputenv("VANTELO_RELAY_PORT", QByteArray::number(m_relay.port()));
-        return true;
-    }
-
-    void stop()
-    {
-        m_panel.stop();
-        m_relay.stop();
-    }
-
-    QString path(const QString &name) const { return m_dir.filePath(name); }
-    QString configPath() const { return path("lab.json"); }
-    QString relayEvents() const { return path("relay.jsonl"); }
-    QString panelEvents() const { return path("panel.jsonl"); }
-    QString outDir() const { return path("out"); }
-    QString stored(const QString &imei, int code) const
-    {
-        return QStringLiteral("%1/%2/%3.bin").arg(outDir(), imei).arg(code);
-    }
-    quint16 relayPort() const { return m_relay.port(); }
-
-    // The panel's event lines for imei, from line number `from` of the file on.
-    QList<QJsonObject> panelLines(const QString &imei, int from = 0) const
-    {
-        return filtered(readEventLines(panelEvents()).mid(from), imei);
-    }
-    int panelLineCount() const { return readEventLines(panelEvents()).size(); }
-
-    // Waits (bounded) for an event of that name for imei after line `from`.
-    QList<QJsonObject> waitPanelEvent(const QString &imei, const QString &event, int from = 0,
-                                      int timeoutMs = 5000) const
-    {
-        QDeadlineTimer deadline(timeoutMs);
-        for (;;) {
-            const QList<QJsonObject> lines = panelLines(imei, from);
-            for (const QJsonObject &l : lines)
-                if (l.value("event").toString() == event)
-                    return lines;
-            if (deadline.hasExpired())
-                return lines;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            QThread::msleep(10);
-        }
-    }
-
-    static QList<QJsonObject> filtered(const QList<QJsonObject> &lines, const QString &imei)
-    {
-        QList<QJsonObject> out;
-        for (const QJsonObject &l : lines)
-            if (l.value("imei").toString() == imei)
-                out << l;
-        return out;
-    }
-
-    static QList<QJsonObject> events(const QList<QJsonObject> &lines, const QString &name)
-    {
-        QList<QJsonObject> out;
-        for (const QJsonObject &l : lines)
-            if (l.value("event").toString() == name)
-                out << l;
-        return out;
-    }
-
-private:
-    QTemporaryDir m_dir;
-    LabProcess m_relay{QStringLiteral("lab-relay")};
-    LabProcess m_panel{QStringLiteral("lab-panel")};
-};
-
-// A panel of the "panels" section.
-inline QJsonObject labPanel(const QString &imei, int model, int comm, int module, int version = 0x0102,
-                            const QJsonObject &faults = QJsonObject())
-{
-    QJsonObject p{{"imei", imei}, {"model", model}, {"comm", comm}, {"module", module},
-                  {"version", version}};
-    if (!faults.isEmpty())
-        p.insert("faults", faults);
-    return p;
-}
 
 // One operation of a DownFileOBJ on its own thread: request queued like the dialog's
 // signal, messages collected, bounded wait for finishThrd.

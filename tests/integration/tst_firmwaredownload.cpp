@@ -70,7 +70,7 @@ private:
                        const std::function<void(WorkerRun &, DownFileOBJ *)> &onMessage = {});
     QString writeImage(const QString &name, const QByteArray &bytes);
 
-    DownloadLab m_lab;
+    RelayLab m_lab;
     QTemporaryDir m_files;
 };
 
@@ -194,20 +194,20 @@ void TestFirmwareDownload::success()
     QVERIFY(r.socketReleased);
 
     const QList<QJsonObject> lines = m_lab.waitPanelEvent(imei, "end", from);
-    const QList<QJsonObject> announce = DownloadLab::events(lines, "announce");
+    const QList<QJsonObject> announce = RelayLab::events(lines, "announce");
     QCOMPARE(announce.size(), 1);
     QCOMPARE(announce.first().value("code").toInt(), 105);
     QCOMPARE(announce.first().value("size").toInt(), size);
     QList<int> lens;
     QList<int> indexes;
-    for (const QJsonObject &f : DownloadLab::events(lines, "frame")) {
+    for (const QJsonObject &f : RelayLab::events(lines, "frame")) {
         lens << f.value("len").toInt();
         indexes << f.value("index").toInt();
     }
     QCOMPARE(lens, chunks);
     for (int i = 0; i < indexes.size(); ++i)
         QCOMPARE(indexes.at(i), i);
-    const QList<QJsonObject> ends = DownloadLab::events(lines, "end");
+    const QList<QJsonObject> ends = RelayLab::events(lines, "end");
     QCOMPARE(ends.size(), 1);
     QVERIFY(ends.first().value("ok").toBool());
     QCOMPARE(TestFiles::readFile(m_lab.stored(imei, 105)), bytes);
@@ -275,13 +275,13 @@ void TestFirmwareDownload::failure()
     QVERIFY2(r.elapsedMs < 5000, qPrintable(QString::number(r.elapsedMs)));
 
     if (messages.contains(kOpened) && !fileName.isEmpty())
-        QVERIFY(!DownloadLab::events(m_lab.waitPanelEvent(imei, "model-query", from), "model-query").isEmpty());
+        QVERIFY(!RelayLab::events(m_lab.waitPanelEvent(imei, "model-query", from), "model-query").isEmpty());
     const QList<QJsonObject> lines = m_lab.panelLines(imei, from);
-    QCOMPARE(!DownloadLab::events(lines, "announce").isEmpty(), announced);
+    QCOMPARE(!RelayLab::events(lines, "announce").isEmpty(), announced);
     if (announced) {
         // The end command was given its ten attempts.
         const QList<QJsonObject> l = m_lab.waitPanelEvent(imei, "session-end", from);
-        QCOMPARE(DownloadLab::events(l, "end").size(), 10);
+        QCOMPARE(RelayLab::events(l, "end").size(), 10);
     }
 }
 
@@ -321,13 +321,13 @@ void TestFirmwareDownload::retries()
 
     const QList<QJsonObject> lines = m_lab.waitPanelEvent(imei, "session-end", from);
     QList<int> seen;
-    for (const QJsonObject &f : DownloadLab::events(lines, "frame"))
+    for (const QJsonObject &f : RelayLab::events(lines, "frame"))
         seen << f.value("index").toInt();
     QCOMPARE(seen, indexes);
     if (last == kDone)
         QCOMPARE(TestFiles::readFile(m_lab.stored(imei, 105)), bytes);
     else
-        QVERIFY(DownloadLab::events(lines, "end").isEmpty());
+        QVERIFY(RelayLab::events(lines, "end").isEmpty());
 }
 
 void TestFirmwareDownload::closedPort()
@@ -381,7 +381,7 @@ void TestFirmwareDownload::stopDuringDataPhase()
     QVERIFY(r.progress().size() <= 5);
     QVERIFY(r.socketReleased);
     const QList<QJsonObject> lines = m_lab.waitPanelEvent("861000000000040", "session-end", from);
-    QVERIFY(DownloadLab::events(lines, "end").isEmpty());
+    QVERIFY(RelayLab::events(lines, "end").isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestFirmwareDownload)

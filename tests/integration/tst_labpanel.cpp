@@ -2,14 +2,13 @@
 // builds its frames from the wire layout.
 #include "labprocess.h"
 #include "labrawclient.h"
+#include "ptypair.h"
+#include "relaylab.h"
 #include "testfiles.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
-#include <QProcess>
 #include <QRandomGenerator>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <fcntl.h>
@@ -135,40 +134,23 @@ private:
     QString stored(Panel p, int code) const;
     void sendFile(LabRawClient &d, quint8 code, const QByteArray &data, int chunk, Writes writes);
 
-    QTemporaryDir m_dir;
-    QString m_out;
-    QString m_panelEvents;
-    QString m_config;
-    LabProcess m_relay{QStringLiteral("lab-relay")};
-    LabProcess m_panels{QStringLiteral("lab-panel")};
-    QProcess m_socat;
+    RelayLab m_lab;
+    PtyPair m_serialLine;
     QString m_ptyTest;   // our end of the pty pair whose other end is the panel's serial side
 };
 
 void TestLabPanel::initTestCase()
 {
-    QVERIFY(m_dir.isValid());
-    m_out = m_dir.filePath(QStringLiteral("out"));
-    m_panelEvents = m_dir.filePath(QStringLiteral("panels.jsonl"));
-    m_config = m_dir.filePath(QStringLiteral("lab.json"));
-
     // A pty pair for the serial side of one panel, when socat is there.
-    const QString socat = QStandardPaths::findExecutable(QStringLiteral("socat"));
     QString ptyPanel;
-    if (!socat.isEmpty()) {
-        m_ptyTest = m_dir.filePath(QStringLiteral("ptyA"));
-        ptyPanel = m_dir.filePath(QStringLiteral("ptyB"));
-        m_socat.start(socat, {"pty,raw,echo=0,link=" + m_ptyTest, "pty,raw,echo=0,link=" + ptyPanel});
-        QVERIFY(m_socat.waitForStarted(3000));
-        QDeadlineTimer deadline(3000);
-        while (!(QFile::exists(m_ptyTest) && QFile::exists(ptyPanel)) && !deadline.hasExpired())
-            QTest::qWait(10);
-        QVERIFY(QFile::exists(ptyPanel));
+    if (!PtyPair::socat().isEmpty()) {
+        m_ptyTest = m_lab.path(QStringLiteral("ptyA"));
+        ptyPanel = m_lab.path(QStringLiteral("ptyB"));
+        QVERIFY(m_serialLine.start(m_ptyTest, ptyPanel));
     }
 
     auto panel = [](Panel p, int model, int comm, int module, int version, const QJsonObject &faults) {
-        return QJsonObject{{"imei", imeiOf(p)}, {"model", model}, {"comm", comm}, {"module", module},
-                           {"version", version}, {"faults", faults}};
+        return labPanel(imeiOf(p), model, comm, module, version, faults);
     };
     QJsonArray panels{
         panel(Ok, 70, 2, 2, 0x0102, {}),
@@ -192,31 +174,16 @@ void TestLabPanel::initTestCase()
         serial.insert("serial", ptyPanel);
         panels.append(serial);
     }
-    QVERIFY(TestFiles::writeJson(m_config, QJsonObject{{"relay", QJsonObject{{"port", 1}}}, {"panels", panels}}));
-
-    // Panels first: they keep trying until the relay is up.
-    const QString relayEvents = m_dir.filePath(QStringLiteral("relay.jsonl"));
-    const quint16 port = freeLoopbackPort();
-    QVERIFY(port > 0);
-    QProcess early;
-    QVERIFY2(m_relay.start({"--config", m_config, "--port", QString::number(port), "--events", relayEvents}),
-             qPrintable(m_relay.diagnostics()));
-    QVERIFY2(m_panels.start({"--config", m_config, "--relay-port", QString::number(port), "--out", m_out,
-                             "--events", m_panelEvents}),
-             qPrintable(m_panels.diagnostics()));
-    const QJsonArray ready = m_panels.readyInfo().value("panels").toArray();
+    QVERIFY(m_lab.start(panels));
+    const QJsonArray ready = m_lab.panelProcess().readyInfo().value("panels").toArray();
     QCOMPARE(ready.size(), panels.size());
     QCOMPARE(ready.first().toString(), imeiOf(Ok));
 }
 
 void TestLabPanel::cleanupTestCase()
 {
-    m_panels.stop();
-    m_relay.stop();
-    if (m_socat.state() != QProcess::NotRunning) {
-        m_socat.terminate();
-        m_socat.waitForFinished(2000);
-    }
+    m_lab.stop();
+    m_serialLine.stop();
 }
 
 std::unique_ptr<LabRawClient> TestLabPanel::session(Panel p, bool download)
@@ -225,7 +192,7 @@ std::unique_ptr<LabRawClient> TestLabPanel::session(Panel p, bool download)
     QDeadlineTimer deadline(4000);
     while (!deadline.hasExpired()) {
         auto d = std::make_unique<LabRawClient>();
-        if (!d->connectTo(m_relay.port()))
+        if (!d->connectTo(m_lab.relayPort()))
             return nullptr;
         d->send(imeiOf(p).toLatin1() + (download ? "1,1$_$" : ",1$_$"));
         const QByteArray answer = d->readBytes(8);
@@ -239,12 +206,12 @@ std::unique_ptr<LabRawClient> TestLabPanel::session(Panel p, bool download)
 
 QList<QJsonObject> TestLabPanel::panelEvents(Panel p, const QString &event, int atLeast, int ms)
 {
-    return waitForEvents(m_panelEvents, imeiOf(p), event, atLeast, ms);
+    return waitForEvents(m_lab.panelEvents(), imeiOf(p), event, atLeast, ms);
 }
 
 QString TestLabPanel::stored(Panel p, int code) const
 {
-    return QDir(m_out).filePath(imeiOf(p) + QStringLiteral("/%1.bin").arg(code));
+    return m_lab.stored(imeiOf(p), code);
 }
 
 void TestLabPanel::sendFile(LabRawClient &d, quint8 code, const QByteArray &data, int chunk, Writes writes)
@@ -303,7 +270,7 @@ void TestLabPanel::checkOption_data()
 
 void TestLabPanel::checkOption()
 {
-    verifyCheckOption(QStringLiteral("lab-panel"), m_dir.path());
+    verifyCheckOption(QStringLiteral("lab-panel"), m_lab.dir());
 }
 
 void TestLabPanel::modelAndVersionReplies_data()
@@ -709,7 +676,7 @@ void TestLabPanel::garbageRefused()
         d->send(bytes);
         QVERIFY(d->waitClosed());
     }
-    QVERIFY(m_panels.isRunning());
+    QVERIFY(m_lab.panelProcess().isRunning());
     auto d = session(Garbage);
     QVERIFY(d);
     d->send(command(0x53));

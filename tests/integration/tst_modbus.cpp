@@ -20,7 +20,8 @@
 #include "labprocess.h"
 #include "pairsweep.h"
 #include "penetration_setdlg.h"
-#include "testfiles.h"
+#include "ptypair.h"
+#include "relaylab.h"
 
 namespace {
 const QString kImei = QStringLiteral("860000000000401");
@@ -40,13 +41,10 @@ private slots:
 private:
     QString runMbpoll(const QStringList &args, int *exitCode);
 
-    QTemporaryDir m_dir;
     QTemporaryDir m_pairDir;
-    QProcess m_socat;
+    PtyPair m_serialLine;
     LabProcess m_slave{QStringLiteral("modbus-rtu-slave")};
-    LabProcess m_relay{QStringLiteral("lab-relay")};
-    LabProcess m_panel{QStringLiteral("lab-panel")};
-    QString m_panelEvents;
+    RelayLab m_lab;
     QPointer<Penetration_setDlg> m_dlg;
     QString m_mbpoll;
 };
@@ -54,34 +52,22 @@ private:
 void TestModbus::initTestCase()
 {
     m_mbpoll = QStandardPaths::findExecutable(QStringLiteral("mbpoll"));
-    const QString socat = QStandardPaths::findExecutable(QStringLiteral("socat"));
-    if (m_mbpoll.isEmpty() || socat.isEmpty())
+    if (m_mbpoll.isEmpty() || PtyPair::socat().isEmpty())
         QSKIP("mbpoll and socat are needed");
     QVERIFY(QFileInfo::exists(LabProcess::programPath(QStringLiteral("modbus-rtu-slave"))));
-    QVERIFY(m_dir.isValid() && m_pairDir.isValid());
+    QVERIFY(m_pairDir.isValid());
     qputenv("VSPD_DIR", QFile::encodeName(m_pairDir.path()));
 
     // The panel's serial line: two ptys joined by socat, the slave on one end.
-    const QString slaveSide = m_dir.filePath("slave");
-    const QString panelSide = m_dir.filePath("panelside");
-    m_socat.start(socat, {"pty,raw,echo=0,link=" + slaveSide, "pty,raw,echo=0,link=" + panelSide});
-    QVERIFY(m_socat.waitForStarted(3000));
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(slaveSide) && QFileInfo::exists(panelSide), 3000);
+    const QString slaveSide = m_lab.path("slave");
+    const QString panelSide = m_lab.path("panelside");
+    QVERIFY(m_serialLine.start(slaveSide, panelSide));
     QVERIFY2(m_slave.start(QStringList{slaveSide, "1", "9600", "E"} + kRegisters),
              qPrintable(m_slave.diagnostics()));
 
-    m_panelEvents = m_dir.filePath("panel.jsonl");
-    const QJsonObject panel{{"imei", kImei}, {"model", 70}, {"comm", 2}, {"module", 2},
-                            {"version", 258}, {"serial", panelSide}};
-    const QJsonObject config{{"relay", QJsonObject{{"port", 0}}}, {"panels", QJsonArray{panel}}};
-    const QString configPath = m_dir.filePath("lab.json");
-    QVERIFY(TestFiles::writeJson(configPath, config));
-    QVERIFY2(m_relay.start({"--config", configPath, "--port", "0", "--events", m_dir.filePath("relay.jsonl")}),
-             qPrintable(m_relay.diagnostics()));
-    QVERIFY2(m_panel.start({"--config", configPath, "--relay-port", QString::number(m_relay.port()),
-                            "--out", m_dir.filePath("out"), "--events", m_panelEvents}),
-             qPrintable(m_panel.diagnostics()));
-    qputenv("VANTELO_RELAY_PORT", QByteArray::number(m_relay.port()));
+    QJsonObject panel = labPanel(kImei, 70, 2, 2, 258);
+    panel.insert("serial", panelSide);
+    QVERIFY(m_lab.start({panel}));
 
     // The pass-through, started from the dialog with its defaults (9600 8E1).
     m_dlg = new Penetration_setDlg;
@@ -100,14 +86,9 @@ void TestModbus::cleanupTestCase()
         delete m_dlg;
     }
     sweepPairs(m_pairDir.path(), LabProcess::programPath(QStringLiteral("libvspdctl.so")));
-    m_panel.stop();
-    m_relay.stop();
+    m_lab.stop();
     m_slave.stop();
-    if (m_socat.state() != QProcess::NotRunning) {
-        m_socat.terminate();
-        if (!m_socat.waitForFinished(3000))
-            m_socat.kill();
-    }
+    m_serialLine.stop();
 }
 
 QString TestModbus::runMbpoll(const QStringList &args, int *exitCode)
@@ -148,7 +129,7 @@ void TestModbus::pollHoldingRegisters()
     QFETCH(QString, requestHex);
     QVERIFY(m_dlg);
     const QString com = QDir(m_pairDir.path()).filePath(QStringLiteral("COM%1").arg(kPort));
-    const int before = readEventLines(m_panelEvents).size();
+    const int before = m_lab.panelLineCount();
     int rc = -1;
     const QString out = runMbpoll({"-m", "rtu", "-a", "1", "-b", "9600", "-P", "even", "-t", "4", "-r",
                                    QString::number(start), "-c", QString::number(count), "-1", "-o", "2", com},
@@ -163,10 +144,7 @@ void TestModbus::pollHoldingRegisters()
         QCOMPARE(m.captured(1), kRegisters.at(ref - 1));
     }
     // The request crossed the relay unchanged, as one frame.
-    QList<QJsonObject> in;
-    for (const QJsonObject &e : readEventLines(m_panelEvents).mid(before))
-        if (e.value("event").toString() == QLatin1String("passthrough-in"))
-            in << e;
+    const QList<QJsonObject> in = RelayLab::events(m_lab.panelLines(kImei, before), "passthrough-in");
     QCOMPARE(in.size(), 1);
     QCOMPARE(in.first().value("hex").toString(), requestHex);
 }

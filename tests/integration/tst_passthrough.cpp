@@ -23,7 +23,7 @@
 
 #include "labprocess.h"
 #include "pairsweep.h"
-#include "testfiles.h"
+#include "relaylab.h"
 #include "penetration_setdlg.h"
 #include "penetrationobj.h"
 
@@ -151,10 +151,7 @@ public:
 
 QJsonObject panel(const QString &imei, const QJsonObject &faults = QJsonObject())
 {
-    QJsonObject p{{"imei", imei}, {"model", 70}, {"comm", 2}, {"module", 2}, {"version", 258}};
-    if (!faults.isEmpty())
-        p.insert("faults", faults);
-    return p;
+    return labPanel(imei, 70, 2, 2, 258, faults);
 }
 
 } // namespace
@@ -195,14 +192,9 @@ private:
         return o->findChild<T *>(QLatin1String(name));
     }
 
-    QTemporaryDir m_dir;
     QTemporaryDir m_pairDir;
-    QString m_config;
-    QString m_relayEvents;
-    QString m_panelEvents;
+    RelayLab m_lab;
     QString m_leavingEvents;
-    LabProcess m_relay{QStringLiteral("lab-relay")};
-    LabProcess m_panels{QStringLiteral("lab-panel")};
     LabProcess m_leavingPanel{QStringLiteral("lab-panel")};
     QLibrary m_driver;
     QByteArray m_relayPort;
@@ -211,38 +203,24 @@ private:
 
 void TestPassthrough::initTestCase()
 {
-    QVERIFY(m_dir.isValid() && m_pairDir.isValid());
+    QVERIFY(m_pairDir.isValid());
     qputenv("VSPD_DIR", QFile::encodeName(m_pairDir.path()));
     qputenv("VANTELO_PASSTHROUGH_WAIT_MS", QByteArray::number(kWaitMs));
 
-    m_relayEvents = m_dir.filePath("relay.jsonl");
-    m_panelEvents = m_dir.filePath("panels.jsonl");
-    m_leavingEvents = m_dir.filePath("leaving.jsonl");
     const QJsonArray panels{
         panel(kEcho), panel(kSplit, {{"passthroughSplit", true}}), panel(kNone, {{"goAhead", "none"}}),
         panel(kExtra, {{"goAhead", "extra"}}), panel(kCase, {{"goAhead", "case"}}),
         panel(kSplitGoAhead, {{"goAhead", "split"}}), panel(kRefused, {{"refuse", true}}),
         panel(kZeroTail, {{"goAhead", "zeroTail"}}), panel(kLeaving), panel(kEcho2), panel(kEcho3),
         panel(kNone2, {{"goAhead", "none"}}), panel(kEcho4)};
-    const QJsonObject config{{"relay", QJsonObject{{"port", 0}}}, {"panels", panels}};
-    m_config = m_dir.filePath("lab.json");
-    QVERIFY(TestFiles::writeJson(m_config, config));
-
-    QVERIFY2(m_relay.start({"--config", m_config, "--port", "0", "--events", m_relayEvents}),
-             qPrintable(m_relay.diagnostics()));
-    const QString relayPort = QString::number(m_relay.port());
     QStringList others;
     for (const QJsonValue &p : panels)
         if (p.toObject().value("imei").toString() != kLeaving)
             others << p.toObject().value("imei").toString();
-    QVERIFY2(m_panels.start({"--config", m_config, "--relay-port", relayPort, "--out", m_dir.filePath("out"),
-                             "--events", m_panelEvents, "--only", others.join(',')}),
-             qPrintable(m_panels.diagnostics()));
-    QVERIFY2(m_leavingPanel.start({"--config", m_config, "--relay-port", relayPort, "--out",
-                                   m_dir.filePath("out"), "--events", m_leavingEvents, "--only", kLeaving}),
-             qPrintable(m_leavingPanel.diagnostics()));
-    m_relayPort = relayPort.toLatin1();
-    qputenv("VANTELO_RELAY_PORT", m_relayPort);
+    QVERIFY(m_lab.start(panels, QJsonObject(), others));
+    m_leavingEvents = m_lab.path("leaving.jsonl");
+    QVERIFY(m_lab.startPanels(m_leavingPanel, m_leavingEvents, {kLeaving}));
+    m_relayPort = QByteArray::number(m_lab.relayPort());
 
     m_driver.setFileName(LabProcess::programPath(QStringLiteral("libvspdctl.so")));
     QVERIFY2(m_driver.load(), qPrintable(m_driver.errorString()));
@@ -273,12 +251,12 @@ bool TestPassthrough::pairListed(int n) const
 
 QList<QJsonObject> TestPassthrough::relayEvents(const QString &imei, const QString &event) const
 {
-    return eventsOf(readEventLines(m_relayEvents), imei, event);
+    return eventsOf(readEventLines(m_lab.relayEvents()), imei, event);
 }
 
 QList<QJsonObject> TestPassthrough::panelEvents(const QString &imei, const QString &event) const
 {
-    return eventsOf(readEventLines(m_panelEvents) + readEventLines(m_leavingEvents), imei, event);
+    return eventsOf(readEventLines(m_lab.panelEvents()) + readEventLines(m_leavingEvents), imei, event);
 }
 
 // A shown dialog for `imei` on COMn whose pass-through is up.

@@ -122,7 +122,7 @@ QByteArray bytesOf(const Entries &entries, const QString &name)
 QStringList announcedCodes(const QList<QJsonObject> &lines)
 {
     QStringList codes;
-    for (const QJsonObject &l : DownloadLab::events(lines, "announce"))
+    for (const QJsonObject &l : RelayLab::events(lines, "announce"))
         codes << QString::number(l.value("code").toInt());
     return codes;
 }
@@ -130,7 +130,7 @@ QStringList announcedCodes(const QList<QJsonObject> &lines)
 QList<int> frameLens(const QList<QJsonObject> &lines, int code)
 {
     QList<int> lens;
-    for (const QJsonObject &l : DownloadLab::events(lines, "frame"))
+    for (const QJsonObject &l : RelayLab::events(lines, "frame"))
         if (l.value("code").toInt() == code)
             lens << l.value("len").toInt();
     return lens;
@@ -188,7 +188,7 @@ private:
     WorkerRun download(WorkerHarness &harness, const QString &path, int frameSize, bool hz,
                        bool updateFlag = false);
 
-    DownloadLab m_lab;
+    RelayLab m_lab;
     QTemporaryDir m_files;
     int m_archives = 0;
     const QString m_panel = QStringLiteral("862000000000001");
@@ -323,7 +323,7 @@ void TestProjectDownload::complete()
     QCOMPARE(announcedCodes(lines), codes);
     if (!completes)
         return;
-    QCOMPARE(DownloadLab::events(lines, "complete").size(), 1);
+    QCOMPARE(RelayLab::events(lines, "complete").size(), 1);
 
     // Every announced file is stored as it was in the archive, and the progress of
     // each ends in size/size.
@@ -407,7 +407,7 @@ void TestProjectDownload::fileFailures()
 
     const QList<QJsonObject> lines = m_lab.waitPanelEvent(imei, "session-end", from);
     QCOMPARE(announcedCodes(lines), codes);
-    QVERIFY(DownloadLab::events(lines, "complete").isEmpty());
+    QVERIFY(RelayLab::events(lines, "complete").isEmpty());
 }
 
 void TestProjectDownload::modelChecks_data()
@@ -464,7 +464,7 @@ void TestProjectDownload::modelChecks()
     QVERIFY(r.socketReleased);
     QVERIFY2(r.elapsedMs < 5000, qPrintable(QString::number(r.elapsedMs)));
     QTest::qWait(50);
-    QVERIFY(DownloadLab::events(m_lab.panelLines(imei, from), "announce").isEmpty());
+    QVERIFY(RelayLab::events(m_lab.panelLines(imei, from), "announce").isEmpty());
 }
 
 void TestProjectDownload::noRecord_data()
@@ -527,8 +527,8 @@ void TestProjectDownload::secondDownloadAfterFailure()
     QVERIFY(second.socketReleased);
 
     const QList<QJsonObject> lines = m_lab.waitPanelEvent(imei, "complete", from);
-    QCOMPARE(DownloadLab::events(lines, "session").size(), 2);
-    QCOMPARE(DownloadLab::events(lines, "model-query").size(), 2);
+    QCOMPARE(RelayLab::events(lines, "session").size(), 2);
+    QCOMPARE(RelayLab::events(lines, "model-query").size(), 2);
     // Two registrations at the relay, each on a connection of its own.
     int registrations = 0;
     for (const QJsonObject &l : readEventLines(m_lab.relayEvents()).mid(relayFrom)) {

@@ -55,7 +55,7 @@ private slots:
     void frameSizeTooSmall();
 
 private:
-    DownloadLab m_lab;
+    RelayLab m_lab;
     QTemporaryDir m_files;
     const QString m_imei = QStringLiteral("863000000000001");
 };
