@@ -158,10 +158,12 @@ void PenetrationOBJ::endConnection(const QString &message)
     emit finishThrd();
 }
 
-void PenetrationOBJ::releasePortAndSocket()
+void PenetrationOBJ::releasePortAndSocket(bool disconnectFromRelay)
 {
     if (tcpSocket) {
         disconnect(tcpSocket, &QTcpSocket::readyRead, this, &PenetrationOBJ::writeComData);
+        if (disconnectFromRelay)
+            tcpSocket->disconnectFromHost();
         tcpSocket->close();
         tcpSocket->deleteLater();
         tcpSocket = nullptr;
@@ -228,18 +230,5 @@ void PenetrationOBJ::closeNetComPenetrate()
     qDebug() << "PenetrationOBJ::closeNetComPenetrate()" << QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz"));
     abortFlag = true;
     waitMs = 1;
-    if (tcpSocket) {
-        disconnect(tcpSocket, &QTcpSocket::readyRead, this, &PenetrationOBJ::writeComData);
-        tcpSocket->disconnectFromHost();
-        tcpSocket->close();
-        tcpSocket->deleteLater();
-        tcpSocket = nullptr;
-    }
-    if (serialPort) {
-        disconnect(serialPort, nullptr, this, nullptr);
-        serialPort->close();
-        serialPort->deleteLater();
-        serialPort = nullptr;
-    }
-    relayFraming.clear();
+    releasePortAndSocket(true);
 }

@@ -48,7 +48,8 @@ public slots:
 private:
     void applyLineSettings(int baudrate, int dataBit, int parity, int stopBit);
     bool waitForGoAhead();
-    void releasePortAndSocket();
+    // Removes the readyRead links, closes and releases the socket, then the port.
+    void releasePortAndSocket(bool disconnectFromRelay = false);
     void endConnection(const QString &message);
     void emitInfo(const QString &text, bool ok = false);
     void serialPortLost();
