@@ -2,7 +2,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QMessageBox>
 
 MessageBoxCloser::MessageBoxCloser()
 {
@@ -18,6 +17,8 @@ void MessageBoxCloser::closeBoxes()
             continue;
         seen << (box->windowTitle() + QLatin1Char('|') + box->text());
         buttons << box->buttons().size();
+        icons << box->icon();
+        standardButtons << box->standardButtons();
         if (QAbstractButton *ok = box->button(QMessageBox::Ok))
             ok->click();
         else

@@ -2,12 +2,14 @@
 #define MESSAGEBOXCLOSER_H
 
 #include <QList>
+#include <QMessageBox>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
 
 // Closes every message box that opens while it lives (Ok when it has one, else
-// rejected), recording "title|text" and the number of buttons of each.
+// rejected), recording of each "title|text", the number of buttons, the icon and the
+// standard buttons.
 class MessageBoxCloser : public QObject
 {
 public:
@@ -15,6 +17,8 @@ public:
 
     QStringList seen;
     QList<int> buttons;
+    QList<QMessageBox::Icon> icons;
+    QList<QMessageBox::StandardButtons> standardButtons;
 
 private:
     void closeBoxes();

@@ -71,22 +71,23 @@ QList<QJsonObject> RelayLab::waitPanelEvent(const QString &imei, const QString &
     }
 }
 
-QList<QJsonObject> RelayLab::filtered(const QList<QJsonObject> &lines, const QString &imei)
+static QList<QJsonObject> withValue(const QList<QJsonObject> &lines, const QString &key, const QString &value)
 {
     QList<QJsonObject> out;
     for (const QJsonObject &l : lines)
-        if (l.value("imei").toString() == imei)
+        if (l.value(key).toString() == value)
             out << l;
     return out;
 }
 
+QList<QJsonObject> RelayLab::filtered(const QList<QJsonObject> &lines, const QString &imei)
+{
+    return withValue(lines, QStringLiteral("imei"), imei);
+}
+
 QList<QJsonObject> RelayLab::events(const QList<QJsonObject> &lines, const QString &name)
 {
-    QList<QJsonObject> out;
-    for (const QJsonObject &l : lines)
-        if (l.value("event").toString() == name)
-            out << l;
-    return out;
+    return withValue(lines, QStringLiteral("event"), name);
 }
 
 QJsonObject labPanel(const QString &imei, int model, int comm, int module, int version, const QJsonObject &faults)

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 
 #include "cloudrequest.h"
+#include "messageboxcloser.h"
 #include "testfiles.h"
 #include "updatefiledlg.h"
 
@@ -38,36 +39,6 @@ protected:
         calls.append({caption, dir, filter});
         return answers.isEmpty() ? QString() : answers.takeFirst();
     }
-};
-
-// Answers the next message box with Ok and remembers what it said.
-class BoxAnswerer : public QObject
-{
-public:
-    BoxAnswerer()
-    {
-        m_timer.setInterval(10);
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            m_timer.stop();
-            seen = true;
-            title = box->windowTitle();
-            text = box->text();
-            icon = box->icon();
-            buttons = box->standardButtons();
-            box->button(QMessageBox::Ok)->click();
-        });
-        m_timer.start();
-    }
-    bool seen = false;
-    QString title, text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QMessageBox::StandardButtons buttons;
-
-private:
-    QTimer m_timer;
 };
 
 // A cloud service that accepts connections and never answers.
@@ -363,19 +334,17 @@ void TestUpdateFileDlg::validation()
     // Texts the line edits show do not count, only the stored paths.
     child<QLineEdit>(&dlg, "ldt_updateConfig")->setText("/shown/compile.zip");
 
-    BoxAnswerer answerer;
+    MessageBoxCloser boxes;
     QTest::mouseClick(child<QPushButton>(&dlg, "pbtn_run"), Qt::LeftButton);
     if (title.isEmpty()) {
-        QVERIFY(!answerer.seen);
+        QVERIFY(boxes.seen.isEmpty());
         QTRY_COMPARE(child<QLabel>(&dlg, "label_updateCloudR")->text(), QString("文件打开异常"));
         QTRY_VERIFY(buttonsEnabled(&dlg, true));
         return;
     }
-    QVERIFY(answerer.seen);
-    QCOMPARE(answerer.title, title);
-    QCOMPARE(answerer.text, text);
-    QCOMPARE(answerer.icon, QMessageBox::Warning);
-    QCOMPARE(answerer.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(boxes.seen, QStringList{title + '|' + text});
+    QCOMPARE(boxes.icons, QList<QMessageBox::Icon>{QMessageBox::Warning});
+    QCOMPARE(boxes.standardButtons, QList<QMessageBox::StandardButtons>{QMessageBox::Ok});
     QVERIFY(buttonsEnabled(&dlg, true));
     QVERIFY(!dlg.isRunning(0) && !dlg.isRunning(1) && !dlg.isRunning(2));
     QTest::qWait(50);
@@ -479,9 +448,9 @@ void TestUpdateFileDlg::cancelledChoiceKeepsPath()
     QCOMPARE(child<QLineEdit>(&dlg, "ldt_updateCloud")->text(), missing);
 
     // The kept path is the one used: no "路径不能空", the sync runs on it.
-    BoxAnswerer answerer;
+    MessageBoxCloser boxes;
     QTest::mouseClick(child<QPushButton>(&dlg, "pbtn_run"), Qt::LeftButton);
-    QVERIFY(!answerer.seen);
+    QVERIFY(boxes.seen.isEmpty());
     QTRY_COMPARE(child<QLabel>(&dlg, "label_updateCloudR")->text(), QString("文件打开异常"));
     dlg.close();
     QSettings s("FilePath.ini", QSettings::IniFormat);

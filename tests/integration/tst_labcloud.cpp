@@ -4,8 +4,8 @@
 
 #include "labprocess.h"
 #include "testfiles.h"
+#include "testzip.h"
 
-#include <QBuffer>
 #include <QCryptographicHash>
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -17,9 +17,6 @@
 #include <QtTest>
 
 #include <memory>
-
-#include <quazip.h>
-#include <quazipfile.h>
 
 namespace {
 
@@ -123,24 +120,6 @@ HttpReply post(quint16 port, const QByteArray &path, const QByteArray &contentTy
 HttpReply postJson(quint16 port, const QByteArray &path, const QByteArray &body)
 {
     return post(port, path, "application/json", body);
-}
-
-QByteArray zipOf(const QList<QPair<QString, QByteArray>> &entries)
-{
-    QBuffer buffer;
-    buffer.open(QIODevice::ReadWrite);
-    QuaZip zip(&buffer);
-    if (!zip.open(QuaZip::mdCreate))
-        return QByteArray();
-    for (const auto &e : entries) {
-        QuaZipFile file(&zip);
-        if (!file.open(QIODevice::WriteOnly, QuaZipNewInfo(e.first)))
-            return QByteArray();
-        file.write(e.second);
-        file.close();
-    }
-    zip.close();
-    return buffer.data();
 }
 
 QString md5Hex(const QByteArray &data)
@@ -256,9 +235,9 @@ void tst_LabCloud::initTestCase()
     QVERIFY(m_dir.isValid());
     QVERIFY2(QFileInfo::exists(LabProcess::programPath("lab-cloud")), "lab-cloud is not built");
     const QByteArray a = "alpha\n", b = QByteArray("\x00\x01" "beta", 6);
-    m_archive = zipOf({{"a.txt", a}, {"sub/", QByteArray()}, {"sub/b.bin", b}});
-    m_reordered = zipOf({{"sub/b.bin", b}, {"a.txt", a}});
-    m_other = zipOf({{"a.txt", "gamma"}});
+    m_archive = TestZip::makeZip({{"a.txt", a}, {"sub/", QByteArray()}, {"sub/b.bin", b}});
+    m_reordered = TestZip::makeZip({{"sub/b.bin", b}, {"a.txt", a}});
+    m_other = TestZip::makeZip({{"a.txt", "gamma"}});
     QVERIFY(!m_archive.isEmpty() && !m_reordered.isEmpty() && !m_other.isEmpty());
     m_identity = md5Hex(a + b);
     m_otherIdentity = md5Hex("gamma");
