@@ -108,26 +108,27 @@ QList<QJsonObject> readEventLines(const QString &path)
     return lines;
 }
 
-static bool isEvent(const QJsonObject &line, const QString &imei, const QString &event)
+static bool holds(const QJsonObject &line, const QJsonObject &fields)
 {
-    return line.value(QStringLiteral("imei")).toString() == imei
-        && line.value(QStringLiteral("event")).toString() == event;
+    for (auto it = fields.begin(); it != fields.end(); ++it)
+        if (line.value(it.key()).toString() != it.value().toString())
+            return false;
+    return true;
 }
 
-QList<QJsonObject> eventsOf(const QList<QJsonObject> &lines, const QString &imei, const QString &event)
+QList<QJsonObject> linesWith(const QList<QJsonObject> &lines, const QJsonObject &fields)
 {
     QList<QJsonObject> out;
     for (const QJsonObject &l : lines)
-        if (isEvent(l, imei, event))
+        if (holds(l, fields))
             out.append(l);
     return out;
 }
 
-QList<QJsonObject> waitForEvents(const QString &path, const QString &imei, const QString &event, int n,
-                                 int timeoutMs)
+QList<QJsonObject> waitForLinesWith(const QString &path, const QJsonObject &fields, int n, int timeoutMs)
 {
-    const auto match = [&](const QJsonObject &l) { return isEvent(l, imei, event); };
-    return eventsOf(waitForEventLines(path, n, match, timeoutMs), imei, event);
+    const auto match = [&](const QJsonObject &l) { return holds(l, fields); };
+    return linesWith(waitForEventLines(path, n, match, timeoutMs), fields);
 }
 
 void verifyCheckOption(const QString &program, const QString &dir)

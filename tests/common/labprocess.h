@@ -52,13 +52,14 @@ QList<QJsonObject> readEventLines(const QString &path);
 template <typename Pred>
 QList<QJsonObject> waitForEventLines(const QString &path, int n, Pred pred, int timeoutMs = 10000);
 
-// The lines about one IMEI and one event.
-QList<QJsonObject> eventsOf(const QList<QJsonObject> &lines, const QString &imei, const QString &event);
+// The lines that hold each of the given fields with the same text, e.g.
+// {{"imei", imei}, {"event", "session-start"}}.
+QList<QJsonObject> linesWith(const QList<QJsonObject> &lines, const QJsonObject &fields);
 
-// Waits (bounded) until the file holds at least n lines about that IMEI and event;
+// Waits (bounded, processing events) until the file holds at least n such lines;
 // returns those lines.
-QList<QJsonObject> waitForEvents(const QString &path, const QString &imei, const QString &event, int n = 1,
-                                 int timeoutMs = 3000);
+QList<QJsonObject> waitForLinesWith(const QString &path, const QJsonObject &fields, int n = 1,
+                                    int timeoutMs = 3000);
 
 // The body of a data-driven test of a lab program's --check: writes the row's "config"
 // (QJsonObject) into dir and expects the row's "exitCode" (int).

@@ -167,11 +167,7 @@ SyncRun TestCloudSync::sync(const QString &path, bool useName, const QString &ac
 
 QList<QJsonObject> TestCloudSync::requests() const
 {
-    QList<QJsonObject> out;
-    for (const QJsonObject &line : readEventLines(m_events))
-        if (line.value("event").toString() == "request")
-            out << line;
-    return out;
+    return linesWith(readEventLines(m_events), {{"event", "request"}});
 }
 
 void TestCloudSync::uploadBindsProject_data()
@@ -427,7 +423,7 @@ void TestCloudSync::stopEndsWaitSilently()
     thread.start();
     QMetaObject::invokeMethod(worker, "updateCloudConf", Qt::QueuedConnection,
                               Q_ARG(QString, path), Q_ARG(bool, false));
-    waitForEventLines(m_events, 1, [](const QJsonObject &l) { return l.value("event") == "request"; });
+    waitForLinesWith(m_events, {{"event", "request"}}, 1, 10000);
     QTRY_COMPARE(texts, QStringList{"云组态验证"});
 
     QElapsedTimer clock;
@@ -458,7 +454,7 @@ void TestCloudSync::dialogClosesPromptlyDuringSync()
     dlg.setDeviceInfo(kImei, kAccount, kPassword, 2);
     dlg.show();
     QTest::mouseClick(dlg.findChild<QPushButton *>("pbtn_run"), Qt::LeftButton);
-    waitForEventLines(m_events, 1, [](const QJsonObject &l) { return l.value("event") == "request"; });
+    waitForLinesWith(m_events, {{"event", "request"}}, 1, 10000);
     QLabel *label = dlg.findChild<QLabel *>("label_updateCloudR");
     QTRY_COMPARE(label->text(), QString("云组态验证"));
 
@@ -470,10 +466,7 @@ void TestCloudSync::dialogClosesPromptlyDuringSync()
     QTest::qWait(300);
     QCOMPARE(label->text(), QString("云组态验证"));
     // The lab saw the client leave.
-    const QList<QJsonObject> closed = waitForEventLines(
-        m_events, 1, [](const QJsonObject &l) { return l.value("event") == "closed"; }, 3000);
-    QVERIFY(std::any_of(closed.begin(), closed.end(),
-                        [](const QJsonObject &l) { return l.value("event") == "closed"; }));
+    QVERIFY(!waitForLinesWith(m_events, {{"event", "closed"}}).isEmpty());
 }
 
 QTEST_MAIN(TestCloudSync)

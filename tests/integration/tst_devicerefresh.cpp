@@ -195,10 +195,8 @@ void TestDeviceRefresh::refresh()
 
     // The query went out with the stored account and password.
     QTRY_VERIFY(!readEventLines(m_events).isEmpty());
-    QJsonObject last;
-    for (const QJsonObject &e : readEventLines(m_events))
-        if (e.value("event").toString() == "request")
-            last = e;
+    const QList<QJsonObject> requests = linesWith(readEventLines(m_events), {{"event", "request"}});
+    const QJsonObject last = requests.value(requests.size() - 1);
     QCOMPARE(last.value("fields").toObject(), (QJsonObject{{"account", account}, {"password", password}}));
 }
 

@@ -265,16 +265,7 @@ bool tst_LabCloud::startLab(const QJsonObject &section)
 
 QList<QJsonObject> tst_LabCloud::waitForEvent(const QString &event, const QByteArray &path, int n, int timeoutMs)
 {
-    QList<QJsonObject> found;
-    for (const QJsonObject &e : waitForEventLines(
-             m_events, n,
-             [&](const QJsonObject &o) {
-                 return o.value("event").toString() == event && o.value("path").toString() == path;
-             },
-             timeoutMs))
-        if (e.value("event").toString() == event && e.value("path").toString() == path)
-            found << e;
-    return found;
+    return waitForLinesWith(m_events, {{"event", event}, {"path", QString::fromUtf8(path)}}, n, timeoutMs);
 }
 
 void tst_LabCloud::checkOption_data()

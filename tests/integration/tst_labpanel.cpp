@@ -206,7 +206,7 @@ std::unique_ptr<LabRawClient> TestLabPanel::session(Panel p, bool download)
 
 QList<QJsonObject> TestLabPanel::panelEvents(Panel p, const QString &event, int atLeast, int ms)
 {
-    return waitForEvents(m_lab.panelEvents(), imeiOf(p), event, atLeast, ms);
+    return waitForLinesWith(m_lab.panelEvents(), {{"imei", imeiOf(p)}, {"event", event}}, atLeast, ms);
 }
 
 QString TestLabPanel::stored(Panel p, int code) const

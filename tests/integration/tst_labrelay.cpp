@@ -108,7 +108,7 @@ std::unique_ptr<LabRawClient> TestLabRelay::desktop(const QByteArray &registrati
 
 QList<QJsonObject> TestLabRelay::events(const QString &imei, const QString &event, int atLeast)
 {
-    return waitForEvents(m_events, imei, event, atLeast);
+    return waitForLinesWith(m_events, {{"imei", imei}, {"event", event}}, atLeast);
 }
 
 void TestLabRelay::checkOption_data()

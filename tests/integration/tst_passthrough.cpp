@@ -251,12 +251,13 @@ bool TestPassthrough::pairListed(int n) const
 
 QList<QJsonObject> TestPassthrough::relayEvents(const QString &imei, const QString &event) const
 {
-    return eventsOf(readEventLines(m_lab.relayEvents()), imei, event);
+    return linesWith(readEventLines(m_lab.relayEvents()), {{"imei", imei}, {"event", event}});
 }
 
 QList<QJsonObject> TestPassthrough::panelEvents(const QString &imei, const QString &event) const
 {
-    return eventsOf(readEventLines(m_lab.panelEvents()) + readEventLines(m_leavingEvents), imei, event);
+    return linesWith(readEventLines(m_lab.panelEvents()) + readEventLines(m_leavingEvents),
+                     {{"imei", imei}, {"event", event}});
 }
 
 // A shown dialog for `imei` on COMn whose pass-through is up.

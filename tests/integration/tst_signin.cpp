@@ -131,11 +131,7 @@ void TestSignIn::cleanup()
 
 QList<QJsonObject> TestSignIn::requestsOf(const QString &account)
 {
-    QList<QJsonObject> out;
-    for (const QJsonObject &e : readEventLines(m_events))
-        if (e.value("event").toString() == "request" && e.value("account").toString() == account)
-            out << e;
-    return out;
+    return linesWith(readEventLines(m_events), {{"event", "request"}, {"account", account}});
 }
 
 void TestSignIn::type(Vantelo *w, const QString &account, const QString &password, bool remember)
