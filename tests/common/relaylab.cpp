@@ -71,23 +71,14 @@ QList<QJsonObject> RelayLab::waitPanelEvent(const QString &imei, const QString &
     }
 }
 
-static QList<QJsonObject> withValue(const QList<QJsonObject> &lines, const QString &key, const QString &value)
-{
-    QList<QJsonObject> out;
-    for (const QJsonObject &l : lines)
-        if (l.value(key).toString() == value)
-            out << l;
-    return out;
-}
-
 QList<QJsonObject> RelayLab::filtered(const QList<QJsonObject> &lines, const QString &imei)
 {
-    return withValue(lines, QStringLiteral("imei"), imei);
+    return linesWith(lines, {{"imei", imei}});
 }
 
 QList<QJsonObject> RelayLab::events(const QList<QJsonObject> &lines, const QString &name)
 {
-    return withValue(lines, QStringLiteral("event"), name);
+    return linesWith(lines, {{"event", name}});
 }
 
 QJsonObject labPanel(const QString &imei, int model, int comm, int module, int version, const QJsonObject &faults)
