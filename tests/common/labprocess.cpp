@@ -58,13 +58,7 @@ bool LabProcess::start(const QStringList &args, int timeoutMs)
 
 void LabProcess::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(3000)) {
-        m_process.kill();
-        m_process.waitForFinished(3000);
-    }
+    stopProcess(m_process);
 }
 
 bool LabProcess::isRunning() const
@@ -81,6 +75,17 @@ QString LabProcess::diagnostics()
 {
     m_stderr += m_process.readAllStandardError();
     return QString::fromUtf8(m_stderr);
+}
+
+void stopProcess(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(3000)) {
+        process.kill();
+        process.waitForFinished(3000);
+    }
 }
 
 quint16 freeLoopbackPort()

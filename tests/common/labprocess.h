@@ -41,6 +41,9 @@ private:
     QByteArray m_stderr;
 };
 
+// Ends a process: terminated, killed when it has not ended within 3 s.
+void stopProcess(QProcess &process);
+
 // A free TCP port on 127.0.0.1 at the moment of the call.
 quint16 freeLoopbackPort();
 

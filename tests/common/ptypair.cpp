@@ -1,5 +1,7 @@
 #include "ptypair.h"
 
+#include "labprocess.h"
+
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -28,11 +30,5 @@ bool PtyPair::start(const QString &linkA, const QString &linkB, int timeoutMs)
 
 void PtyPair::stop()
 {
-    if (m_socat.state() == QProcess::NotRunning)
-        return;
-    m_socat.terminate();
-    if (!m_socat.waitForFinished(3000)) {
-        m_socat.kill();
-        m_socat.waitForFinished(1000);
-    }
+    stopProcess(m_socat);
 }
