@@ -56,6 +56,17 @@ void PanelTransfer::addReply(QList<PanelAction> *out, const QByteArray &bytes)
     out->append(a);
 }
 
+void PanelTransfer::answerQuery(QList<PanelAction> *out, const QString &event, const QString &fault,
+                                const QByteArray &reply, const QByteArray *faultReply)
+{
+    const QByteArray sent = faultReply ? *faultReply : reply;
+    const QString hex = QString::fromLatin1(sent.toHex());
+    if (faultReply)
+        addEvent(out, QStringLiteral("fault"), {{QStringLiteral("fault"), fault}, {QStringLiteral("reply"), hex}});
+    addEvent(out, event, {{QStringLiteral("reply"), hex}});
+    addReply(out, sent);
+}
+
 QList<PanelAction> PanelTransfer::feed(const QByteArray &bytes)
 {
     QList<PanelAction> out;
@@ -193,23 +204,13 @@ void PanelTransfer::handleCommand(const CommandFrame &cmd, QList<PanelAction> *o
 {
     const int code = cmd.code;
     if (code == PanelWire::kCodeModel) {
-        QByteArray reply = PanelWire::modelReply(m_settings.model, m_settings.comm, m_settings.module);
-        if (m_settings.hasModelReply) {
-            reply = m_settings.modelReply;
-            addEvent(out, QStringLiteral("fault"), {{QStringLiteral("fault"), QStringLiteral("modelReply")},
-                                                    {QStringLiteral("reply"), QString::fromLatin1(reply.toHex())}});
-        }
-        addEvent(out, QStringLiteral("model-query"), {{QStringLiteral("reply"), QString::fromLatin1(reply.toHex())}});
-        addReply(out, reply);
+        answerQuery(out, QStringLiteral("model-query"), QStringLiteral("modelReply"),
+                    PanelWire::modelReply(m_settings.model, m_settings.comm, m_settings.module),
+                    m_settings.hasModelReply ? &m_settings.modelReply : nullptr);
     } else if (code == PanelWire::kCodeVersion) {
-        QByteArray reply = PanelWire::versionReply(m_settings.version);
-        if (m_settings.hasVersionReply) {
-            reply = m_settings.versionReply;
-            addEvent(out, QStringLiteral("fault"), {{QStringLiteral("fault"), QStringLiteral("versionReply")},
-                                                    {QStringLiteral("reply"), QString::fromLatin1(reply.toHex())}});
-        }
-        addEvent(out, QStringLiteral("version-query"), {{QStringLiteral("reply"), QString::fromLatin1(reply.toHex())}});
-        addReply(out, reply);
+        answerQuery(out, QStringLiteral("version-query"), QStringLiteral("versionReply"),
+                    PanelWire::versionReply(m_settings.version),
+                    m_settings.hasVersionReply ? &m_settings.versionReply : nullptr);
     } else if (PanelWire::isAnnounceCode(cmd.code)) {
         const QJsonObject fields{{QStringLiteral("code"), code},
                                  {QStringLiteral("size"), double(cmd.size)},

@@ -59,6 +59,9 @@ private:
 
     static void addEvent(QList<PanelAction> *out, const QString &name, const QJsonObject &fields);
     static void addReply(QList<PanelAction> *out, const QByteArray &bytes);
+    // Answers a model or version query: `reply`, or the fault's reply when one is set.
+    static void answerQuery(QList<PanelAction> *out, const QString &event, const QString &fault,
+                            const QByteArray &reply, const QByteArray *faultReply);
 
     const PanelSettings m_settings;
     QByteArray m_buffer;
