@@ -13,7 +13,9 @@
 // The relay side is reassembled: what arrives is kept until a read ends with "$_$";
 // then everything kept is handed to the serial port without that final delimiter
 // (a read holding "AB$_$CD$_$" gives "AB$_$CD"). Kept bytes are bounded: when more
-// than the limit has gathered without a delimiter at its end, it is dropped.
+// than the limit has gathered without a delimiter at its end, everything up to the last
+// delimiter goes out the same way and only the unfinished rest is kept; a rest that is
+// itself over the limit is dropped.
 // Pure: no sockets, no QObject.
 class PassthroughFraming
 {
@@ -40,6 +42,9 @@ public:
     void clear() { m_kept.clear(); }
 
 private:
+    // Complete bytes (ending with the delimiter): the disconnect message, or data.
+    static void take(const QByteArray &complete, Result *result);
+
     int m_limit;
     QByteArray m_kept;
 };

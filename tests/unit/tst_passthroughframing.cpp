@@ -70,6 +70,15 @@ void TestPassthroughFraming::feed_data()
     QTest::newRow("overflow dropped with a count")
         << 16 << QByteArrayList{"0123456789", "0123456789", "OK$_$"}
         << QByteArrayList{"", "", "OK"} << "000" << QList<int>{0, 20, 0} << 0;
+    QTest::newRow("over the limit: complete messages go out, the rest is kept")
+        << 16 << QByteArrayList{"AB$_$CD$_$01234", "56789abcdef", "$_$"}
+        << QByteArrayList{"", "AB$_$CD", "0123456789abcdef"} << "000" << QList<int>{0, 0, 0} << 0;
+    QTest::newRow("over the limit: an unfinished rest over the limit is dropped")
+        << 16 << QByteArrayList{"AB$_$0123456789", "0123456789"} << QByteArrayList{"", "AB"}
+        << "00" << QList<int>{0, 20} << 0;
+    QTest::newRow("over the limit: disconnected recognised, the rest kept")
+        << 16 << QByteArrayList{"disconnected,2$_$0123", "45$_$"} << QByteArrayList{"", "012345"}
+        << "10" << QList<int>{0, 0} << 0;
     QTest::newRow("at the limit kept") << 16 << QByteArrayList{"0123456789abcdef", "$_$"}
                                        << QByteArrayList{"", "0123456789abcdef"} << "00"
                                        << QList<int>{0, 0} << 0;
