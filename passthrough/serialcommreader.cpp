@@ -144,24 +144,35 @@ QStringList currentPortNames(bool *readable)
 } // namespace
 
 SerialCommReader::SerialCommReader()
-    : m_index(0)
+    : m_index(0), m_listTaken(false), m_listReadable(false)
 {
 }
 
+// Taking the list looks at every link in the pair directory. An enumeration (the
+// count, then the entries 0, 1, 2, ... in turn) takes it once instead of once per
+// entry, which made listing n ports cost n times a full scan; any other read, and a
+// read past the end, takes it anew.
 QString SerialCommReader::readEntry(int index, const QString &kind, bool *listOpened)
 {
+    if (!m_listTaken || index != m_index + 1) {
+        m_names = currentPortNames(&m_listReadable);
+        m_listTaken = true;
+    }
     m_index = index;
-    const QStringList names = currentPortNames(listOpened);
-    if (!*listOpened || index < 0 || index >= names.size())
+    *listOpened = m_listReadable;
+    if (!m_listReadable || index < 0 || index >= m_names.size()) {
+        m_listTaken = false;
         return noKey();
-    return kind == QLatin1String("value") ? names.at(index) : noKey();
+    }
+    return kind == QLatin1String("value") ? m_names.at(index) : noKey();
 }
 
 int SerialCommReader::entryCount()
 {
-    bool readable = false;
-    const QStringList names = currentPortNames(&readable);
-    return readable ? names.size() : 0;
+    m_names = currentPortNames(&m_listReadable);
+    m_listTaken = true;
+    m_index = -1;
+    return m_listReadable ? m_names.size() : 0;
 }
 
 #endif

@@ -2,6 +2,7 @@
 #define SERIALCOMMREADER_H
 
 #include <QString>
+#include <QStringList>
 
 #ifdef Q_OS_WIN
 struct HKEY__;
@@ -14,7 +15,8 @@ struct HKEY__;
 // its end, and the reads go through this object's own buffers.
 // Linux: the sorted list of the names COMn/PENTn in the pair directory whose links
 // lead to a live pty, followed by the serial devices /dev/ttyS*, /dev/ttyUSB*,
-// /dev/ttyACM* by base name; every read takes the list anew.
+// /dev/ttyACM* by base name; the count and the reads of entries 0, 1, 2, ... that
+// follow it in turn share one look at the list, every other read takes it anew.
 class SerialCommReader
 {
 public:
@@ -39,7 +41,10 @@ private:
     unsigned long m_dataLength;
     unsigned long m_index;
 #else
-    int m_index;
+    int m_index;          // the entry read last; -1 right after the count
+    bool m_listTaken;     // m_names holds the list of the enumeration under way
+    bool m_listReadable;
+    QStringList m_names;
 #endif
 };
 
