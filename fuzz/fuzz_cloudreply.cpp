@@ -1,0 +1,68 @@
+// The device-list reply of the cloud service: usable body, "code", "msg" and the
+// conversion of "data" into the device list. A top-level array is also handed to the
+// conversion, so that array inputs reach it without the object around them.
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include "cloudreply.h"
+#include "fuzzsupport.h"
+
+namespace {
+
+void checkList(const QJsonValue &data)
+{
+    const QVector<DevInfo> list = CloudReply::devList(data);
+    if (!data.isArray()) {
+        FUZZ_CHECK(list.isEmpty());
+        return;
+    }
+    const QJsonArray array = data.toArray();
+    // One entry per element, none skipped, in order.
+    FUZZ_CHECK(list.size() == array.size());
+    for (int i = 0; i < array.size(); ++i) {
+        const QJsonValue item = array.at(i);
+        if (!item.isObject()) {
+            FUZZ_CHECK(list.at(i).iMei.isEmpty() && list.at(i).status.isEmpty());
+            continue;
+        }
+        const QJsonObject obj = item.toObject();
+        const QJsonValue imei = obj.value(QStringLiteral("deviceImei"));
+        const QJsonValue status = obj.value(QStringLiteral("deviceStatus"));
+        if (imei.isString())
+            FUZZ_CHECK(list.at(i).iMei == imei.toString());
+        if (imei.isUndefined() || imei.isNull())
+            FUZZ_CHECK(list.at(i).iMei.isEmpty());
+        if (status.isString())
+            FUZZ_CHECK(list.at(i).status == status.toString());
+        if (status.isUndefined() || status.isNull())
+            FUZZ_CHECK(list.at(i).status.isEmpty());
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray body = FuzzSupport::rawBytes(data, size);
+
+    QJsonObject obj;
+    const bool usable = CloudReply::parseObject(body, &obj);
+    QJsonParseError err;
+    const QJsonDocument doc = QJsonDocument::fromJson(body, &err);
+    FUZZ_CHECK(usable == (err.error == QJsonParseError::NoError && doc.isObject()));
+
+    if (usable) {
+        const QJsonValue code = obj.value(QStringLiteral("code"));
+        const int c = CloudReply::code(obj);
+        if (!code.isDouble())
+            FUZZ_CHECK(c == 0);
+        else if (code.toDouble() == 200.0)
+            FUZZ_CHECK(c == 200);
+        const QJsonValue msg = obj.value(QStringLiteral("msg"));
+        FUZZ_CHECK(CloudReply::msg(obj) == (msg.isString() ? msg.toString() : QString()));
+        checkList(obj.value(QStringLiteral("data")));
+    } else if (doc.isArray()) {
+        checkList(doc.array());
+    }
+    return 0;
+}
