@@ -1,0 +1,259 @@
+// Firmware download through lab-relay and lab-panel: throughput per frame size and
+// emulated round trip beside the stop-and-wait bound, the tool's CPU time per frame,
+// and the peak memory of one large download.
+//
+//   vantelo-bench-download [--sizes 1024,4096,8192,9000] [--rtts 0,20,50,100]
+//                          [--image-mib 8] [--cap-seconds 4]
+//   vantelo-bench-download --memory 64     peak memory of a 64 MiB download (own process)
+//   vantelo-bench-download --smoke         one small cell, a few seconds
+//
+// The round trip is emulated by the panel's reply delay (replyDelayMs): every answer of
+// the panel is held back that long. At a round trip above 0 a cell sends at most
+// cap-seconds worth of frames at the bound (the image is cut to that size), so that
+// the whole matrix takes minutes, not hours. The worker runs on a thread of its own as
+// the update dialog runs it; its progress texts are timed on that thread.
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QMutex>
+#include <QThread>
+#include <QTimer>
+
+#include <cstdio>
+
+#include "benchfigures.h"
+#include "benchlab.h"
+#include "downfileobj.h"
+#include "relayframe.h"
+
+namespace {
+
+const QString kImageName = QStringLiteral("PLN080K01_WIFI02.bin"); // model 70, WIFI, module 2
+
+struct Outcome
+{
+    bool finished = false;
+    QString lastText;
+    int frames = 0;
+    qint64 bytes = 0;
+    qint64 startNs = -1, endNs = -1;       // "开始写入底层" .. last progress text
+    qint64 cpuStartNs = 0, cpuEndNs = 0;   // worker thread CPU at the same moments
+};
+
+void print(const QString &line)
+{
+    std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
+
+bool writeImage(const QString &path, qint64 size)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const qint64 block = 1 << 20;
+    for (qint64 done = 0; done < size; done += block) {
+        const QByteArray bytes = BenchFigures::noise(qMin(block, size - done), quint32(done / block + 7));
+        if (f.write(bytes) != bytes.size())
+            return false;
+    }
+    return true;
+}
+
+// One firmware download by a DownFileOBJ on its own thread.
+Outcome download(const QString &imei, const QString &path, int frameSize, int timeoutMs)
+{
+    Outcome out;
+    QMutex lock;
+    QElapsedTimer clock;
+    clock.start();
+
+    QThread thread;
+    auto *worker = new DownFileOBJ(imei, QString(), QString());
+    worker->moveToThread(&thread);
+    const QString started = QStringLiteral("开始写入底层");
+    const QString progress = QStringLiteral("底层已写入:");
+    QObject::connect(worker, &DownFileOBJ::information, worker, [&](int, const QString &text) {
+        // On the worker's thread, right where the worker reports.
+        const qint64 now = clock.nsecsElapsed();
+        const qint64 cpu = BenchFigures::threadCpuNs();
+        QMutexLocker locked(&lock);
+        out.lastText = text;
+        if (text == started) {
+            out.startNs = now;
+            out.cpuStartNs = cpu;
+        } else if (text.startsWith(progress)) {
+            ++out.frames;
+            out.bytes = text.mid(progress.size()).section(QLatin1Char('/'), 0, 0).toLongLong();
+            out.endNs = now;
+            out.cpuEndNs = cpu;
+        }
+    }, Qt::DirectConnection);
+
+    QEventLoop loop;
+    QObject::connect(worker, &DownFileOBJ::finishThrd, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    thread.start();
+    QMetaObject::invokeMethod(worker, [worker, path, frameSize] {
+        worker->updateFirmWareTcp(path, frameSize);
+    }, Qt::QueuedConnection);
+    loop.exec();
+
+    worker->setStopFlag(true);
+    worker->deleteLater();
+    thread.quit();
+    thread.wait();
+    QMutexLocker locked(&lock);
+    out.finished = out.lastText == QStringLiteral("写入底层成功");
+    return out;
+}
+
+QJsonObject panel(const QString &imei, int delayMs)
+{
+    return QJsonObject{{QStringLiteral("imei"), imei}, {QStringLiteral("model"), 70},
+                       {QStringLiteral("comm"), 2}, {QStringLiteral("module"), 2},
+                       {QStringLiteral("version"), 258},
+                       {QStringLiteral("faults"), QJsonObject{{QStringLiteral("replyDelayMs"), delayMs}}}};
+}
+
+QList<int> intList(const QString &text)
+{
+    QList<int> out;
+    for (const QString &part : text.split(QLatin1Char(','), Qt::SkipEmptyParts))
+        out << part.trimmed().toInt();
+    return out;
+}
+
+int throughput(const QList<int> &sizes, const QList<int> &rtts, qint64 imageBytes, double capSeconds)
+{
+    QList<QString> imeis;
+    QJsonArray panels;
+    for (int i = 0; i < rtts.size(); ++i) {
+        imeis << QStringLiteral("8600000000091%1").arg(i, 2, 10, QLatin1Char('0'));
+        panels.append(panel(imeis.last(), rtts.at(i)));
+    }
+    BenchLab lab;
+    if (!lab.start(panels)) {
+        print(QStringLiteral("lab: %1").arg(lab.error()));
+        return 1;
+    }
+    print(QStringLiteral("Firmware download through lab-relay and lab-panel (%1)").arg(kImageName));
+    print(QStringLiteral("machine: %1").arg(BenchFigures::machine()));
+    print(QStringLiteral("bound = data bytes per frame / round trip (stop-and-wait); "
+                         "RTT = the panel's reply delay"));
+    print(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8")
+              .arg(QStringLiteral("frame"), 6).arg(QStringLiteral("RTT ms"), 7)
+              .arg(QStringLiteral("image"), 10).arg(QStringLiteral("frames"), 7)
+              .arg(QStringLiteral("MB/s"), 8).arg(QStringLiteral("bound MB/s"), 11)
+              .arg(QStringLiteral("ratio"), 6).arg(QStringLiteral("CPU us/frame"), 13));
+    int failures = 0;
+    int cell = 0;
+    for (int frameSize : sizes) {
+        const int chunk = RelayFrame::chunkSize(frameSize);
+        for (int i = 0; i < rtts.size(); ++i) {
+            const int rtt = rtts.at(i);
+            qint64 size = imageBytes;
+            if (rtt > 0)
+                size = qMin(imageBytes, qint64(capSeconds * 1000.0 / rtt) * chunk);
+            const QString path = QDir(lab.dir()).filePath(QStringLiteral("cell%1/%2").arg(++cell).arg(kImageName));
+            if (!writeImage(path, size)) {
+                print(QStringLiteral("cannot write %1").arg(path));
+                return 1;
+            }
+            const int expectedMs = rtt > 0 ? int(size / chunk + 1) * rtt : 0;
+            const Outcome o = download(imeis.at(i), path, frameSize, 60000 + 3 * expectedMs);
+            QFile::remove(path);
+            if (!o.finished || o.endNs <= o.startNs) {
+                print(QStringLiteral("%1 %2  failed: %3").arg(frameSize, 6).arg(rtt, 7).arg(o.lastText));
+                ++failures;
+                continue;
+            }
+            const double seconds = (o.endNs - o.startNs) / 1e9;
+            const double mbs = o.bytes / seconds / 1e6;
+            const double bound = rtt > 0 ? chunk / (rtt / 1000.0) / 1e6 : 0;
+            const double cpuUs = (o.cpuEndNs - o.cpuStartNs) / 1e3 / qMax(1, o.frames);
+            const QString image = size >= (1 << 20)
+                                      ? QStringLiteral("%1 MiB").arg(BenchFigures::num(size / 1048576.0))
+                                      : QStringLiteral("%1 KiB").arg(BenchFigures::num(size / 1024.0));
+            print(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8")
+                      .arg(frameSize, 6).arg(rtt, 7).arg(image, 10).arg(o.frames, 7)
+                      .arg(BenchFigures::num(mbs), 8)
+                      .arg(rtt > 0 ? BenchFigures::num(bound) : QStringLiteral("-"), 11)
+                      .arg(rtt > 0 ? BenchFigures::num(mbs / bound, 2) : QStringLiteral("-"), 6)
+                      .arg(BenchFigures::num(cpuUs), 13));
+        }
+    }
+    return failures ? 1 : 0;
+}
+
+int memory(int mib)
+{
+    BenchLab lab;
+    const QString imei = QStringLiteral("860000000009199");
+    if (!lab.start(QJsonArray{panel(imei, 0)})) {
+        print(QStringLiteral("lab: %1").arg(lab.error()));
+        return 1;
+    }
+    const qint64 size = qint64(mib) << 20;
+    const QString path = QDir(lab.dir()).filePath(QStringLiteral("image/%1").arg(kImageName));
+    if (!writeImage(path, size)) {
+        print(QStringLiteral("cannot write %1").arg(path));
+        return 1;
+    }
+    const qint64 before = BenchFigures::statusKiB("VmHWM");
+    const qint64 rssBefore = BenchFigures::statusKiB("VmRSS");
+    const Outcome o = download(imei, path, 8192, 300000);
+    const qint64 after = BenchFigures::statusKiB("VmHWM");
+    print(QStringLiteral("Peak memory of a %1 MiB firmware download (frame 8192, RTT 0): %2")
+              .arg(mib).arg(o.finished ? QStringLiteral("finished") : QStringLiteral("FAILED: ") + o.lastText));
+    print(QStringLiteral("machine: %1").arg(BenchFigures::machine()));
+    print(QStringLiteral("VmRSS before %1 MiB, VmHWM before %2 MiB, VmHWM after %3 MiB: "
+                         "peak growth %4 MiB = %5 x the image")
+              .arg(BenchFigures::num(rssBefore / 1024.0)).arg(BenchFigures::num(before / 1024.0))
+              .arg(BenchFigures::num(after / 1024.0))
+              .arg(BenchFigures::num((after - rssBefore) / 1024.0))
+              .arg(BenchFigures::num((after - rssBefore) / 1024.0 / mib, 2)));
+    return o.finished ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Firmware download figures"));
+    parser.addHelpOption();
+    const QCommandLineOption sizes(QStringLiteral("sizes"), QStringLiteral("Frame sizes."), QStringLiteral("LIST"),
+                                   QStringLiteral("1024,4096,8192,9000"));
+    const QCommandLineOption rtts(QStringLiteral("rtts"), QStringLiteral("Round trips in ms."), QStringLiteral("LIST"),
+                                  QStringLiteral("0,20,50,100"));
+    const QCommandLineOption imageMib(QStringLiteral("image-mib"), QStringLiteral("Image size in MiB."),
+                                      QStringLiteral("N"), QStringLiteral("8"));
+    const QCommandLineOption cap(QStringLiteral("cap-seconds"),
+                                 QStringLiteral("Bound-time of frames per cell at RTT > 0."),
+                                 QStringLiteral("S"), QStringLiteral("4"));
+    const QCommandLineOption mem(QStringLiteral("memory"), QStringLiteral("Peak memory of one download of N MiB."),
+                                 QStringLiteral("N"));
+    const QCommandLineOption smoke(QStringLiteral("smoke"), QStringLiteral("One small cell."));
+    const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Keep the debug output."));
+    parser.addOptions({sizes, rtts, imageMib, cap, mem, smoke, verbose});
+    parser.process(app);
+
+    // The worker traces every frame; its formatting is measured, the output dropped.
+    if (!parser.isSet(verbose))
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+
+    if (parser.isSet(mem))
+        return memory(parser.value(mem).toInt());
+    if (parser.isSet(smoke))
+        return throughput({8192}, {0, 20}, 1 << 20, 0.5);
+    return throughput(intList(parser.value(sizes)), intList(parser.value(rtts)),
+                      qint64(parser.value(imageMib).toDouble() * 1048576), parser.value(cap).toDouble());
+}

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Builds the benchmark programs in build-bench (Release) and prints every figure.
+# Nothing here passes or fails on a time; a non-zero exit means a run did not finish.
+#   bench/run.sh            the full set: download matrix, 64 MiB peak memory,
+#                           pass-through beside socat (a few minutes)
+#   bench/run.sh --smoke    a few seconds each
+# BENCH_BUILD_DIR chooses the build dir (default build-bench, configured for Release).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+build=${BENCH_BUILD_DIR:-$root/build-bench}
+smoke=${1:-}
+
+if [ -f "$build/CMakeCache.txt" ]; then
+  # An existing build dir (e.g. CI's plain build): only the benchmarks are added.
+  cmake -S "$root" -B "$build" -DVANTELO_BUILD_BENCH=ON >/dev/null
+else
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DVANTELO_BUILD_BENCH=ON -DVANTELO_BUILD_TESTS=OFF >/dev/null
+fi
+cmake --build "$build" -j"${BENCH_BUILD_JOBS:-2}" --target vantelo-bench-download vantelo-bench-passthrough
+
+bin=$build/bin
+export LD_LIBRARY_PATH=$bin${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}
+if [ "$smoke" = --smoke ]; then
+  "$bin/vantelo-bench-download" --smoke
+  "$bin/vantelo-bench-download" --memory 8
+  "$bin/vantelo-bench-passthrough" --smoke
+else
+  "$bin/vantelo-bench-download"
+  echo
+  "$bin/vantelo-bench-download" --memory 64
+  echo
+  "$bin/vantelo-bench-passthrough"
+fi
