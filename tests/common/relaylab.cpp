@@ -4,19 +4,22 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QDebug>
 #include <QThread>
 
 bool RelayLab::start(const QJsonArray &panels, const QJsonObject &relayFaults, const QStringList &only)
 {
-    if (!m_dir.isValid())
+    if (!m_dir.isValid()) {
+        m_failure = QStringLiteral("no temporary folder");
         return false;
+    }
     QJsonObject relay{{"port", 0}, {"faults", relayFaults}};
     const QJsonObject config{{"relay", relay}, {"panels", panels}};
-    if (!TestFiles::writeJson(configPath(), config))
+    if (!TestFiles::writeJson(configPath(), config)) {
+        m_failure = QStringLiteral("cannot write ") + configPath();
         return false;
+    }
     if (!m_relay.start({"--config", configPath(), "--port", "0", "--events", relayEvents()})) {
-        qWarning() << "relay:" << m_relay.diagnostics();
+        m_failure = QStringLiteral("relay: ") + m_relay.diagnostics();
         return false;
     }
     if (!startPanels(m_panel, panelEvents(), only))
@@ -33,7 +36,7 @@ bool RelayLab::startPanels(LabProcess &process, const QString &events, const QSt
     if (!only.isEmpty())
         args << "--only" << only.join(',');
     if (!process.start(args)) {
-        qWarning() << "panel:" << process.diagnostics();
+        m_failure = QStringLiteral("panel: ") + process.diagnostics();
         return false;
     }
     return true;

@@ -16,12 +16,14 @@ class RelayLab
 {
 public:
     // panels: the "panels" section; relayFaults: relay.faults. One lab-panel process plays
-    // the panels, or only those listed in `only` when it is not empty.
+    // the panels, or only those listed in `only` when it is not empty. On failure, failure()
+    // tells what did not start and why.
     bool start(const QJsonArray &panels, const QJsonObject &relayFaults = QJsonObject(),
                const QStringList &only = QStringList());
     // Another lab-panel process against the same relay, for the panels in `only`.
     bool startPanels(LabProcess &process, const QString &events, const QStringList &only = QStringList());
     void stop();
+    QString failure() const { return m_failure; }
 
     QString dir() const { return m_dir.path(); }
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -48,6 +50,7 @@ private:
     QTemporaryDir m_dir;
     LabProcess m_relay{QStringLiteral("lab-relay")};
     LabProcess m_panel{QStringLiteral("lab-panel")};
+    QString m_failure;
 };
 
 // A panel of the "panels" section.

@@ -104,7 +104,7 @@ void TestFirmwareDownload::initTestCase()
         labPanel("861000000000035", 70, 2, 2, 0, plan({{0, repeat("M", 9)}, {1, repeat("silence", 9)}})),
         labPanel("861000000000040", 70, 2, 2, 0, {{"replyDelayMs", 20}}),
     };
-    QVERIFY(m_lab.start(panels));
+    QVERIFY2(m_lab.start(panels), qPrintable(m_lab.failure()));
 }
 
 void TestFirmwareDownload::cleanupTestCase()

@@ -174,7 +174,7 @@ void TestLabPanel::initTestCase()
         serial.insert("serial", ptyPanel);
         panels.append(serial);
     }
-    QVERIFY(m_lab.start(panels));
+    QVERIFY2(m_lab.start(panels), qPrintable(m_lab.failure()));
     const QJsonArray ready = m_lab.panelProcess().readyInfo().value("panels").toArray();
     QCOMPARE(ready.size(), panels.size());
     QCOMPARE(ready.first().toString(), imeiOf(Ok));

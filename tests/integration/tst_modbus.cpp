@@ -67,7 +67,7 @@ void TestModbus::initTestCase()
 
     QJsonObject panel = labPanel(kImei, 70, 2, 2, 258);
     panel.insert("serial", panelSide);
-    QVERIFY(m_lab.start({panel}));
+    QVERIFY2(m_lab.start({panel}), qPrintable(m_lab.failure()));
 
     // The pass-through, started from the dialog with its defaults (9600 8E1).
     m_dlg = new Penetration_setDlg;

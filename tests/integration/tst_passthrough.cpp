@@ -217,9 +217,9 @@ void TestPassthrough::initTestCase()
     for (const QJsonValue &p : panels)
         if (p.toObject().value("imei").toString() != kLeaving)
             others << p.toObject().value("imei").toString();
-    QVERIFY(m_lab.start(panels, QJsonObject(), others));
+    QVERIFY2(m_lab.start(panels, QJsonObject(), others), qPrintable(m_lab.failure()));
     m_leavingEvents = m_lab.path("leaving.jsonl");
-    QVERIFY(m_lab.startPanels(m_leavingPanel, m_leavingEvents, {kLeaving}));
+    QVERIFY2(m_lab.startPanels(m_leavingPanel, m_leavingEvents, {kLeaving}), qPrintable(m_lab.failure()));
     m_relayPort = QByteArray::number(m_lab.relayPort());
 
     m_driver.setFileName(LabProcess::programPath(QStringLiteral("libvspdctl.so")));

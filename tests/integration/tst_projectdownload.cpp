@@ -219,7 +219,7 @@ void TestProjectDownload::initTestCase()
                                                        {"replies", QJsonArray{"M", "M", "M", "M", "M",
                                                                               "M", "M", "M", "M", "M"}}}}}}),
     };
-    QVERIFY(m_lab.start(panels));
+    QVERIFY2(m_lab.start(panels), qPrintable(m_lab.failure()));
 }
 
 void TestProjectDownload::cleanupTestCase()

@@ -63,7 +63,7 @@ private:
 void TestUpdateDlgDownload::initTestCase()
 {
     QVERIFY(m_files.isValid());
-    QVERIFY(m_lab.start({labPanel(m_imei, 70, 2, 2, 0x0102)}));
+    QVERIFY2(m_lab.start({labPanel(m_imei, 70, 2, 2, 0x0102)}), qPrintable(m_lab.failure()));
 }
 
 void TestUpdateDlgDownload::cleanupTestCase()
