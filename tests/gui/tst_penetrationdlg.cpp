@@ -309,8 +309,10 @@ void TestPenetrationDlg::finishThrdReturnsToIdle()
     child<QComboBox>(dlg, "comboBox_addPort1")->setCurrentIndex(2);
     QTest::mouseClick(child<QPushButton>(dlg, "btn_openNetUsbPenetrate"), Qt::LeftButton);
     expectStarted(dlg);
-    QMetaObject::invokeMethod(&dlg, "finishThrd", Qt::QueuedConnection);
     auto *info = child<QLabel>(dlg, "label_networkInfo");
+    // The worker's own answer to the start comes first; the end signal follows it.
+    QTRY_COMPARE_WITH_TIMEOUT(info->text(), QStringLiteral("COM3不是该软件创建的串口"), 5000);
+    QMetaObject::invokeMethod(&dlg, "finishThrd", Qt::QueuedConnection);
     QTRY_COMPARE_WITH_TIMEOUT(info->text(), QStringLiteral("穿透服务断开"), 5000);
     expectIdle(dlg);
     // Starting again works after the thread was stopped.
