@@ -67,7 +67,7 @@ run_asan() {
   # Full unwinding on malloc: Qt has no frame pointers, and the leak suppressions name
   # Qt frames.
   export ASAN_OPTIONS="detect_leaks=1:fast_unwind_on_malloc=0:log_path=$reports/asan"
-  export LSAN_OPTIONS="suppressions=$root/sanitizers/lsan.supp:print_suppressions=0"
+  export LSAN_OPTIONS="suppressions=$root/tests/sanitizers/lsan.supp:print_suppressions=0"
   export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:log_path=$reports/ubsan"
   local rc=0
   (cd "$dir" && ctest --output-on-failure -j2 --timeout 600 -E '^mingw_') || rc=$?
@@ -85,8 +85,8 @@ run_tsan() {
   cmake --build "$dir" -j"$(nproc)" --target "${targets[@]}"
   rm -rf "$reports" && mkdir -p "$reports"
   # Qt is not instrumented: accesses made inside Qt's libraries are not checked (see
-  # sanitizers/tsan.supp for why its hand-over of queued calls needs this).
-  export TSAN_OPTIONS="ignore_noninstrumented_modules=1:suppressions=$root/sanitizers/tsan.supp:second_deadlock_stack=1:log_path=$reports/tsan"
+  # tests/sanitizers/tsan.supp for why its hand-over of queued calls needs this).
+  export TSAN_OPTIONS="ignore_noninstrumented_modules=1:suppressions=$root/tests/sanitizers/tsan.supp:second_deadlock_stack=1:log_path=$reports/tsan"
   local rc=0
   (cd "$dir" && ctest --output-on-failure -j2 --timeout 600 -R "^($(IFS='|'; echo "${targets[*]}"))\$") || rc=$?
   check_reports "$reports" || rc=1
@@ -130,7 +130,7 @@ case $mode in
   test) install_packages; build; run_tests ;;
   asan) install_packages "${SANITIZER_PACKAGES[@]}"; run_asan ;;
   tsan) install_packages "${SANITIZER_PACKAGES[@]}"; run_tsan ;;
-  fuzz) install_packages "${FUZZ_PACKAGES[@]}"; "$root/fuzz/run.sh" "${2:-10}" "$root/build-fuzz" ;;
+  fuzz) install_packages "${FUZZ_PACKAGES[@]}"; "$root/tests/fuzz/run.sh" "${2:-10}" "$root/build-fuzz" ;;
   demo) install_packages; build; run_demo ;;
   *) echo "usage: $0 demo|test|asan|tsan|fuzz [seconds]" >&2; exit 2 ;;
 esac

@@ -2,18 +2,18 @@
 # Builds the fuzz targets with clang, writes their seed corpora and runs each target
 # for a while. Fails when a target finds a crash, a sanitizer error or a broken
 # property; the input is kept in <build>/crashes/.
-#   fuzz/run.sh [seconds per target] [build dir]
-#   fuzz/run.sh 10          # the CI run
-#   fuzz/run.sh 1800        # a longer run; the corpora grow in <build>/corpus/
+#   tests/fuzz/run.sh [seconds per target] [build dir]
+#   tests/fuzz/run.sh 10          # the CI run
+#   tests/fuzz/run.sh 1800        # a longer run; the corpora grow in <build>/corpus/
 # Replay one input: <build>/<target> <file>
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 root=$(pwd)
 secs=${1:-10}
 build=${2:-$root/build-fuzz}
 jobs=${FUZZ_BUILD_JOBS:-2}
 
-cmake -S "$root/fuzz" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
+cmake -S "$root/tests/fuzz" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j"$jobs"
 
