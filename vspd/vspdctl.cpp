@@ -452,16 +452,11 @@ pid_t startSocat(const PairPaths &pair)
     return socat;
 }
 
-} // namespace
-
-extern "C" bool CreatePair(const char *userSide, const char *toolSide)
+// Runs `body` for pair `number` with both locks held: one caller of this process at a
+// time, and one process at a time in the pair directory.
+template <typename Body>
+bool withPairLocked(int number, Body body)
 {
-    int userNumber = 0;
-    int toolNumber = 0;
-    if (!parsePortName(userSide, "COM", &userNumber) || !parsePortName(toolSide, "PENT", &toolNumber)
-        || userNumber != toolNumber)
-        return false;
-
     std::lock_guard<std::mutex> guard(g_callMutex);
     const std::string dir = pairDirectory();
     if (dir.empty())
@@ -469,8 +464,12 @@ extern "C" bool CreatePair(const char *userSide, const char *toolSide)
     DirectoryLock lock(dir);
     if (!lock.held())
         return false;
-    const PairPaths pair(dir, userNumber);
+    return body(PairPaths(dir, number));
+}
 
+// CreatePair with the locks held and the names checked.
+bool createLocked(const PairPaths &pair)
+{
     const pid_t recorded = readPid(pair.pidFile);
     if (recorded > 0 && isPairSocat(recorded, pair))
         return false;
@@ -504,21 +503,9 @@ extern "C" bool CreatePair(const char *userSide, const char *toolSide)
     return false;
 }
 
-extern "C" bool DeletePair(const char *userSide)
+// DeletePair with the locks held and the name checked.
+bool deleteLocked(const PairPaths &pair)
 {
-    int number = 0;
-    if (!parsePortName(userSide, "COM", &number))
-        return false;
-
-    std::lock_guard<std::mutex> guard(g_callMutex);
-    const std::string dir = pairDirectory();
-    if (dir.empty())
-        return false;
-    DirectoryLock lock(dir);
-    if (!lock.held())
-        return false;
-    const PairPaths pair(dir, number);
-
     const pid_t socat = readPid(pair.pidFile);
     if (socat < 0)
         return false;
@@ -541,4 +528,26 @@ extern "C" bool DeletePair(const char *userSide)
         return false;
     removePair(pair);
     return true;
+}
+
+} // namespace
+
+extern "C" bool CreatePair(const char *userSide, const char *toolSide)
+{
+    int userNumber = 0;
+    int toolNumber = 0;
+    if (!parsePortName(userSide, "COM", &userNumber) || !parsePortName(toolSide, "PENT", &toolNumber)
+        || userNumber != toolNumber)
+        return false;
+
+    return withPairLocked(userNumber, createLocked);
+}
+
+extern "C" bool DeletePair(const char *userSide)
+{
+    int number = 0;
+    if (!parsePortName(userSide, "COM", &number))
+        return false;
+
+    return withPairLocked(number, deleteLocked);
 }
