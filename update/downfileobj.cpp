@@ -453,44 +453,45 @@ void DownFileOBJ::updateConfigTcp(QString sPath, int nFrameByte, bool bHzFile, b
         emit finishThrd(1);
         return;
     }
-    auto fail = [this] {
+    // Every way out after the link was opened: close it, then the end signal.
+    auto end = [this] {
         closeLink();
         emit finishThrd(1);
     };
 
     QByteArray reply;
     if (!queryModel(1, nIoTimeout.load(std::memory_order_relaxed), &reply))
-        return fail();
+        return end();
     const RelayFrame::ModelReply r = RelayFrame::modelReply(reply);
     qDebug() << "===DownFileOBJ::updateConfigTcp===" << reply.toHex() << int(r.model) << int(r.comm)
              << int(r.module) << record.model << int(record.comm) << int(record.module)
              << record.version;
     if (!record.modelMatches(r.model)) {
         emit information(1, tr("组态型号和触摸屏型号不一致"));
-        return fail();
+        return end();
     }
     if (r.comm != record.comm) {
         if (r.comm == 1)
             emit information(1, tr("该型号不支持4G通信"));
         else if (r.comm == 2)
             emit information(1, tr("该型号不支持WIFI通信"));
-        return fail();
+        return end();
     }
     if (r.module != record.module) {
         if (r.comm == 1)
             emit information(1, tr("该型号不兼容当前4G模块"));
         else if (r.comm == 2)
             emit information(1, tr("该型号不兼容当前WIFI模块"));
-        return fail();
+        return end();
     }
 
     quint32 version = 0;
     if (!queryVersion(&version))
-        return fail();
+        return end();
     if (!record.versionMatches(version)) {
         emit information(1, tr("组态与版本不一致"));
         if (!updateFlag)
-            return fail();
+            return end();
     }
 
     const int chunk = RelayFrame::chunkSize(nFrameByte);
@@ -498,7 +499,7 @@ void DownFileOBJ::updateConfigTcp(QString sPath, int nFrameByte, bool bHzFile, b
         if (!writeFile(f.path, tr(f.name), chunk, f.code)) {
             if (f.step == 17)
                 qDebug() << "DownFileOBJ::updateConfigTcp" << record.com1Name;
-            return fail();
+            return end();
         }
         if (f.step == ProjectFiles::kDriversFollowStep)
             emit information(1, tr("下载PLC驱动"));
@@ -509,7 +510,7 @@ void DownFileOBJ::updateConfigTcp(QString sPath, int nFrameByte, bool bHzFile, b
         emit information(1, tr("组态升级完成"));
     else
         emit information(1, tr("发送下载完成命令超时"));
-    fail();
+    end();
 }
 
 void DownFileOBJ::updateFirmWareTcp(QString sPath, int nFrameByte)
