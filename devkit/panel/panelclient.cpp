@@ -1,6 +1,7 @@
 #include "panelclient.h"
 
 #include "labeventlog.h"
+#include "labreset.h"
 #include "panelserial.h"
 #include "panelwire.h"
 
@@ -8,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QTcpSocket>
 
 namespace {
@@ -205,7 +207,7 @@ void PanelClient::runActions(const QList<PanelAction> &actions)
     for (const PanelAction &a : actions) {
         switch (a.type) {
         case PanelAction::Reply:
-            sendReply(a.bytes);
+            sendDownloadReply(a);
             break;
         case PanelAction::Event:
             event(a.name, a.fields);
@@ -221,9 +223,7 @@ void PanelClient::runActions(const QList<PanelAction> &actions)
             break;
         }
         case PanelAction::Close:
-            qDebug() << "PanelClient::runActions close" << m_settings.imei << a.name;
-            if (m_socket)
-                m_socket->abort();
+            dropConnection(a);
             return;
         case PanelAction::SessionEnd: {
             endSession(QStringLiteral("desktop left"));
@@ -297,6 +297,44 @@ void PanelClient::sendReply(const QByteArray &bytes, bool split)
         m_outgoing.enqueue({due, bytes});
     }
     flushOutgoing();
+}
+
+// A download reply: one planned late goes out on its own when its time comes (later
+// replies do not wait for it); with splitReplies a reply is written a byte at a time.
+void PanelClient::sendDownloadReply(const PanelAction &reply)
+{
+    if (reply.delayMs > 0) {
+        const QPointer<QTcpSocket> socket = m_socket;
+        const QByteArray bytes = reply.bytes;
+        QTimer::singleShot(m_settings.replyDelayMs + reply.delayMs, this, [this, socket, bytes] {
+            if (!socket || socket != m_socket || m_mode != Mode::Download
+                || socket->state() != QAbstractSocket::ConnectedState)
+                return;
+            event(QStringLiteral("late-reply"), {{QStringLiteral("reply"), QString::fromLatin1(bytes.toHex())}});
+            socket->write(bytes);
+        });
+        return;
+    }
+    if (!m_settings.splitReplies || reply.bytes.size() < 2) {
+        sendReply(reply.bytes);
+        return;
+    }
+    event(QStringLiteral("fault"), {{QStringLiteral("fault"), QStringLiteral("splitReplies")},
+                                    {QStringLiteral("bytes"), reply.bytes.size()}});
+    const qint64 due = m_clock.elapsed() + m_settings.replyDelayMs;
+    for (int i = 0; i < reply.bytes.size(); ++i)
+        m_outgoing.enqueue({due + i * kSplitGapMs, reply.bytes.mid(i, 1)});
+    flushOutgoing();
+}
+
+void PanelClient::dropConnection(const PanelAction &close)
+{
+    qDebug() << "PanelClient::dropConnection" << m_settings.imei << close.name << close.reset;
+    if (!m_socket)
+        return;
+    if (close.reset)
+        LabReset::resetOnClose(m_socket->socketDescriptor());
+    m_socket->abort();
 }
 
 void PanelClient::flushOutgoing()

@@ -60,6 +60,8 @@ private:
     void onSerialData(const QByteArray &data);
 
     void sendReply(const QByteArray &bytes, bool split = false);
+    void sendDownloadReply(const PanelAction &reply);
+    void dropConnection(const PanelAction &close);
     void flushOutgoing();
     void event(const QString &name, const QJsonObject &fields = QJsonObject());
     QString storeFile(int code, const QByteArray &data, QString *error);

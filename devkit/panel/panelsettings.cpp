@@ -72,6 +72,7 @@ PanelSettings PanelSettings::fromJson(const QJsonObject &panel, QStringList *pro
         PlanEntry entry;
         entry.code = intValue(e, "code", -1, 0, 255, s.imei, problems);
         entry.index = quint32(intValue(e, "index", 0, 0, 0x7fffffff, s.imei, problems));
+        entry.delayMs = intValue(e, "delayMs", 0, 0, 600000, s.imei, problems);
         const QJsonValue replies = e.value(QStringLiteral("replies"));
         if (replies.isString()) {
             entry.replies.append(replyBytes(replies.toString()));
@@ -84,13 +85,25 @@ PanelSettings PanelSettings::fromJson(const QJsonObject &panel, QStringList *pro
         }
         s.framePlan.append(entry);
     }
+    readDownloadFaults(f, &s, problems);
     static const QStringList known = {QStringLiteral("replyDelayMs"), QStringLiteral("framePlan"),
                                       QStringLiteral("modelReply"), QStringLiteral("versionReply"),
                                       QStringLiteral("disconnectAfterFrames"), QStringLiteral("noEndAck"),
                                       QStringLiteral("passthroughSplit")};
     for (const QString &key : f.keys()) {
-        if (!known.contains(key) && !isRelayFault(key))
+        if (!known.contains(key) && !isRelayFault(key) && !isDownloadFault(key))
             problems->append(QStringLiteral("%1: unknown fault \"%2\"").arg(s.imei, key));
     }
     return s;
+}
+
+bool PanelSettings::isDownloadFault(const QString &key)
+{
+    return key == QLatin1String("splitReplies") || key == QLatin1String("resetAfterFrames");
+}
+
+void PanelSettings::readDownloadFaults(const QJsonObject &faults, PanelSettings *s, QStringList *problems)
+{
+    s->splitReplies = faults.value(QStringLiteral("splitReplies")).toBool();
+    s->resetAfterFrames = intValue(faults, "resetAfterFrames", 0, 0, 0x7fffffff, s->imei, problems);
 }

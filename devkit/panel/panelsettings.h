@@ -16,6 +16,7 @@ struct PanelSettings
         int code = -1;             // file code the entry is for; -1 = any file
         quint32 index = 0;         // data frame index
         QList<QByteArray> replies; // per arrival: bytes to answer; empty = silence
+        int delayMs = 0;           // the planned replies go out this much later, on their own
     };
 
     QString imei;
@@ -34,11 +35,19 @@ struct PanelSettings
     int disconnectAfterFrames = 0; // 0 = never
     bool noEndAck = false;
     bool passthroughSplit = false;
+    // Download faults: replies written a byte at a time; the connection reset (not
+    // closed) on the Nth data frame of a session, the relay resetting the desktop's.
+    bool splitReplies = false;
+    int resetAfterFrames = 0;      // 0 = never
 
     // Keys read by the relay, not by the panel.
     static bool isRelayFault(const QString &key);
 
     static PanelSettings fromJson(const QJsonObject &panel, QStringList *problems);
+
+private:
+    static bool isDownloadFault(const QString &key);
+    static void readDownloadFaults(const QJsonObject &faults, PanelSettings *s, QStringList *problems);
 };
 
 #endif // PANELSETTINGS_H

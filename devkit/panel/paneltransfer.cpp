@@ -46,13 +46,14 @@ void PanelTransfer::addEvent(QList<PanelAction> *out, const QString &name, const
     out->append(a);
 }
 
-void PanelTransfer::addReply(QList<PanelAction> *out, const QByteArray &bytes)
+void PanelTransfer::addReply(QList<PanelAction> *out, const QByteArray &bytes, int delayMs)
 {
     if (bytes.isEmpty())
         return;
     PanelAction a;
     a.type = PanelAction::Reply;
     a.bytes = bytes;
+    a.delayMs = delayMs;
     out->append(a);
 }
 
@@ -293,18 +294,8 @@ bool PanelTransfer::handleFrame(const FrameScan::Result &frame, const QByteArray
                                 QList<PanelAction> *out)
 {
     ++m_sessionFrames;
-    if (m_settings.disconnectAfterFrames > 0 && m_sessionFrames == m_settings.disconnectAfterFrames) {
-        addEvent(out, QStringLiteral("fault"), {{QStringLiteral("fault"), QStringLiteral("disconnectAfterFrames")},
-                                                {QStringLiteral("frames"), m_sessionFrames},
-                                                {QStringLiteral("index"), double(frame.index)}});
-        m_buffer.clear();
-        m_stopped = true;
-        PanelAction a;
-        a.type = PanelAction::Close;
-        a.name = QStringLiteral("disconnectAfterFrames");
-        out->append(a);
+    if (dropConnectionFault(frame, out))
         return false;
-    }
 
     const quint32 remaining = m_size - quint32(m_data.size());
     const bool accept = frame.index == m_expected && frame.sumOk && remaining > 0
@@ -317,21 +308,27 @@ bool PanelTransfer::handleFrame(const FrameScan::Result &frame, const QByteArray
                        {QStringLiteral("len"), frame.chunkLen},
                        {QStringLiteral("sumOk"), frame.sumOk}};
 
+    int plannedDelayMs = 0;
     for (int i = 0; i < m_settings.framePlan.size(); ++i) {
         const PanelSettings::PlanEntry &e = m_settings.framePlan.at(i);
         if ((e.code >= 0 && e.code != int(m_code)) || e.index != frame.index
             || m_planCursor.at(i) >= e.replies.size())
             continue;
         const QByteArray planned = e.replies.at(m_planCursor[i]++);
-        addEvent(out, QStringLiteral("fault"), {{QStringLiteral("fault"), QStringLiteral("framePlan")},
-                                                {QStringLiteral("index"), double(frame.index)},
-                                                {QStringLiteral("reply"), replyName(planned)}});
-        if (planned == kAck)
+        QJsonObject fault{{QStringLiteral("fault"), QStringLiteral("framePlan")},
+                          {QStringLiteral("index"), double(frame.index)},
+                          {QStringLiteral("reply"), replyName(planned)}};
+        if (e.delayMs > 0)
+            fault.insert(QStringLiteral("delayMs"), e.delayMs);
+        addEvent(out, QStringLiteral("fault"), fault);
+        if (planned == kAck) {
+            plannedDelayMs = e.delayMs;
             break;   // a planned 'K' is the normal answer
+        }
         fields.insert(QStringLiteral("reply"), replyName(planned));
         fields.insert(QStringLiteral("planned"), true);
         addEvent(out, QStringLiteral("frame"), fields);
-        addReply(out, planned);
+        addReply(out, planned, e.delayMs);
         return true;
     }
 
@@ -353,7 +350,29 @@ bool PanelTransfer::handleFrame(const FrameScan::Result &frame, const QByteArray
     }
     fields.insert(QStringLiteral("reply"), replyName(reply));
     addEvent(out, QStringLiteral("frame"), fields);
-    addReply(out, reply);
+    addReply(out, reply, plannedDelayMs);
+    return true;
+}
+
+// disconnectAfterFrames / resetAfterFrames: the connection goes on the Nth data frame
+// of the session, closed or reset.
+bool PanelTransfer::dropConnectionFault(const FrameScan::Result &frame, QList<PanelAction> *out)
+{
+    const bool reset = m_settings.resetAfterFrames > 0 && m_sessionFrames == m_settings.resetAfterFrames;
+    const bool close = m_settings.disconnectAfterFrames > 0 && m_sessionFrames == m_settings.disconnectAfterFrames;
+    if (!reset && !close)
+        return false;
+    const QString fault = reset ? QStringLiteral("resetAfterFrames") : QStringLiteral("disconnectAfterFrames");
+    addEvent(out, QStringLiteral("fault"), {{QStringLiteral("fault"), fault},
+                                            {QStringLiteral("frames"), m_sessionFrames},
+                                            {QStringLiteral("index"), double(frame.index)}});
+    m_buffer.clear();
+    m_stopped = true;
+    PanelAction a;
+    a.type = PanelAction::Close;
+    a.name = fault;
+    a.reset = reset;
+    out->append(a);
     return true;
 }
 

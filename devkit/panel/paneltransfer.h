@@ -25,6 +25,8 @@ struct PanelAction
     QString name;
     QJsonObject fields;
     int code = 0;
+    int delayMs = 0;     // Reply: sent this much later, on its own (a late acknowledgement)
+    bool reset = false;  // Close: reset the connection instead of closing it
 };
 
 // The panel's side of a download session as a state machine over the byte stream:
@@ -51,6 +53,7 @@ private:
     void handleCommand(const PanelWire::CommandFrame &cmd, QList<PanelAction> *out);
     void handleEnd(QList<PanelAction> *out);
     bool handleFrame(const FrameScan::Result &frame, const QByteArray &chunk, QList<PanelAction> *out);
+    bool dropConnectionFault(const FrameScan::Result &frame, QList<PanelAction> *out);
     void handleUnmatched(const FrameScan::Result &frame, QList<PanelAction> *out);
     bool dropPartialBeforeNextSession(QList<PanelAction> *out);
     void refuse(const QString &reason, const QJsonObject &extra, QList<PanelAction> *out);
@@ -58,7 +61,7 @@ private:
     FrameScan::Context context() const;
 
     static void addEvent(QList<PanelAction> *out, const QString &name, const QJsonObject &fields);
-    static void addReply(QList<PanelAction> *out, const QByteArray &bytes);
+    static void addReply(QList<PanelAction> *out, const QByteArray &bytes, int delayMs = 0);
     // Answers a model or version query: `reply`, or the fault's reply when one is set.
     static void answerQuery(QList<PanelAction> *out, const QString &event, const QString &fault,
                             const QByteArray &reply, const QByteArray *faultReply);

@@ -1,6 +1,7 @@
 #include "relayserver.h"
 
 #include "labeventlog.h"
+#include "labreset.h"
 
 #include <QDebug>
 #include <QJsonObject>
@@ -270,7 +271,7 @@ void RelayServer::onDisconnected(Peer *peer)
                     else
                         desktop->socket->write(RelayWire::kPanelGone);
                 } else {
-                    desktop->socket->disconnectFromHost();
+                    dropDownloadDesktop(desktop, peer->imei);
                 }
             }
         }
@@ -280,6 +281,25 @@ void RelayServer::onDisconnected(Peer *peer)
                         {{QStringLiteral("peer"), peer->id}, {QStringLiteral("inSession"), inSession}});
     }
     dropPeer(peer);
+}
+
+// The panel of a download left: its desktop is disconnected, or reset when the panel's
+// faults say so (resetAfterFrames). The reset is done once the panel's leaving is
+// handled, outside the signal that reports it.
+void RelayServer::dropDownloadDesktop(Peer *desktop, const QString &imei)
+{
+    if (!m_settings.resetsDesktop(imei)) {
+        desktop->socket->disconnectFromHost();
+        return;
+    }
+    m_events->write(imei, QStringLiteral("desktop-reset"), {{QStringLiteral("peer"), desktop->id}});
+    const QPointer<QTcpSocket> socket = desktop->socket;
+    QTimer::singleShot(0, this, [socket] {
+        if (!socket)
+            return;
+        LabReset::resetOnClose(socket->socketDescriptor());
+        socket->abort();
+    });
 }
 
 void RelayServer::refuse(Peer *peer, const QString &reason, const QString &imei, const QByteArray &answer)

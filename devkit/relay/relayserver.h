@@ -58,6 +58,7 @@ private:
     void writeGoAheadStep(Peer *desktop, const QList<RelayWire::GoAheadStep> &steps, int index);
     void forward(Peer *from, const QByteArray &bytes);
     void endSession(Peer *desktop, Peer *panel, const QString &reason);
+    void dropDownloadDesktop(Peer *desktop, const QString &imei);
     void refuse(Peer *peer, const QString &reason, const QString &imei, const QByteArray &answer);
     void dropPeer(Peer *peer);
 

@@ -31,6 +31,7 @@ RelaySettings RelaySettings::fromJson(const QJsonObject &config)
             rule.goAhead.clear();
         }
         rule.refuse = pf.value(QStringLiteral("refuse")).toBool();
+        rule.resetDesktop = pf.value(QStringLiteral("resetAfterFrames")).toInt() > 0;
         s.panels.insert(imei, rule);
     }
     return s;
@@ -48,4 +49,10 @@ bool RelaySettings::refuses(const QString &imei) const
 {
     const auto it = panels.constFind(imei);
     return it != panels.constEnd() && it->refuse;
+}
+
+bool RelaySettings::resetsDesktop(const QString &imei) const
+{
+    const auto it = panels.constFind(imei);
+    return it != panels.constEnd() && it->resetDesktop;
 }

@@ -14,6 +14,7 @@ struct RelaySettings
     {
         QString goAhead;       // go-ahead variant for sessions to this panel ("" = relay default)
         bool refuse = false;   // answer "offline$_$" although the panel is online
+        bool resetDesktop = false; // resetAfterFrames: a download desktop is reset when the panel leaves
     };
 
     int port = 10745;
@@ -25,6 +26,7 @@ struct RelaySettings
     static RelaySettings fromJson(const QJsonObject &config);
     QString goAheadFor(const QString &imei) const;
     bool refuses(const QString &imei) const;
+    bool resetsDesktop(const QString &imei) const;
 };
 
 #endif // RELAYSETTINGS_H

@@ -113,11 +113,14 @@ QList<QJsonObject> readEventLines(const QString &path)
     return lines;
 }
 
+// Strings compare as text; numbers and booleans as JSON values (their text is empty).
 static bool holds(const QJsonObject &line, const QJsonObject &fields)
 {
-    for (auto it = fields.begin(); it != fields.end(); ++it)
-        if (line.value(it.key()).toString() != it.value().toString())
+    for (auto it = fields.begin(); it != fields.end(); ++it) {
+        const QJsonValue v = line.value(it.key());
+        if (it.value().isString() ? v.toString() != it.value().toString() : v != it.value())
             return false;
+    }
     return true;
 }
 

@@ -55,8 +55,8 @@ QList<QJsonObject> readEventLines(const QString &path);
 template <typename Pred>
 QList<QJsonObject> waitForEventLines(const QString &path, int n, Pred pred, int timeoutMs = 10000);
 
-// The lines that hold each of the given fields with the same text, e.g.
-// {{"imei", imei}, {"event", "session-start"}}.
+// The lines that hold each of the given fields with the same text (strings) or value
+// (numbers, booleans), e.g. {{"imei", imei}, {"event", "session-start"}}.
 QList<QJsonObject> linesWith(const QList<QJsonObject> &lines, const QJsonObject &fields);
 
 // Waits (bounded, processing events) until the file holds at least n such lines;

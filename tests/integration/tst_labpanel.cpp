@@ -12,8 +12,12 @@
 #include <QtTest>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <memory>
 
@@ -21,7 +25,7 @@ namespace {
 const QByteArray kGo = QByteArrayLiteral("start$_$");
 
 enum Panel { Ok, Ok2, ShortModel, LongModel, NoReplies, ShortVersion, Plan, Disc, NoEnd, Delay, Split, Garbage,
-             Serial, PanelCount };
+             Serial, Reset, PanelCount };
 
 QString imeiOf(Panel p)
 {
@@ -117,6 +121,7 @@ private slots:
     void endVerification_data();
     void endVerification();
     void completeHasNoAnswer();
+    void disconnectAfterFrames_data();
     void disconnectAfterFrames();
     void noEndAck();
     void replyDelayDoesNotBlockOthers();
@@ -164,6 +169,7 @@ void TestLabPanel::initTestCase()
                                         QJsonObject{{"index", 2}, {"replies", "silence"}},
                                         QJsonObject{{"code", 10}, {"index", 0}, {"replies", QJsonArray{"M"}}}}}}),
         panel(Disc, 70, 2, 2, 0x0102, {{"disconnectAfterFrames", 2}}),
+        panel(Reset, 70, 2, 2, 0x0102, {{"resetAfterFrames", 2}}),
         panel(NoEnd, 70, 2, 2, 0x0102, {{"noEndAck", true}}),
         panel(Delay, 70, 2, 2, 0x0102, {{"replyDelayMs", 300}}),
         panel(Split, 70, 2, 2, 0x0102, {{"passthroughSplit", true}}),
@@ -498,31 +504,51 @@ void TestLabPanel::completeHasNoAnswer()
     QCOMPARE(d->readBytes(3), QByteArray::fromHex("3c0102"));
 }
 
+void TestLabPanel::disconnectAfterFrames_data()
+{
+    QTest::addColumn<int>("panel");
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("ending");   // how the desktop's connection ends
+    QTest::newRow("closed") << int(Disc) << "disconnectAfterFrames" << "closed";
+    QTest::newRow("reset") << int(Reset) << "resetAfterFrames" << "reset";
+}
+
 void TestLabPanel::disconnectAfterFrames()
 {
+    QFETCH(int, panel);
+    QFETCH(QString, fault);
+    QFETCH(QString, ending);
+    const Panel p = Panel(panel);
     const QByteArray data = randomBytes(50, 3000);
     const QList<QByteArray> chunks = chunksOf(data, 1000);
     {
-        auto d = session(Disc);
+        auto d = session(p);
         QVERIFY(d);
         d->send(command(0x69, quint32(data.size()), sumOf(data)));
         QCOMPARE(d->readBytes(1), QByteArray("K"));
         d->send(dataFrame(0, chunks[0]));
         QCOMPARE(d->readBytes(1), QByteArray("K"));
         d->send(dataFrame(1, chunks[1]));
+        // Read from the socket itself: a reset shows as ECONNRESET, a close as end of data.
+        const int fd = int(d->socket().socketDescriptor());
+        pollfd ready{fd, POLLIN, 0};
+        QCOMPARE(::poll(&ready, 1, 3000), 1);
+        char c;
+        const ssize_t n = ::recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
+        QCOMPARE(QString(n < 0 && errno == ECONNRESET ? "reset" : n == 0 ? "closed" : "data"), ending);
         QVERIFY(d->waitClosed());
         QCOMPARE(d->takeBuffered(), QByteArray());
     }
-    const QList<QJsonObject> faults = panelEvents(Disc, "fault");
+    const QList<QJsonObject> faults = panelEvents(p, "fault");
     QCOMPARE(faults.size(), 1);
-    QCOMPARE(faults[0].value("fault").toString(), QStringLiteral("disconnectAfterFrames"));
+    QCOMPARE(faults[0].value("fault").toString(), fault);
     QCOMPARE(faults[0].value("index").toInt(), 1);
     // The panel comes back on its own and answers again.
-    auto again = session(Disc);
+    auto again = session(p);
     QVERIFY(again);
     again->send(command(0x46));
     QCOMPARE(again->readBytes(3), QByteArray::fromHex("460202"));
-    QVERIFY(panelEvents(Disc, "registered", 2).size() >= 2);
+    QVERIFY(panelEvents(p, "registered", 2).size() >= 2);
 }
 
 void TestLabPanel::noEndAck()
