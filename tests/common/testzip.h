@@ -24,6 +24,14 @@ QByteArray makeZip(const QList<Entry> &entries, int level = -1);
 // The archive written to a file; false when the zip library reports an error.
 bool writeZip(const QString &path, const QList<Entry> &entries);
 
+// The archive with every entry's uncompressed size, in its local header and in the
+// directory, replaced by size: an archive that lies about what it unpacks to.
+QByteArray declareSizes(QByteArray zip, quint32 size);
+
+// A file of `count` entries, each `size` zero bytes, deflated fast and written piece by
+// piece (large archives that are small on disk).
+bool writeZeros(const QString &path, int count, qint64 size);
+
 } // namespace TestZip
 
 Q_DECLARE_METATYPE(QList<TestZip::Entry>)

@@ -1,6 +1,6 @@
 // The confined unpacking of a whole archive into a scratch directory. Whatever the
 // archive holds, nothing may appear outside the unpack directory, no link may appear
-// inside it, a refused archive writes nothing, and every listed file lies inside.
+// inside it, a refused or failed unpack leaves nothing, and every listed file lies inside.
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
@@ -43,7 +43,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QDir(work).removeRecursively();
     QDir().mkpath(out);
 
-    const SafeUnzip::Result r = SafeUnzip::extractBytes(FuzzSupport::rawBytes(data, size), dir);
+    // A small limit: an input may declare or inflate to far more than it holds.
+    SafeUnzip::Options options;
+    options.maxBytes = 16 << 20;
+    const SafeUnzip::Result r = SafeUnzip::extractBytes(FuzzSupport::rawBytes(data, size), dir, options);
 
     for (const QString &name : treeOf(root)) {
         FUZZ_CHECK(name == QLatin1String("out") || name == QLatin1String("work")
@@ -60,8 +63,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         for (const QString &file : r.files)
             FUZZ_CHECK(inside(file, dir));
         break;
+    case SafeUnzip::Status::TooLarge:
     case SafeUnzip::Status::Unreadable:
-        FUZZ_CHECK(r.files.isEmpty());
+        // A failed unpack leaves nothing behind.
+        FUZZ_CHECK(r.files.isEmpty() && treeOf(dir).isEmpty());
+        break;
+    case SafeUnzip::Status::Stopped:
+        FUZZ_CHECK(false);   // nothing asks for a stop here
         break;
     }
     return 0;

@@ -28,6 +28,8 @@ QStringList entriesOf(const QString &dir)
 
 } // namespace
 
+Q_DECLARE_METATYPE(SafeUnzip::Status)
+
 class TestSafeUnzip : public QObject
 {
     Q_OBJECT
@@ -37,10 +39,12 @@ private slots:
     void symlinkAttributes_data();
     void symlinkAttributes();
     void unpacksFilesInEntryOrder();
-    void keepsOtherFilesAndOverwrites();
+    void clearsFolderFirst_data();
+    void clearsFolderFirst();
     void refusesWholeArchive_data();
     void refusesWholeArchive();
-    void refusesEntryThroughExistingLink();
+    void limits_data();
+    void limits();
     void unreadableArchive_data();
     void unreadableArchive();
     void identityFollowsContentsAndOrder();
@@ -114,17 +118,47 @@ void TestSafeUnzip::unpacksFilesInEntryOrder()
     QCOMPARE(TestFiles::readFile(dir + "/b.txt"), QByteArray("BB"));
 }
 
-void TestSafeUnzip::keepsOtherFilesAndOverwrites()
+void TestSafeUnzip::clearsFolderFirst_data()
 {
+    // What lies in the unpack folder before; "@OUT@" stands for a folder beside it.
+    QTest::addColumn<QString>("before");
+    QTest::newRow("files") << "old.txt b.txt sub/old.txt";
+    QTest::newRow("folder where the archive has a file") << "b.txt/ b.txt/inner.txt";
+    QTest::newRow("link to a folder outside") << "lnk->@OUT@";
+    QTest::newRow("link where the archive has a folder") << "sub->@OUT@";
+    QTest::newRow("the folder itself a link") << ".->@OUT@";
+}
+
+void TestSafeUnzip::clearsFolderFirst()
+{
+    QFETCH(QString, before);
     QTemporaryDir tmp;
+    const QString out = tmp.filePath("out");
     const QString dir = tmp.filePath("target");
-    QVERIFY(TestFiles::writeFile(dir + "/old.txt", "left from before"));
-    QVERIFY(TestFiles::writeFile(dir + "/b.txt", "previous contents"));
-    const SafeUnzip::Result r = SafeUnzip::extractBytes(makeZip({{"b.txt", "BB"}}), dir);
+    QVERIFY(TestFiles::writeFile(out + "/keep.txt", "outside"));
+    QVERIFY(QDir().mkpath(dir));
+    for (const QString &item : before.split(' ')) {
+        if (item.contains("->")) {
+            const QString link = QDir::cleanPath(dir + "/" + item.section("->", 0, 0));
+            if (link == dir)
+                QVERIFY(QDir(dir).removeRecursively());
+            QVERIFY(QFile::link(out, link));
+        } else if (item.endsWith('/')) {
+            QVERIFY(QDir().mkpath(dir + "/" + item));
+        } else {
+            QVERIFY(TestFiles::writeFile(dir + "/" + item, "left from before"));
+        }
+    }
+
+    const SafeUnzip::Result r = SafeUnzip::extractBytes(makeZip({{"b.txt", "BB"}, {"sub/a.txt", "A"}}), dir);
     QCOMPARE(r.status, SafeUnzip::Status::Extracted);
-    QCOMPARE(r.files, QStringList{dir + "/b.txt"});
+    QCOMPARE(r.files, (QStringList{dir + "/b.txt", dir + "/sub/a.txt"}));
+    QVERIFY(!QFileInfo(dir).isSymLink());
+    QCOMPARE(entriesOf(dir), (QStringList{"b.txt", "sub", "sub/a.txt"}));
     QCOMPARE(TestFiles::readFile(dir + "/b.txt"), QByteArray("BB"));
-    QCOMPARE(TestFiles::readFile(dir + "/old.txt"), QByteArray("left from before"));
+    // Links were removed, never followed.
+    QCOMPARE(entriesOf(out), QStringList{"keep.txt"});
+    QCOMPARE(TestFiles::readFile(out + "/keep.txt"), QByteArray("outside"));
 }
 
 void TestSafeUnzip::refusesWholeArchive_data()
@@ -172,17 +206,49 @@ void TestSafeUnzip::refusesWholeArchive()
     QCOMPARE(entriesOf(tmp.filePath("work")), QStringList{"target"});
 }
 
-void TestSafeUnzip::refusesEntryThroughExistingLink()
+void TestSafeUnzip::limits_data()
 {
+    QTest::addColumn<QByteArray>("archive");
+    QTest::addColumn<qint64>("maxBytes");
+    QTest::addColumn<int>("maxEntries");
+    QTest::addColumn<SafeUnzip::Status>("status");
+
+    const QByteArray mib(1 << 20, '\0');
+    const QList<Entry> two{{"a.bin", mib}, {"b.bin", mib}};
+    QTest::newRow("the default limits") << makeZip(two) << SafeUnzip::kMaxUnpackedBytes << SafeUnzip::kMaxEntries
+                                        << SafeUnzip::Status::Extracted;
+    QTest::newRow("exactly at the byte limit") << makeZip(two) << qint64(2 << 20) << 2 << SafeUnzip::Status::Extracted;
+    QTest::newRow("one byte over") << makeZip(two) << qint64((2 << 20) - 1) << 2 << SafeUnzip::Status::TooLarge;
+    QTest::newRow("one entry too many") << makeZip(two) << qint64(2 << 20) << 1 << SafeUnzip::Status::TooLarge;
+    // A few MB declaring 3 x 2 GiB.
+    QTest::newRow("declared sizes over the default limit")
+        << TestZip::declareSizes(makeZip(two + QList<Entry>{{"c.bin", mib}}), 0x7fffffffu)
+        << SafeUnzip::kMaxUnpackedBytes << SafeUnzip::kMaxEntries << SafeUnzip::Status::TooLarge;
+    // Declared small, the data unpacks to more: never more than declared is written.
+    QTest::newRow("declared sizes smaller than the data") << TestZip::declareSizes(makeZip(two), 1000)
+        << qint64(4000) << 2 << SafeUnzip::Status::Unreadable;
+}
+
+void TestSafeUnzip::limits()
+{
+    QFETCH(QByteArray, archive);
+    QFETCH(qint64, maxBytes);
+    QFETCH(int, maxEntries);
+    QFETCH(SafeUnzip::Status, status);
     QTemporaryDir tmp;
-    const QString out = tmp.filePath("out");
     const QString dir = tmp.filePath("target");
-    QVERIFY(QDir().mkpath(out));
-    QVERIFY(QDir().mkpath(dir));
-    QVERIFY(QFile::link(out, dir + "/lnk"));
-    const SafeUnzip::Result r = SafeUnzip::extractBytes(makeZip({{"lnk/escape.txt", "x"}}), dir);
-    QCOMPARE(r.status, SafeUnzip::Status::Refused);
-    QCOMPARE(entriesOf(out), QStringList());
+    SafeUnzip::Options options;
+    options.maxBytes = maxBytes;
+    options.maxEntries = maxEntries;
+    const SafeUnzip::Result r = SafeUnzip::extractBytes(archive, dir, options);
+    QCOMPARE(r.status, status);
+    if (status == SafeUnzip::Status::Extracted) {
+        QCOMPARE(entriesOf(dir), (QStringList{"a.bin", "b.bin"}));
+        QCOMPARE(QFileInfo(dir + "/b.bin").size(), qint64(1 << 20));
+    } else {
+        QVERIFY(r.files.isEmpty());
+        QCOMPARE(entriesOf(dir), QStringList());   // a failed unpack leaves nothing
+    }
 }
 
 void TestSafeUnzip::unreadableArchive_data()
