@@ -1,10 +1,9 @@
 #include "downfileobj.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QEventLoop>
-#include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -57,38 +56,40 @@ void DownFileOBJ::updateCloudConf(QString sPath, bool useName)
 {
     qDebug() << "DownFileOBJ::updateCloudConf" << sPath << useName;
 
-    QFile file(sPath);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!QFile(sPath).open(QIODevice::ReadOnly)) {
         emit information(2, tr("文件打开异常"));
         emit finishThrd(2);
         return;
     }
-    const QByteArray archive = file.readAll();
-    file.close();
 
-    // The bytes unpacked are the bytes uploaded.
+    // Nothing goes to the service unless the archive unpacked whole: its identity would
+    // be that of what could be read, not of the project.
     const QString unpackDir = QCoreApplication::applicationDirPath() + QStringLiteral("/target");
-    const SafeUnzip::Result unpacked = SafeUnzip::extractBytes(archive, unpackDir);
-    if (unpacked.status == SafeUnzip::Status::Refused) {
-        qDebug() << "DownFileOBJ::updateCloudConf refused entry" << unpacked.refusedEntry;
-        emit information(2, tr("压缩文件包含不安全的路径,已拒绝"));
+    QStringList files;
+    if (!unpackArchive(2, sPath, unpackDir, tr("压缩文件无法解压,已停止"), &files)) {
         emit finishThrd(2);
         return;
     }
 
     ProjectIdentity identity;
-    for (const QString &path : unpacked.files) {
+    for (const QString &path : qAsConst(files)) {
         QFile entry(path);
-        if (!entry.open(QIODevice::ReadOnly)) {
-            qDebug() << "DownFileOBJ::updateCloudConf cannot open" << path;
+        const bool read = entry.open(QIODevice::ReadOnly)
+            && readInPieces(entry, [&identity](const char *data, qint64 len) { identity.addContent(data, len); });
+        if (stopRequested()) {
+            qDebug() << "DownFileOBJ::updateCloudConf stopped";
+            emit finishThrd(2);
+            return;
+        }
+        if (!read) {
+            qDebug() << "DownFileOBJ::updateCloudConf cannot read" << path;
             emit information(2, tr("压缩文件缺失"));
             emit finishThrd(2);
             return;
         }
-        identity.addContent(entry.readAll());
     }
     const QString uuid = identity.result();
-    qDebug() << "DownFileOBJ::updateCloudConf uuid" << uuid << unpacked.files.size();
+    qDebug() << "DownFileOBJ::updateCloudConf uuid" << uuid << files.size();
 
     QNetworkRequest checkRequest = CloudRequest::makeRequest(
         QUrl::fromUserInput(CloudReply::operationUrl(CloudRequest::baseUrl(),
@@ -104,6 +105,8 @@ void DownFileOBJ::updateCloudConf(QString sPath, bool useName)
         emit information(2, verdict.text);
 
     if (verdict.upload) {
+        QFile archiveFile(sPath);
+        const QByteArray archive = archiveFile.open(QIODevice::ReadOnly) ? archiveFile.readAll() : QByteArray();
         QNetworkRequest uploadRequest = CloudRequest::makeRequest(
             QUrl::fromUserInput(CloudReply::operationUrl(CloudRequest::baseUrl(),
                                                          QStringLiteral("project/uploadToObject"))),
@@ -139,6 +142,11 @@ constexpr int kEndAttempts = 10;
 // without data wakes the worker (about 0.1 ms of CPU each), so slices are not shorter
 // than a stop needs: at a 100 ms round trip, 20 ms slices doubled the CPU per frame.
 constexpr int kWaitSliceMs = 100;
+// Files are summed and hashed in pieces of this size, never read whole; the stop
+// request is looked at between pieces.
+constexpr qint64 kPieceBytes = 1024 * 1024;
+// The size fields of a command frame are 32 bits wide.
+constexpr qint64 kMaxSendableSize = 0xffffffffLL;
 
 // Relay waits may be shortened as a whole for test runs: VANTELO_RELAY_TIMEOUT_SCALE
 // is a factor (e.g. 0.05) applied to every wait of the relay link.
@@ -186,20 +194,64 @@ bool DownFileOBJ::waitWritten(int ms)
 
 bool DownFileOBJ::waitReadable(int ms)
 {
-    QElapsedTimer timer;
-    timer.start();
-    const int bound = scaledWait(ms);
+    return waitReadableUntil(QDeadlineTimer(scaledWait(ms)));
+}
+
+bool DownFileOBJ::waitReadableUntil(const QDeadlineTimer &deadline)
+{
     while (tcpSocket->bytesAvailable() <= 0) {
-        const int left = bound - int(timer.elapsed());
+        const qint64 left = deadline.remainingTime();
         if (left <= 0 || stopRequested() || tcpSocket->state() != QAbstractSocket::ConnectedState)
             return false;
-        tcpSocket->waitForReadyRead(qMin(left, kWaitSliceMs));
+        tcpSocket->waitForReadyRead(int(qMin<qint64>(left, kWaitSliceMs)));
     }
     return true;
 }
 
+// The relay closed or reset the connection, or a write failed on it.
+bool DownFileOBJ::linkLost() const
+{
+    return tcpSocket->state() != QAbstractSocket::ConnectedState;
+}
+
+// A reply may come in pieces: the bytes are gathered until the reply is complete or
+// the wait ends; what came by then is the reply.
+QByteArray DownFileOBJ::collectReply(int size, int ms)
+{
+    const QDeadlineTimer deadline(scaledWait(ms));
+    QByteArray reply;
+    while (reply.size() < size && waitReadableUntil(deadline))
+        reply += tcpSocket->readAll();
+    return reply;
+}
+
+// An answer that came after its wait had ended must not be taken for the answer to
+// what is sent next: whatever is already waiting on the link is dropped before a send.
+void DownFileOBJ::discardWaiting(const char *before, qint64 which)
+{
+    tcpSocket->waitForReadyRead(0);   // also what the system holds, not read yet
+    const QByteArray stale = tcpSocket->readAll();
+    if (!stale.isEmpty())
+        qDebug() << "DownFileOBJ::discardWaiting before" << before << which << stale.size()
+                 << stale.left(16).toHex();
+}
+
+// After attempts whose wait ran out, their answers may still be on the way, and one
+// of them must not be taken for the panel's answer to the end command: that answer
+// decides whether the file arrived whole. They are given one reply wait to come and
+// are dropped.
+void DownFileOBJ::discardLateAnswers()
+{
+    const QDeadlineTimer deadline(scaledWait(nReplyTimeout.load(std::memory_order_relaxed)));
+    qint64 dropped = 0;
+    while (waitReadableUntil(deadline))
+        dropped += tcpSocket->readAll().size();
+    qDebug() << "DownFileOBJ::discardLateAnswers" << dropped;
+}
+
 qint64 DownFileOBJ::sendCommand(uchar code, quint32 size, quint32 sum, int waitMs)
 {
+    discardWaiting("command", code);
     const qint64 written = tcpSocket->write(RelayFrame::commandFrame(code, size, sum));
     waitWritten(waitMs);
     return written;
@@ -271,11 +323,11 @@ bool DownFileOBJ::queryModel(int op, int replyMs, QByteArray *reply)
         emit information(op, tr("发送查询型号命令失败"));
         return false;
     }
-    if (!waitReadable(replyMs)) {
+    *reply = collectReply(RelayFrame::kModelReplySize, replyMs);
+    if (reply->isEmpty()) {
         emit information(op, tr("查询型号命令失败"));
         return false;
     }
-    *reply = tcpSocket->readAll();
     return true;
 }
 
@@ -286,15 +338,49 @@ bool DownFileOBJ::queryVersion(quint32 *version)
         emit information(1, tr("发送查询版本命令失败"));
         return false;
     }
-    QByteArray reply;
-    if (waitReadable(nIoTimeout.load(std::memory_order_relaxed)))
-        reply = tcpSocket->readAll();
+    const QByteArray reply = collectReply(RelayFrame::kVersionReplySize,
+                                          nIoTimeout.load(std::memory_order_relaxed));
     qDebug() << "DownFileOBJ::queryVersion" << reply.toHex();
     if (!RelayFrame::versionReply(reply, version)) {
         emit information(1, tr("查询型号命令失败"));
         return false;
     }
     return true;
+}
+
+// Reads the file from its start in pieces, handing each to take. False when a read
+// fails or the stop request came.
+bool DownFileOBJ::readInPieces(QFile &file, const std::function<void(const char *, qint64)> &take)
+{
+    if (!file.seek(0))
+        return false;
+    QByteArray piece(int(kPieceBytes), Qt::Uninitialized);
+    for (;;) {
+        if (stopRequested())
+            return false;
+        const qint64 n = file.read(piece.data(), kPieceBytes);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        take(piece.constData(), n);
+    }
+}
+
+// The checksum of the whole file, for its announcement. The file must not be larger
+// than the announcement can tell.
+bool DownFileOBJ::fileSum(QFile &file, quint32 *sum)
+{
+    if (file.size() > kMaxSendableSize) {
+        qDebug() << "DownFileOBJ::fileSum too large" << file.fileName() << file.size();
+        return false;
+    }
+    quint32 total = 0;
+    const bool read = readInPieces(file, [&total](const char *data, qint64 len) {
+        total += RelayFrame::byteSum(data, len);
+    });
+    *sum = total;
+    return read;
 }
 
 bool DownFileOBJ::writeFile(QString path, QString name, int chunkSize, uchar fileCode)
@@ -310,31 +396,41 @@ bool DownFileOBJ::writeFile(QString path, QString name, int chunkSize, uchar fil
         emit information(1, tr("打开%1文件失败").arg(name));
         return false;
     }
-    const QByteArray data = file.readAll();
-    file.close();
+    const qint64 size = file.size();
     qDebug() << "DownFileOBJ::writeFile" << path.mid(path.lastIndexOf(QLatin1Char('/')) + 1)
-             << data.size() << chunkSize;
-    if (data.isEmpty() && optional)
+             << size << chunkSize;
+    if (size == 0 && optional)
         return true;
+    if (size == 0) {
+        // A project needs this file: an empty one means the project is broken, and it
+        // is not announced at all.
+        emit information(1, tr("%1文件为空").arg(name));
+        return false;
+    }
+    quint32 sum = 0;
+    if (!fileSum(file, &sum)) {
+        if (!stopRequested())
+            emit information(1, tr("打开%1文件失败").arg(name));
+        return false;
+    }
 
     if (stopRequested())
         return false;
-    const qint64 announced = sendCommand(fileCode, quint32(data.size()), RelayFrame::byteSum(data),
-                                         nIoTimeout.load(std::memory_order_relaxed));
+    const QString lost = tr("%1写入失败:连接已断开").arg(name);
+    const qint64 announced = sendCommand(fileCode, quint32(size), sum, nIoTimeout.load(std::memory_order_relaxed));
     if (announced != RelayFrame::kCommandFrameSize) {
-        emit information(1, tr("发送%1命令超时").arg(name));
+        emit information(1, linkLost() ? lost : tr("发送%1命令超时").arg(name));
         return false;
     }
     if (check_ok() != 1) {
-        emit information(1, tr("发送%1命令失败").arg(name));
+        emit information(1, linkLost() ? lost : tr("发送%1命令失败").arg(name));
         return false;
     }
-    if (data.isEmpty())
-        return false;
 
-    const FrameOutcome outcome = sendFrames(data, chunkSize, [&](qint64 offset) {
-        emit information(1, tr("%1已写入:%2/%3").arg(name).arg(offset).arg(data.size()));
-    }, false);
+    bool unanswered = false;
+    const FrameOutcome outcome = sendFrames(file, size, chunkSize, [&](qint64 offset) {
+        emit information(1, tr("%1已写入:%2/%3").arg(name).arg(offset).arg(size));
+    }, false, &unanswered);
     switch (outcome) {
     case FrameOutcome::Done:
         break;
@@ -344,37 +440,61 @@ bool DownFileOBJ::writeFile(QString path, QString name, int chunkSize, uchar fil
     case FrameOutcome::NoAcknowledgement:
         emit information(1, tr("%1写入超时").arg(name));
         return false;
+    case FrameOutcome::LinkLost:
+        emit information(1, lost);
+        return false;
+    case FrameOutcome::ReadFailed:
+        emit information(1, tr("打开%1文件失败").arg(name));
+        return false;
     case FrameOutcome::ShortWrites:
     case FrameOutcome::Stopped:
         return false;
     }
 
     waitWritten(nIoTimeout.load(std::memory_order_relaxed));
-    if (sendEndOfFile())
+    switch (sendEndOfFile(unanswered)) {
+    case FrameOutcome::Done:
         return true;
-    emit information(1, tr("%1写入结束命令错误").arg(name));
-    return false;
+    case FrameOutcome::LinkLost:
+        emit information(1, lost);
+        return false;
+    default:
+        emit information(1, tr("%1写入结束命令错误").arg(name));
+        return false;
+    }
 }
 
-// Sends data in frames of at most chunkSize bytes, each one until the panel accepts
-// it, at most 10 attempts per frame. Frames are built from the data in place; nothing
-// proportional to the file is done per frame.
-DownFileOBJ::FrameOutcome DownFileOBJ::sendFrames(const QByteArray &data, int chunkSize,
+// Sends size bytes of the file in frames of at most chunkSize bytes, each one until
+// the panel accepts it, at most 10 attempts per frame. Each frame's chunk is read from
+// the file when the frame is built; a frame sent again is not read again. *unanswered
+// is set when an attempt got no answer within its wait (one may still come).
+DownFileOBJ::FrameOutcome DownFileOBJ::sendFrames(QFile &file, qint64 size, int chunkSize,
                                                   const std::function<void(qint64)> &progress,
-                                                  bool firmware)
+                                                  bool firmware, bool *unanswered)
 {
     qint64 offset = 0;
     quint32 index = 0;
     int attemptsLeft = kFrameAttempts;
-    while (offset < data.size()) {
+    QByteArray frame;
+    qint64 frameOffset = -1;
+    while (offset < size) {
         // The firmware download looks at the stop flag before every frame and ends
         // silently; a project file runs into its unanswered attempts instead.
         if (firmware && stopRequested())
             return FrameOutcome::Stopped;
-        const int n = RelayFrame::nextChunkLength(data.size(), offset, chunkSize);
+        const int n = RelayFrame::nextChunkLength(size, offset, chunkSize);
         if (n <= 0)
             return FrameOutcome::ShortWrites; // no room for data: never send empty frames
-        const QByteArray frame = RelayFrame::dataFrame(index, data.constData() + offset, n);
+        if (frameOffset != offset) {
+            const QByteArray chunk = file.seek(offset) ? file.read(n) : QByteArray();
+            if (chunk.size() != n) {
+                qDebug() << "DownFileOBJ::sendFrames cannot read" << file.fileName() << offset << n;
+                return FrameOutcome::ReadFailed;
+            }
+            frame = RelayFrame::dataFrame(index, chunk.constData(), n);
+            frameOffset = offset;
+        }
+        discardWaiting("frame", index);
         const qint64 written = tcpSocket->write(frame);
         waitWritten(kFrameWriteMs);
         if (firmware)
@@ -393,6 +513,8 @@ DownFileOBJ::FrameOutcome DownFileOBJ::sendFrames(const QByteArray &data, int ch
                 progress(offset);
                 continue;
             }
+            if (ack == RelayFrame::NotAccepted)
+                *unanswered = true;
             failure = ack == RelayFrame::ChecksumError ? FrameOutcome::ChecksumErrors
                                                        : FrameOutcome::NoAcknowledgement;
             qDebug() << "DownFileOBJ::sendFrames refused" << index << ack;
@@ -400,20 +522,60 @@ DownFileOBJ::FrameOutcome DownFileOBJ::sendFrames(const QByteArray &data, int ch
             failure = FrameOutcome::ShortWrites;
             qDebug() << "DownFileOBJ::sendFrames short write" << index << written;
         }
+        if (linkLost()) {
+            qDebug() << "DownFileOBJ::sendFrames link lost" << index << tcpSocket->errorString();
+            return FrameOutcome::LinkLost;
+        }
         if (--attemptsLeft <= 0)
             return failure;
     }
     return FrameOutcome::Done;
 }
 
-bool DownFileOBJ::sendEndOfFile()
+// The end command, up to 10 attempts: Done once the panel accepts the file.
+DownFileOBJ::FrameOutcome DownFileOBJ::sendEndOfFile(bool lateAnswersPossible)
 {
+    if (lateAnswersPossible)
+        discardLateAnswers();
     for (int attempt = 1; attempt <= kEndAttempts; ++attempt) {
         const qint64 written = sendCommand(RelayFrame::kEndOfFile, 0, 0,
                                            nIoTimeout.load(std::memory_order_relaxed));
         if (written == RelayFrame::kCommandFrameSize && check_ok() == 1)
-            return true;
+            return FrameOutcome::Done;
+        if (linkLost()) {
+            qDebug() << "DownFileOBJ::sendEndOfFile link lost" << tcpSocket->errorString();
+            return FrameOutcome::LinkLost;
+        }
         qDebug() << "DownFileOBJ::sendEndOfFile attempt" << attempt << "failed";
+    }
+    return FrameOutcome::NoAcknowledgement;
+}
+
+// Unpacks the archive into dir for operation op. Every failure is reported here (a
+// stop silently) and gives false.
+bool DownFileOBJ::unpackArchive(int op, const QString &archive, const QString &dir,
+                                const QString &unreadableText, QStringList *files)
+{
+    SafeUnzip::Options options;
+    options.stopRequested = [this] { return stopRequested(); };
+    const SafeUnzip::Result unpacked = SafeUnzip::extractFile(archive, dir, options);
+    qDebug() << "DownFileOBJ::unpackArchive" << op << int(unpacked.status) << unpacked.files.size();
+    switch (unpacked.status) {
+    case SafeUnzip::Status::Extracted:
+        *files = unpacked.files;
+        return true;
+    case SafeUnzip::Status::Refused:
+        qDebug() << "DownFileOBJ::unpackArchive refused entry" << unpacked.refusedEntry;
+        emit information(op, tr("压缩文件包含不安全的路径,已拒绝"));
+        return false;
+    case SafeUnzip::Status::TooLarge:
+        emit information(op, tr("压缩文件超出解压限制,已拒绝"));
+        return false;
+    case SafeUnzip::Status::Unreadable:
+        emit information(op, unreadableText);
+        return false;
+    case SafeUnzip::Status::Stopped:
+        return false;
     }
     return false;
 }
@@ -428,12 +590,11 @@ void DownFileOBJ::updateConfigTcp(QString sPath, int nFrameByte, bool bHzFile, b
         return;
     }
 
+    // The unpack directory is emptied first; an archive that cannot be read leaves it
+    // empty, so there is no model record to go on with.
     const QString unpackDir = QCoreApplication::applicationDirPath() + QStringLiteral("/compile");
-    clearFiles(unpackDir);
-    const SafeUnzip::Result unpacked = SafeUnzip::extractFile(sPath, unpackDir);
-    if (unpacked.status == SafeUnzip::Status::Refused) {
-        qDebug() << "DownFileOBJ::updateConfigTcp refused entry" << unpacked.refusedEntry;
-        emit information(1, tr("压缩文件包含不安全的路径,已拒绝"));
+    QStringList unpacked;
+    if (!unpackArchive(1, sPath, unpackDir, tr("组态文件没有型号以及版本参数"), &unpacked)) {
         emit finishThrd(1);
         return;
     }
@@ -447,6 +608,11 @@ void DownFileOBJ::updateConfigTcp(QString sPath, int nFrameByte, bool bHzFile, b
         return;
     }
     modelFile.close();
+    if (stopRequested()) {
+        // Stopped right after the unpacking: nothing to report.
+        emit finishThrd(1);
+        return;
+    }
 
     const int nConnect = nConnectTimeout.load(std::memory_order_relaxed);
     if (!openLink(1, nConnect, false)) {
@@ -531,13 +697,17 @@ void DownFileOBJ::updateFirmWareTcp(QString sPath, int nFrameByte)
         emit finishThrd(0);
     };
 
+    // The image is summed here and later sent frame by frame from the file; it is
+    // never held in memory whole.
     QFile file(sPath);
-    if (!file.open(QIODevice::ReadOnly)) {
+    quint32 sum = 0;
+    if (!file.open(QIODevice::ReadOnly) || !fileSum(file, &sum)) {
+        if (stopRequested())
+            return end();
         emit information(0, tr("底层文件不存在或打开失败"));
         return end();
     }
-    const QByteArray image = file.readAll();
-    file.close();
+    const qint64 size = file.size();
 
     QByteArray reply;
     if (!queryModel(0, kFirmwareModelReplyMs, &reply))
@@ -547,23 +717,24 @@ void DownFileOBJ::updateFirmWareTcp(QString sPath, int nFrameByte)
         return end();
     }
 
+    const QString lost = tr("写入底层失败:连接已断开");
     emit information(0, tr("写入底层信息"));
-    const qint64 announced = sendCommand(RelayFrame::kAnnounceFirmware, quint32(image.size()),
-                                         RelayFrame::byteSum(image),
+    const qint64 announced = sendCommand(RelayFrame::kAnnounceFirmware, quint32(size), sum,
                                          nIoTimeout.load(std::memory_order_relaxed));
     if (announced != RelayFrame::kCommandFrameSize || check_ok() != 1) {
-        emit information(0, tr("写入底层信息错误"));
+        emit information(0, linkLost() ? lost : tr("写入底层信息错误"));
         return end();
     }
     emit information(0, tr("开始写入底层"));
 
-    if (!image.isEmpty()) {
+    bool unanswered = false;
+    if (size > 0) {
         const FrameOutcome outcome = sendFrames(
-            image, RelayFrame::chunkSize(nFrameByte),
+            file, size, RelayFrame::chunkSize(nFrameByte),
             [&](qint64 offset) {
-                emit information(0, tr("底层已写入:%1/%2").arg(offset).arg(image.size()));
+                emit information(0, tr("底层已写入:%1/%2").arg(offset).arg(size));
             },
-            true);
+            true, &unanswered);
         switch (outcome) {
         case FrameOutcome::Done:
             break;
@@ -573,6 +744,12 @@ void DownFileOBJ::updateFirmWareTcp(QString sPath, int nFrameByte)
         case FrameOutcome::NoAcknowledgement:
             emit information(0, tr("写入底层超时"));
             return end();
+        case FrameOutcome::LinkLost:
+            emit information(0, lost);
+            return end();
+        case FrameOutcome::ReadFailed:
+            emit information(0, tr("底层文件不存在或打开失败"));
+            return end();
         case FrameOutcome::ShortWrites:
         case FrameOutcome::Stopped:
             qDebug() << "DownFileOBJ::updateFirmWareTcp ended" << int(outcome);
@@ -580,25 +757,16 @@ void DownFileOBJ::updateFirmWareTcp(QString sPath, int nFrameByte)
         }
     }
 
-    if (sendEndOfFile())
+    switch (sendEndOfFile(unanswered)) {
+    case FrameOutcome::Done:
         emit information(0, tr("写入底层成功"));
-    else
+        break;
+    case FrameOutcome::LinkLost:
+        emit information(0, lost);
+        break;
+    default:
         emit information(0, tr("写入底层结束命令超时"));
+        break;
+    }
     end();
-}
-
-// Deletes every file below dir, keeping the directories; creates dir when missing.
-void DownFileOBJ::clearFiles(const QString &dir)
-{
-    QDir root(dir);
-    if (!root.exists()) {
-        QDir().mkpath(dir);
-        return;
-    }
-    QDirIterator it(dir, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        if (!QFile::remove(path))
-            qDebug() << "DownFileOBJ::clearFiles cannot remove" << path;
-    }
 }

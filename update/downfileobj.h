@@ -3,11 +3,14 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <functional>
 
+class QDeadlineTimer;
 class QEventLoop;
+class QFile;
 class QNetworkAccessManager;
 class QTcpSocket;
 
@@ -43,24 +46,35 @@ public slots:
 
 private:
     // Relay link (runs on the worker's thread only).
-    enum class FrameOutcome { Done, ChecksumErrors, NoAcknowledgement, ShortWrites, Stopped };
+    enum class FrameOutcome { Done, ChecksumErrors, NoAcknowledgement, ShortWrites, Stopped, LinkLost,
+                              ReadFailed };
 
     int check_ok();
     bool writeFile(QString path, QString name, int chunkSize, uchar fileCode);
 
     bool openLink(int op, int connectMs, bool ioTimeouts);
     void closeLink();
+    bool linkLost() const;
     bool queryModel(int op, int replyMs, QByteArray *reply);
     bool queryVersion(quint32 *version);
+    QByteArray collectReply(int size, int ms);
+    void discardWaiting(const char *before, qint64 which);
+    void discardLateAnswers();
     qint64 sendCommand(uchar code, quint32 size, quint32 sum, int waitMs);
-    FrameOutcome sendFrames(const QByteArray &data, int chunkSize,
-                            const std::function<void(qint64)> &progress, bool firmware);
-    bool sendEndOfFile();
+    FrameOutcome sendFrames(QFile &file, qint64 size, int chunkSize,
+                            const std::function<void(qint64)> &progress, bool firmware, bool *unanswered);
+    FrameOutcome sendEndOfFile(bool lateAnswersPossible);
     bool stopRequested() const;
     bool waitConnected(int ms);
     bool waitWritten(int ms);
     bool waitReadable(int ms);
-    static void clearFiles(const QString &dir);
+    bool waitReadableUntil(const QDeadlineTimer &deadline);
+
+    // Archives and files, read in pieces.
+    bool unpackArchive(int op, const QString &archive, const QString &dir, const QString &unreadableText,
+                       QStringList *files);
+    bool readInPieces(QFile &file, const std::function<void(const char *, qint64)> &take);
+    bool fileSum(QFile &file, quint32 *sum);
 
     static constexpr int kReplyTimeoutMs = 5000;
     static constexpr int kIoTimeoutMs = 10000;

@@ -15,6 +15,7 @@ public:
     ProjectIdentity();
 
     void addContent(const QByteArray &content);
+    void addContent(const char *data, qint64 len);
     QString result() const;   // 32 lowercase hex characters
 
     static QString of(const QList<QByteArray> &contents);

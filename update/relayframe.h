@@ -20,6 +20,8 @@ constexpr uchar kProjectComplete = 27;
 constexpr int kCommandFrameSize = 35;
 constexpr int kDataFrameOverhead = 11; // index, chunk sum, trailer
 constexpr int kFrameHeaderSize = 8;    // part of the user's frame size that is not file data
+constexpr int kModelReplySize = 3;     // model code, communication type, module code
+constexpr int kVersionReplySize = 4;   // project version, big-endian
 
 // "$_$", the end of every message on a relay connection.
 QByteArray trailer();

@@ -16,6 +16,7 @@
 #include "cloudrequest.h"
 #include "messageboxcloser.h"
 #include "testfiles.h"
+#include "testzip.h"
 #include "updatefiledlg.h"
 
 namespace {
@@ -526,7 +527,7 @@ void TestUpdateFileDlg::finishWorkStopsOnlyItsThread()
     QVERIFY(service.isListening());
     CloudRequest::setBaseUrl(service.url());
     const QString archive = m_dir->filePath("target.zip");
-    QVERIFY(TestFiles::writeFile(archive, "not a zip"));
+    QVERIFY(TestFiles::writeFile(archive, TestZip::makeZip({{"page.bin", "page"}})));
     setPaths("", "", archive);
     UpdateFileDlg dlg(nullptr);
     dlg.setDeviceInfo("86", "demo", "demo123", 2);
@@ -575,7 +576,7 @@ void TestUpdateFileDlg::restartIsNotEndedByTheStoppedRun()
     SilentService service;
     CloudRequest::setBaseUrl(service.url());
     const QString archive = m_dir->filePath("target.zip");
-    QVERIFY(TestFiles::writeFile(archive, "not a zip"));
+    QVERIFY(TestFiles::writeFile(archive, TestZip::makeZip({{"page.bin", "page"}})));
     setPaths("", "", archive);
     UpdateFileDlg dlg(nullptr);
     dlg.setDeviceInfo("86", "demo", "demo123", 2);
@@ -601,7 +602,7 @@ void TestUpdateFileDlg::destroyWhileSyncWaits()
     SilentService service;
     CloudRequest::setBaseUrl(service.url());
     const QString archive = m_dir->filePath("target.zip");
-    QVERIFY(TestFiles::writeFile(archive, "not a zip"));
+    QVERIFY(TestFiles::writeFile(archive, TestZip::makeZip({{"page.bin", "page"}})));
     setPaths("", "", archive);
     auto *dlg = new UpdateFileDlg(nullptr);
     dlg->setDeviceInfo("86", "demo", "demo123", 2);

@@ -61,7 +61,8 @@ private slots:
     void uploadBindsProject();
     void replies_data();
     void replies();
-    void corruptArchiveStillChecks();
+    void brokenArchivesRefused_data();
+    void brokenArchivesRefused();
     void hostileArchivesRefused_data();
     void hostileArchivesRefused();
     void missingArchive();
@@ -304,21 +305,42 @@ void TestCloudSync::replies()
     QCOMPARE(requests().size(), requestCount);
 }
 
-void TestCloudSync::corruptArchiveStillChecks()
+void TestCloudSync::brokenArchivesRefused_data()
 {
+    QTest::addColumn<QByteArray>("archive");
+    QTest::addColumn<QString>("text");
+    const QString unreadable = "压缩文件无法解压,已停止";
+    QTest::newRow("zip signature, no zip") << QByteArray("PK\x03\x04 not really a zip") << unreadable;
+    QTest::newRow("not a zip") << QByteArray("hello") << unreadable;
+    QTest::newRow("empty file") << QByteArray() << unreadable;
+    QTest::newRow("truncated") << projectZip().left(projectZip().size() - 30) << unreadable;
+    QTest::newRow("no entries") << TestZip::makeZip({}) << unreadable;
+    QByteArray damaged = TestZip::makeZip({{"first.bin", "first"}, {"page.bin", "page contents"}}, 0);
+    damaged.replace("page contents", "page c0ntents");
+    QTest::newRow("entry failing its checksum") << damaged << unreadable;
+    // A few MB declaring 3 x 2 GiB.
+    QTest::newRow("declaring GiBs")
+        << TestZip::declareSizes(TestZip::makeZip({{"a.bin", QByteArray(1 << 20, 'a')}, {"b.bin", QByteArray(1 << 20, 'b')},
+                                                   {"c.bin", QByteArray(1 << 20, 'c')}}), 0x7fffffffu)
+        << "压缩文件超出解压限制,已拒绝";
+}
+
+// An archive that does not unpack whole is refused before anything is sent: its
+// identity would be that of what could be read, not of the project.
+void TestCloudSync::brokenArchivesRefused()
+{
+    QFETCH(QByteArray, archive);
+    QFETCH(QString, text);
     if (!m_haveLab)
         QSKIP("lab-cloud is not built");
     QVERIFY(startLab());
     const QString path = m_dir->filePath("target.zip");
-    QVERIFY(TestFiles::writeFile(path, "PK\x03\x04 not really a zip"));
+    QVERIFY(TestFiles::writeFile(path, archive));
     const SyncRun run = sync(path);
-    QCOMPARE(run.texts, (QStringList{"云组态验证", "云组态开始更新", "云组态上传异常：文件不是有效的zip压缩包"}));
-    const QList<QJsonObject> reqs = requests();
-    QCOMPARE(reqs.size(), 2);
-    QCOMPARE(reqs[0].value("fields").toObject().value("uuid").toString(),
-             QString("d41d8cd98f00b204e9800998ecf8427e"));   // MD5 of no input
-    QCOMPARE(reqs[1].value("file").toObject().value("md5").toString(),
-             md5Hex("PK\x03\x04 not really a zip"));
+    QCOMPARE(run.texts, QStringList{text});
+    QCOMPARE(run.finished, 1);
+    QCOMPARE(requests().size(), 0);
+    QVERIFY(QDir(unpackDir()).isEmpty());   // nothing of it stays on disk
 }
 
 void TestCloudSync::hostileArchivesRefused_data()

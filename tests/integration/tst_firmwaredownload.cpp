@@ -28,6 +28,14 @@ QJsonObject plan(std::initializer_list<QPair<int, QStringList>> entries)
     return QJsonObject{{"framePlan", a}};
 }
 
+// Frame 1's 'K' comes 250 ms late: after the wait for it (150 ms at kScale) and before
+// the end command would have waited out its own.
+QJsonObject lateAck(QJsonObject faults = {})
+{
+    faults.insert("framePlan", QJsonArray{QJsonObject{{"index", 1}, {"replies", QJsonArray{"K"}}, {"delayMs", 250}}});
+    return faults;
+}
+
 QStringList repeat(const QString &s, int n)
 {
     QStringList l;
@@ -103,6 +111,13 @@ void TestFirmwareDownload::initTestCase()
         labPanel("861000000000034", 70, 2, 2, 0, plan({{0, repeat("silence", 9) << "M"}})),
         labPanel("861000000000035", 70, 2, 2, 0, plan({{0, repeat("M", 9)}, {1, repeat("silence", 9)}})),
         labPanel("861000000000040", 70, 2, 2, 0, {{"replyDelayMs", 20}}),
+        // replies a byte at a time; the link lost on the second data frame
+        labPanel("861000000000041", 70, 2, 2, 0, {{"splitReplies", true}}),
+        labPanel("861000000000042", 70, 2, 2, 0, {{"disconnectAfterFrames", 2}}),
+        labPanel("861000000000043", 70, 2, 2, 0, {{"resetAfterFrames", 2}}),
+        // frame 1 answered 'K' after the wait for it has ended
+        labPanel("861000000000044", 70, 2, 2, 0, lateAck()),
+        labPanel("861000000000045", 70, 2, 2, 0, lateAck({{"noEndAck", true}})),
     };
     QVERIFY2(m_lab.start(panels), qPrintable(m_lab.failure()));
 }
@@ -145,6 +160,8 @@ void TestFirmwareDownload::success_data()
     QTest::addColumn<int>("frameSize");
     QTest::addColumn<QList<int>>("chunks");
 
+    QTest::newRow("replies a byte at a time") << "861000000000041" << "PLN080K01_WIFI02.bin"
+        << 3000 << 2048 << QList<int>{2040, 960};
     QTest::newRow("model 46, 20000 at 8192") << "861000000000001" << "PRV052K118-E600X600N_WIFI03.bin"
         << 20000 << 8192 << QList<int>{8184, 8184, 3632};
     QTest::newRow("model 60, 5000 at 1024") << "861000000000002" << "PLN050K01_4G02.bin"
@@ -194,6 +211,8 @@ void TestFirmwareDownload::success()
     QVERIFY(r.socketReleased);
 
     const QList<QJsonObject> lines = m_lab.waitPanelEvent(imei, "end", from);
+    if (imei == "861000000000041") // the model reply really came in three pieces
+        QCOMPARE(linesWith(lines, {{"event", "fault"}, {"fault", "splitReplies"}}).size(), 1);
     const QList<QJsonObject> announce = RelayLab::events(lines, "announce");
     QCOMPARE(announce.size(), 1);
     QCOMPARE(announce.first().value("code").toInt(), 105);
@@ -232,7 +251,7 @@ void TestFirmwareDownload::failure_data()
         << mismatch << false;
     QTest::newRow("4G name for model 46") << "861000000000001" << "PRV052K118-E600X600N_4G03.bin" << false
         << mismatch << false;
-    QTest::newRow("one-byte model reply") << "861000000000026" << "PLN080K01_WIFI02.bin" << false
+    QTest::newRow("one-byte model reply") << "861000000000026" << "PLN080K01_WIFI02.bin" << true
         << mismatch << false;
     QTest::newRow("missing image") << "861000000000003" << "" << false
         << QStringList{kConnect, kOpened, QStringLiteral("底层文件不存在或打开失败")} << false;
@@ -252,6 +271,11 @@ void TestFirmwareDownload::failure_data()
         << QStringList{kConnect, kOpened, QStringLiteral("查询型号命令失败")} << false;
     QTest::newRow("end command never acknowledged") << "861000000000027" << "PLN080K01_WIFI02.bin" << true
         << QStringList{kConnect, kOpened, kInfo, kStart, QStringLiteral("写入底层结束命令超时")} << true;
+    const QStringList lost{kConnect, kOpened, kInfo, kStart, QStringLiteral("写入底层失败:连接已断开")};
+    QTest::newRow("relay closes during the data") << "861000000000042" << "PLN080K01_WIFI02.bin" << false
+        << lost << true;
+    QTest::newRow("relay resets during the data") << "861000000000043" << "PLN080K01_WIFI02.bin" << false
+        << lost << true;
 }
 
 void TestFirmwareDownload::failure()
@@ -278,7 +302,7 @@ void TestFirmwareDownload::failure()
         QVERIFY(!RelayLab::events(m_lab.waitPanelEvent(imei, "model-query", from), "model-query").isEmpty());
     const QList<QJsonObject> lines = m_lab.panelLines(imei, from);
     QCOMPARE(!RelayLab::events(lines, "announce").isEmpty(), announced);
-    if (announced) {
+    if (messages.last() == QStringLiteral("写入底层结束命令超时")) {
         // The end command was given its ten attempts.
         const QList<QJsonObject> l = m_lab.waitPanelEvent(imei, "session-end", from);
         QCOMPARE(RelayLab::events(l, "end").size(), 10);
@@ -290,18 +314,24 @@ void TestFirmwareDownload::retries_data()
     QTest::addColumn<QString>("imei");
     QTest::addColumn<QString>("last");      // last message
     QTest::addColumn<QList<int>>("indexes"); // frame indexes the panel saw
+    QTest::addColumn<bool>("stored");        // the panel took the file whole
 
-    QTest::newRow("M twice then K") << "861000000000030" << kDone << QList<int>{0, 1, 1, 1, 2};
+    QTest::newRow("M twice then K") << "861000000000030" << kDone << QList<int>{0, 1, 1, 1, 2} << true;
     QTest::newRow("ten checksum errors") << "861000000000031" << QStringLiteral("写入底层校验错误")
-        << QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+        << QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0} << false;
     QTest::newRow("ten silences") << "861000000000032" << QStringLiteral("写入底层超时")
-        << QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+        << QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0} << false;
     QTest::newRow("nine M, then silence") << "861000000000033" << QStringLiteral("写入底层超时")
-        << QList<int>{0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+        << QList<int>{0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1} << false;
     QTest::newRow("nine silences, then M") << "861000000000034" << QStringLiteral("写入底层校验错误")
-        << QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+        << QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0} << false;
     QTest::newRow("counter starts over after each accepted frame") << "861000000000035" << kDone
-        << QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2};
+        << QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2} << true;
+    // The late 'K' must not be taken for a later answer: the file arrives whole, or the
+    // download fails; success only when the panel answers the end command.
+    QTest::newRow("late acknowledgement") << "861000000000044" << kDone << QList<int>{0, 1, 1, 2} << true;
+    QTest::newRow("late acknowledgement, end never answered") << "861000000000045"
+        << QStringLiteral("写入底层结束命令超时") << QList<int>{0, 1, 1, 2} << true;
 }
 
 void TestFirmwareDownload::retries()
@@ -309,6 +339,7 @@ void TestFirmwareDownload::retries()
     QFETCH(QString, imei);
     QFETCH(QString, last);
     QFETCH(QList<int>, indexes);
+    QFETCH(bool, stored);
 
     qputenv("VANTELO_RELAY_TIMEOUT_SCALE", kScale);
     const QByteArray bytes = image(2500); // 1016, 1016, 468 at 1024
@@ -324,10 +355,17 @@ void TestFirmwareDownload::retries()
     for (const QJsonObject &f : RelayLab::events(lines, "frame"))
         seen << f.value("index").toInt();
     QCOMPARE(seen, indexes);
-    if (last == kDone)
+    if (stored)
         QCOMPARE(TestFiles::readFile(m_lab.stored(imei, 105)), bytes);
     else
         QVERIFY(RelayLab::events(lines, "end").isEmpty());
+    // A late answer really came late: only after the frame had been sent again.
+    const QList<QJsonObject> late = RelayLab::events(lines, "late-reply");
+    if (!late.isEmpty()) {
+        const QList<QJsonObject> again = linesWith(lines, {{"event", "frame"}, {"repeat", true}});
+        QVERIFY(!again.isEmpty());
+        QVERIFY(again.first().value("t").toDouble() <= late.first().value("t").toDouble());
+    }
 }
 
 void TestFirmwareDownload::closedPort()

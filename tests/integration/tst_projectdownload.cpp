@@ -137,6 +137,8 @@ QList<int> frameLens(const QList<QJsonObject> &lines, int code)
 }
 
 const QString kOpened = QStringLiteral("开启TCP服务成功");
+const QString kLatePanel = QStringLiteral("862000000000028");
+const QString kSplitPanel = QStringLiteral("862000000000025");
 const QString kDrivers = QStringLiteral("下载PLC驱动");
 const QString kDone = QStringLiteral("组态升级完成");
 const QString kNoRecord = QStringLiteral("组态文件没有型号以及版本参数");
@@ -185,6 +187,7 @@ private slots:
 
 private:
     QString archive(const Entries &entries);
+    QString brokenArchive(const QString &kind);
     WorkerRun download(WorkerHarness &harness, const QString &path, int frameSize, bool hz,
                        bool updateFlag = false);
 
@@ -218,6 +221,13 @@ void TestProjectDownload::initTestCase()
                  {{"framePlan", QJsonArray{QJsonObject{{"code", 11}, {"index", 0},
                                                        {"replies", QJsonArray{"M", "M", "M", "M", "M",
                                                                               "M", "M", "M", "M", "M"}}}}}}),
+        labPanel("862000000000025", 70, 2, 2, 0x0102, {{"splitReplies", true}}),
+        labPanel("862000000000026", 70, 2, 2, 0x0102, {{"disconnectAfterFrames", 3}}),
+        labPanel("862000000000027", 70, 2, 2, 0x0102, {{"resetAfterFrames", 3}}),
+        // the system parameters' frame 1 answered 'K' after the wait for it has ended
+        labPanel(kLatePanel, 70, 2, 2, 0x0102,
+                 {{"framePlan", QJsonArray{QJsonObject{{"code", 10}, {"index", 1}, {"replies", QJsonArray{"K"}},
+                                                       {"delayMs", 250}}}}}),
     };
     QVERIFY2(m_lab.start(panels), qPrintable(m_lab.failure()));
 }
@@ -238,6 +248,25 @@ QString TestProjectDownload::archive(const Entries &entries)
     const QString path = m_files.filePath(QStringLiteral("p%1/compile.zip").arg(++m_archives));
     QDir().mkpath(QFileInfo(path).path());
     return TestZip::writeZip(path, entries) ? path : QString();
+}
+
+// A complete project whose system parameters fail their checksum ("damaged"), or a
+// few-MB project whose entries declare 2 GiB each ("declared-GiB").
+QString TestProjectDownload::brokenArchive(const QString &kind)
+{
+    Entries entries = minimalProject(record(kNoFlags));
+    QByteArray zip;
+    if (kind == "damaged") {
+        entries = replaced(entries, "SysPara.dat", QByteArray("system parameters"));
+        zip = TestZip::makeZip(entries, 0);
+        zip.replace("system parameters", "system parameterz");
+    } else {
+        entries << TestZip::Entry{"SheetPixel2.dat", QByteArray(3 << 20, 'p')};
+        zip = TestZip::declareSizes(TestZip::makeZip(entries), 0x7fffffffu);
+    }
+    const QString path = m_files.filePath(QStringLiteral("p%1/compile.zip").arg(++m_archives));
+    QDir().mkpath(QFileInfo(path).path());
+    return TestFiles::writeFile(path, zip) ? path : QString();
 }
 
 WorkerRun TestProjectDownload::download(WorkerHarness &harness, const QString &path, int frameSize,
@@ -290,6 +319,12 @@ void TestProjectDownload::complete_data()
         << QStringList{kOpened, QStringLiteral("组态与版本不一致")} + written(namesWithoutLogo())
                + QStringList{kDrivers, kDone}
         << QString("10,11,12,14,15").split(',') << "862000000000017";
+    QTest::newRow("replies a byte at a time")
+        << minimalProject(record(kNoFlags)) << 8192 << false << false
+        << minimal << QString("10,11,12,14,15").split(',') << kSplitPanel;
+    QTest::newRow("late acknowledgement")
+        << minimalProject(record(kNoFlags)) << 4096 << false << false
+        << minimal << QString("10,11,12,14,15").split(',') << kLatePanel;
     QTest::newRow("end command never acknowledged")
         << minimalProject(record(kNoFlags)) << 8192 << false << false
         << QStringList{kOpened, QStringLiteral("写入系统参数"), QStringLiteral("系统参数写入结束命令错误")}
@@ -306,7 +341,7 @@ void TestProjectDownload::complete()
     QFETCH(QStringList, codes);
     QFETCH(QString, imei);
 
-    if (imei == "862000000000023")
+    if (imei == "862000000000023" || imei == kLatePanel)
         qputenv("VANTELO_RELAY_TIMEOUT_SCALE", "0.03");
     QDir(m_lab.outDir() + "/" + imei).removeRecursively();
     const QString path = archive(entries);
@@ -321,6 +356,10 @@ void TestProjectDownload::complete()
     const bool completes = messages.last() == kDone;
     const QList<QJsonObject> lines = m_lab.waitPanelEvent(imei, completes ? "complete" : "session-end", from);
     QCOMPARE(announcedCodes(lines), codes);
+    if (imei == kSplitPanel)   // model and version replies really came in pieces
+        QCOMPARE(linesWith(lines, {{"event", "fault"}, {"fault", "splitReplies"}}).size(), 2);
+    if (imei == kLatePanel)    // the frame was sent again before its late answer came
+        QCOMPARE(linesWith(lines, {{"event", "frame"}, {"code", 10}, {"index", 1}}).size(), 2);
     if (!completes)
         return;
     QCOMPARE(RelayLab::events(lines, "complete").size(), 1);
@@ -368,7 +407,13 @@ void TestProjectDownload::fileFailures_data()
         << "写入画面参数|打开画面参数文件失败" << QStringList{"10", "11"};
     QTest::newRow("mandatory file empty")
         << replaced(minimalProject(record(kNoFlags)), "AlarmPara.dat", QByteArray()) << false << m_panel
-        << "写入报警参数" << QStringList{"10", "11", "12", "14"};
+        << "写入报警参数|报警参数文件为空" << QStringList{"10", "11", "12"};
+    QTest::newRow("relay closes during a file")
+        << minimalProject(record(kNoFlags)) << false << "862000000000026"
+        << "写入系统参数|系统参数写入失败:连接已断开" << QStringList{"10"};
+    QTest::newRow("relay resets during a file")
+        << minimalProject(record(kNoFlags)) << false << "862000000000027"
+        << "写入系统参数|系统参数写入失败:连接已断开" << QStringList{"10"};
     QTest::newRow("COM1 driver named outside the project")
         << fullProject(record(kAllFlags, "HZK16.fnt", "../hostile.drv")) << false << m_panel
         << "写入COM1驱动|打开COM1驱动文件失败" << QString("10,11,31,12,54,29,14,22,23,21,25,18,20,13,16,15").split(',');
@@ -404,6 +449,7 @@ void TestProjectDownload::fileFailures()
     const QStringList expectedTail = lastMessages.split('|');
     QCOMPARE(r.steps().mid(r.steps().size() - expectedTail.size()), expectedTail);
     QVERIFY(!r.messages.contains(kDone));
+    QVERIFY2(r.elapsedMs < 5000, qPrintable(QString::number(r.elapsedMs)));   // at once, not after waits
 
     const QList<QJsonObject> lines = m_lab.waitPanelEvent(imei, "session-end", from);
     QCOMPARE(announcedCodes(lines), codes);
@@ -427,7 +473,7 @@ void TestProjectDownload::modelChecks_data()
     QTest::newRow("panel is WIFI") << record("4600" "01" "02" "0201" "00" "00" "00") << m_panel
         << QStringList{kOpened, QStringLiteral("该型号不支持WIFI通信")} << false;
     QTest::newRow("other communication type") << rec << "862000000000014" << QStringList{kOpened} << false;
-    QTest::newRow("single-byte model reply") << rec << "862000000000015" << QStringList{kOpened} << false;
+    QTest::newRow("single-byte model reply") << rec << "862000000000015" << QStringList{kOpened} << true;
     QTest::newRow("WIFI module differs") << rec << "862000000000012"
         << QStringList{kOpened, QStringLiteral("该型号不兼容当前WIFI模块")} << false;
     QTest::newRow("4G module differs") << record("4600" "01" "02" "0201" "00" "00" "00") << "862000000000013"
@@ -478,6 +524,8 @@ void TestProjectDownload::noRecord_data()
     QTest::newRow("archive escaping its directory") << "zip-slip"
         << QStringLiteral("压缩文件包含不安全的路径,已拒绝");
     QTest::newRow("frame size 8") << "frame-8" << QStringLiteral("帧大小必须大于8字节");
+    QTest::newRow("damaged entry") << "damaged" << kNoRecord;
+    QTest::newRow("archive declaring GiBs") << "declared-GiB" << QStringLiteral("压缩文件超出解压限制,已拒绝");
 }
 
 void TestProjectDownload::noRecord()
@@ -495,6 +543,8 @@ void TestProjectDownload::noRecord()
         path = m_files.filePath("nowhere/compile.zip");
     else if (kind == "zip-slip")
         path = archive(minimalProject(record(kNoFlags)) + Entries{{"../escaped.dat", "x"}});
+    else if (kind == "damaged" || kind == "declared-GiB")
+        path = brokenArchive(kind);
     else
         path = archive(minimalProject(record(kNoFlags))), frameSize = 8;
 
@@ -505,6 +555,8 @@ void TestProjectDownload::noRecord()
     QCOMPARE(r.messages, QStringList{message});
     QVERIFY(r.socketReleased);
     QVERIFY(!QFile::exists(QCoreApplication::applicationDirPath() + "/escaped.dat"));
+    if (kind == "damaged" || kind == "declared-GiB")   // nothing of it stays on disk
+        QVERIFY(QDir(QCoreApplication::applicationDirPath() + "/compile").isEmpty());
     QTest::qWait(100);
     QCOMPARE(readEventLines(m_lab.relayEvents()).size(), relayLines); // never connected
 }
@@ -542,21 +594,29 @@ void TestProjectDownload::secondDownloadAfterFailure()
 
 void TestProjectDownload::staleFilesNotSent()
 {
-    // What an earlier project left in the unpack directory is never sent with a later one.
+    // What an earlier project left in the unpack directory is never sent with a later
+    // one and never stands in its way: files, folders (one named like a project file,
+    // from an archive's folder entry) and links go; a link's target is left alone.
     const QString unpack = QCoreApplication::applicationDirPath() + "/compile";
-    QDir().mkpath(unpack + "/sub");
-    QVERIFY(TestFiles::writeFile(unpack + "/Curve.dat", "stale"));
+    const QString outside = m_files.filePath("outside");
+    QVERIFY(TestFiles::writeFile(outside + "/keep.dat", "outside"));
+    WorkerHarness harness(m_panel);
+    const WorkerRun first = download(harness, archive({{"modelData.bin/", {}}, {"Curve.dat", "stale"}}), 8192, false);
+    QCOMPARE(first.messages, QStringList{kNoRecord});
+    QVERIFY(QFileInfo(unpack + "/modelData.bin").isDir());
     QVERIFY(TestFiles::writeFile(unpack + "/sub/old.dat", "stale"));
+    QVERIFY(QFile::link(outside, unpack + "/link"));
 
     const int from = m_lab.panelLineCount();
-    WorkerHarness harness(m_panel);
     const WorkerRun r = download(harness, archive(minimalProject(record(kNoFlags))), 8192, false);
     QCOMPARE(r.last(), kDone);
     const QList<QJsonObject> lines = m_lab.waitPanelEvent(m_panel, "complete", from);
     QCOMPARE(announcedCodes(lines), QString("10,11,12,14,15").split(','));
     QVERIFY(!QFile::exists(unpack + "/Curve.dat"));
-    QVERIFY(!QFile::exists(unpack + "/sub/old.dat"));
-    QVERIFY(QFileInfo(unpack + "/sub").isDir()); // directories stay
+    QVERIFY(!QFileInfo::exists(unpack + "/sub"));
+    QVERIFY(!QFileInfo(unpack + "/link").isSymLink());
+    QVERIFY(QFileInfo(unpack + "/modelData.bin").isFile());
+    QCOMPARE(TestFiles::readFile(outside + "/keep.dat"), QByteArray("outside"));
 }
 
 void TestProjectDownload::closedPort()
