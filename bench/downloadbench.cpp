@@ -4,7 +4,7 @@
 //
 //   vantelo-bench-download [--sizes 1024,4096,8192,9000] [--rtts 0,20,50,100]
 //                          [--image-mib 8] [--cap-seconds 4]
-//   vantelo-bench-download --memory 64     peak memory of a 64 MiB download (own process)
+//   vantelo-bench-download --memory 256    peak memory of a 256 MiB download (own process)
 //   vantelo-bench-download --smoke         one small cell, a few seconds
 //
 // The round trip is emulated by the panel's reply delay (replyDelayMs): every answer of

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmark programs in build-bench (Release) and prints every figure.
 # Nothing here passes or fails on a time; a non-zero exit means a run did not finish.
-#   bench/run.sh            the full set: download matrix, 64 MiB peak memory,
+#   bench/run.sh            the full set: download matrix, 256 MiB peak memory,
 #                           pass-through beside socat (a few minutes)
 #   bench/run.sh --smoke    a few seconds each
 # BENCH_BUILD_DIR chooses the build dir (default build-bench, configured for Release).
@@ -29,7 +29,7 @@ if [ "$smoke" = --smoke ]; then
 else
   "$bin/vantelo-bench-download"
   echo
-  "$bin/vantelo-bench-download" --memory 64
+  "$bin/vantelo-bench-download" --memory 256
   echo
   "$bin/vantelo-bench-passthrough"
 fi
