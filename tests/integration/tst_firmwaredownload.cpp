@@ -28,11 +28,13 @@ QJsonObject plan(std::initializer_list<QPair<int, QStringList>> entries)
     return QJsonObject{{"framePlan", a}};
 }
 
-// Frame 1's 'K' comes 250 ms late: after the wait for it (150 ms at kScale) and before
-// the end command would have waited out its own.
+// Frame 1's 'K' comes 800 ms late: after the wait for it (500 ms at kLateScale), and
+// before the end command would have waited out its own.
+constexpr int kLateMs = 800;
+const char kLateScale[] = "0.1";
 QJsonObject lateAck(QJsonObject faults = {})
 {
-    faults.insert("framePlan", QJsonArray{QJsonObject{{"index", 1}, {"replies", QJsonArray{"K"}}, {"delayMs", 250}}});
+    faults.insert("framePlan", QJsonArray{QJsonObject{{"index", 1}, {"replies", QJsonArray{"K"}}, {"delayMs", kLateMs}}});
     return faults;
 }
 
@@ -315,23 +317,25 @@ void TestFirmwareDownload::retries_data()
     QTest::addColumn<QString>("last");      // last message
     QTest::addColumn<QList<int>>("indexes"); // frame indexes the panel saw
     QTest::addColumn<bool>("stored");        // the panel took the file whole
+    QTest::addColumn<QByteArray>("scale");   // of the relay waits
 
-    QTest::newRow("M twice then K") << "861000000000030" << kDone << QList<int>{0, 1, 1, 1, 2} << true;
+    QTest::newRow("M twice then K") << "861000000000030" << kDone << QList<int>{0, 1, 1, 1, 2} << true << QByteArray(kScale);
     QTest::newRow("ten checksum errors") << "861000000000031" << QStringLiteral("写入底层校验错误")
-        << QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0} << false;
+        << QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0} << false << QByteArray(kScale);
     QTest::newRow("ten silences") << "861000000000032" << QStringLiteral("写入底层超时")
-        << QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0} << false;
+        << QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0} << false << QByteArray(kScale);
     QTest::newRow("nine M, then silence") << "861000000000033" << QStringLiteral("写入底层超时")
-        << QList<int>{0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1} << false;
+        << QList<int>{0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1} << false << QByteArray(kScale);
     QTest::newRow("nine silences, then M") << "861000000000034" << QStringLiteral("写入底层校验错误")
-        << QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0} << false;
+        << QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0} << false << QByteArray(kScale);
     QTest::newRow("counter starts over after each accepted frame") << "861000000000035" << kDone
-        << QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2} << true;
+        << QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2} << true << QByteArray(kScale);
     // The late 'K' must not be taken for a later answer: the file arrives whole, or the
     // download fails; success only when the panel answers the end command.
-    QTest::newRow("late acknowledgement") << "861000000000044" << kDone << QList<int>{0, 1, 1, 2} << true;
+    QTest::newRow("late acknowledgement") << "861000000000044" << kDone << QList<int>{0, 1, 1, 2} << true
+        << QByteArray(kLateScale);
     QTest::newRow("late acknowledgement, end never answered") << "861000000000045"
-        << QStringLiteral("写入底层结束命令超时") << QList<int>{0, 1, 1, 2} << true;
+        << QStringLiteral("写入底层结束命令超时") << QList<int>{0, 1, 1, 2} << true << QByteArray(kLateScale);
 }
 
 void TestFirmwareDownload::retries()
@@ -340,8 +344,9 @@ void TestFirmwareDownload::retries()
     QFETCH(QString, last);
     QFETCH(QList<int>, indexes);
     QFETCH(bool, stored);
+    QFETCH(QByteArray, scale);
 
-    qputenv("VANTELO_RELAY_TIMEOUT_SCALE", kScale);
+    qputenv("VANTELO_RELAY_TIMEOUT_SCALE", scale);
     const QByteArray bytes = image(2500); // 1016, 1016, 468 at 1024
     const QString path = writeImage("PLN080K01_WIFI02.bin", bytes);
     const int from = m_lab.panelLineCount();
@@ -359,8 +364,9 @@ void TestFirmwareDownload::retries()
         QCOMPARE(TestFiles::readFile(m_lab.stored(imei, 105)), bytes);
     else
         QVERIFY(RelayLab::events(lines, "end").isEmpty());
-    // A late answer really came late: only after the frame had been sent again.
+    // A planned late answer really came late: only after the frame had been sent again.
     const QList<QJsonObject> late = RelayLab::events(lines, "late-reply");
+    QCOMPARE(late.size(), linesWith(lines, {{"event", "fault"}, {"delayMs", kLateMs}}).size());
     if (!late.isEmpty()) {
         const QList<QJsonObject> again = linesWith(lines, {{"event", "frame"}, {"repeat", true}});
         QVERIFY(!again.isEmpty());
