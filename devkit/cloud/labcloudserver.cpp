@@ -10,7 +10,6 @@
 #include <QJsonDocument>
 
 #include <sys/socket.h>
-#include <algorithm>
 #include <thread>
 
 namespace {
@@ -83,9 +82,9 @@ LabCloudServer::LabCloudServer(LabCloudService *service, LabEventLog *events, co
     for (const auto &r : routes) {
         const QString operation = QLatin1String(r.operation);
         server.Post(std::string(kPrefix) + r.path,
-                      [this, operation](const httplib::Request &req, httplib::Response &res) {
-                          handleOperation(req, res, operation);
-                      });
+                    [this, operation](const httplib::Request &req, httplib::Response &res) {
+                        handleOperation(req, res, operation);
+                    });
     }
     server.set_error_handler(httplib::Server::Handler(
         [this](const httplib::Request &req, httplib::Response &res) { refuse(req, res); }));
@@ -212,7 +211,7 @@ void LabCloudServer::streamBody(const httplib::Request &req, httplib::Response &
     m_events->write(event);
 
     const qint64 total = endless ? -1 : qMax<qint64>(padTo, head.size() + end.size());
-    auto piece = [this, head, end, total](qint64 offset, qint64 wanted) {
+    auto piece = [head, end, total](qint64 offset, qint64 wanted) {
         QByteArray out;
         while (out.size() < wanted) {
             const qint64 at = offset + out.size();
