@@ -43,10 +43,10 @@ PasswordStore::~PasswordStore()
     // The jobs delete themselves when they end; a job still running at the bound is
     // left to the keychain library (deleting it would leave the library's pending
     // call with a dangling job).
+    // The bound's own time-out wakes the wait when nothing else does.
     QEventLoop drain;
     QTimer bound;
     bound.setSingleShot(true);
-    connect(&bound, &QTimer::timeout, &drain, &QEventLoop::quit);
     bound.start(kDrainMs);
     while (m_nPending > 0 && bound.isActive())
         drain.processEvents(QEventLoop::WaitForMoreEvents);
