@@ -41,7 +41,16 @@ int code(const QJsonObject &obj)
 QString msg(const QJsonObject &obj)
 {
     const QJsonValue v = obj.value(QStringLiteral("msg"));
-    return v.isString() ? v.toString() : QString();
+    if (!v.isString())
+        return QString();
+    QString text = v.toString();
+    if (text.size() <= kMaxMsgChars)
+        return text;
+    int cut = kMaxMsgChars;
+    if (text.at(cut - 1).isHighSurrogate())
+        --cut;
+    text.truncate(cut);
+    return text + QChar(0x2026);
 }
 
 QVector<DevInfo> devList(const QJsonValue &data)

@@ -26,7 +26,11 @@ bool parseObject(const QByteArray &body, QJsonObject *out);
 // callers test for the key first where that matters).
 int code(const QJsonObject &obj);
 
-// "msg" when it is a string, else empty.
+// A "msg" longer than this many characters is cut there, and "…" marks the cut.
+constexpr int kMaxMsgChars = 200;
+
+// "msg" when it is a string, else empty; shortened to kMaxMsgChars (never inside a
+// surrogate pair) so that a service cannot fill the window with its text.
 QString msg(const QJsonObject &obj);
 
 // Conversion of the "data" array: one entry per element, in order; a missing key

@@ -1,32 +1,194 @@
 #include "cloudrequest.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QEventLoop>
+#include <QFile>
+#include <QMutex>
+#include <QMutexLocker>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
 #include <QTimer>
 #ifndef QT_NO_SSL
+#include <QSslCertificate>
 #include <QSslConfiguration>
+#include <QSslError>
 #include <QSslSocket>
 #endif
 
+#include <functional>
+
 namespace {
-QString &baseUrlStore()
+
+struct Store
 {
-    static QString url;
-    return url;
+    QMutex mutex;
+    CloudRequest::Settings settings;
+#ifndef QT_NO_SSL
+    // The system's authorities and the private one; empty without "cafile" (the
+    // system's are then looked up by the TLS library as needed).
+    QList<QSslCertificate> authorities;
+#endif
+    QString caError;   // why "cafile" could not be used, else empty
+};
+
+Store &store()
+{
+    static Store s;
+    return s;
 }
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("CloudRequest", text);
+}
+
+using Post = std::function<QNetworkReply *(QNetworkAccessManager &, const QNetworkRequest &)>;
+
+CloudRequest::Result postAndWaitWith(QNetworkAccessManager &manager, QEventLoop &loop,
+                                     const QNetworkRequest &request, const Post &post)
+{
+    CloudRequest::Result result;
+    if (request.url().scheme() == QLatin1String("https")) {
+        const QString caError = [] {
+            QMutexLocker lock(&store().mutex);
+            return store().caError;
+        }();
+        if (!caError.isEmpty()) {
+            // Nothing goes out rather than trusting less (or more) than was configured.
+            result.outcome = CloudRequest::Outcome::NotSent;
+            result.errorText = caError;
+            qDebug() << "CloudRequest::postAndWait not sent" << request.url().toString() << caError;
+            return result;
+        }
+    }
+
+    QPointer<QNetworkReply> reply = post(manager, request);
+
+    bool timedOut = false;
+    bool tooLarge = false;
+    QStringList tlsErrors;
+    QTimer bound;
+    bound.setSingleShot(true);
+    QObject::connect(&bound, &QTimer::timeout, &loop, [&timedOut, &loop] {
+        timedOut = true;
+        loop.quit();
+    });
+    bound.start(CloudRequest::timeoutMs());
+
+    if (reply) {
+        // A body being sent keeps the wait alive while it makes progress.
+        QObject::connect(reply, &QNetworkReply::uploadProgress, &bound, [&bound](qint64 sent, qint64) {
+            if (sent > 0)
+                bound.start(CloudRequest::timeoutMs());
+        });
+        // The size is judged as soon as the head announces it and whenever more arrived,
+        // so that an oversized or endless body is cut off there.
+        const auto checkSize = [&reply, &tooLarge, &loop] {
+            if (tooLarge || !reply)
+                return;
+            const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+            if (reply->bytesAvailable() > CloudRequest::kMaxReplyBytes
+                || (length.isValid() && length.toLongLong() > CloudRequest::kMaxReplyBytes)) {
+                tooLarge = true;
+                loop.quit();
+            }
+        };
+        QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop, checkSize);
+        QObject::connect(reply, &QNetworkReply::readyRead, &loop, checkSize);
+#ifndef QT_NO_SSL
+        QObject::connect(reply, &QNetworkReply::sslErrors, &loop,
+                         [&tlsErrors](const QList<QSslError> &errors) {
+                             for (const QSslError &e : errors)
+                                 tlsErrors << e.errorString();
+                         });
+#endif
+    }
+
+    // The manager's finished() quits the loop; so does a quit of the thread.
+    // A reply that finished before exec() (an immediate failure) needs no wait.
+    if (reply && !reply->isFinished())
+        loop.exec();
+    bound.stop();
+
+    if (!reply) {
+        result.outcome = CloudRequest::Outcome::Interrupted;
+        return result;
+    }
+    if (tooLarge) {
+        result.outcome = CloudRequest::Outcome::TooLarge;
+        result.errorText = tr("云服务应答超过%1 MiB,已停止接收")
+                               .arg(CloudRequest::kMaxReplyBytes / (1024 * 1024));
+        if (!reply->isFinished())
+            reply->abort();
+    } else if (reply->isFinished()) {
+        result.outcome = CloudRequest::Outcome::Finished;
+        result.body = reply->readAll();
+        if (reply->error() != QNetworkReply::NoError) {
+            // A refused certificate: the reasons the TLS library gave, not only that
+            // the handshake failed.
+            result.errorText = tlsErrors.isEmpty() ? reply->errorString()
+                                                   : tlsErrors.join(QStringLiteral("; "));
+        }
+    } else {
+        result.outcome = timedOut ? CloudRequest::Outcome::TimedOut
+                                  : CloudRequest::Outcome::Interrupted;
+        if (timedOut)
+            result.errorText = tr("等待超时(%1秒)").arg(CloudRequest::timeoutMs() / 1000);
+        // Ending the request emits finished(), which quits a loop that is no longer
+        // running: harmless, exec() starts afresh next time.
+        reply->abort();
+    }
+    qDebug() << "CloudRequest::postAndWait" << request.url().toString()
+             << int(result.outcome) << result.body.size() << result.errorText;
+    reply->deleteLater();
+    return result;
+}
+
 } // namespace
+
+CloudRequest::Settings CloudRequest::settings()
+{
+    QMutexLocker lock(&store().mutex);
+    return store().settings;
+}
+
+void CloudRequest::setSettings(const Settings &s)
+{
+    QString caError;
+#ifndef QT_NO_SSL
+    QList<QSslCertificate> authorities;
+    if (!s.sCaFile.isEmpty()) {
+        QFile file(s.sCaFile);
+        QList<QSslCertificate> own;
+        if (file.open(QIODevice::ReadOnly))
+            own = QSslCertificate::fromData(file.read(1024 * 1024), QSsl::Pem);
+        if (own.isEmpty())
+            caError = tr("无法读取证书文件 %1").arg(s.sCaFile);
+        else
+            authorities = QSslConfiguration::systemCaCertificates() + own;
+        qDebug() << "CloudRequest::setSettings cafile" << s.sCaFile << own.size();
+    }
+#endif
+    QMutexLocker lock(&store().mutex);
+    store().settings = s;
+#ifndef QT_NO_SSL
+    store().authorities = authorities;
+#endif
+    store().caError = caError;
+}
 
 QString CloudRequest::baseUrl()
 {
-    return baseUrlStore();
+    QMutexLocker lock(&store().mutex);
+    return store().settings.sBaseUrl;
 }
 
 void CloudRequest::setBaseUrl(const QString &url)
 {
-    baseUrlStore() = url;
+    QMutexLocker lock(&store().mutex);
+    store().settings.sBaseUrl = url;
 }
 
 int CloudRequest::timeoutMs()
@@ -41,56 +203,58 @@ QNetworkRequest CloudRequest::makeRequest(const QUrl &url, const QByteArray &con
     QNetworkRequest request(url);
     if (!contentType.isEmpty())
         request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
 #ifndef QT_NO_SSL
+    bool insecure = false;
+    QList<QSslCertificate> authorities;
+    {
+        QMutexLocker lock(&store().mutex);
+        insecure = store().settings.bInsecure;
+        authorities = store().authorities;
+    }
     QSslConfiguration ssl = request.sslConfiguration();
-    ssl.setPeerVerifyMode(QSslSocket::VerifyNone);
-    ssl.setProtocol(QSsl::AnyProtocol);
+    if (insecure) {
+        // Asked for in "User.ini": any certificate, any protocol version.
+        ssl.setPeerVerifyMode(QSslSocket::VerifyNone);
+        ssl.setProtocol(QSsl::AnyProtocol);
+    } else {
+        ssl.setPeerVerifyMode(QSslSocket::VerifyPeer);
+        if (!authorities.isEmpty())
+            ssl.setCaCertificates(authorities);
+    }
     request.setSslConfiguration(ssl);
 #endif
     return request;
+}
+
+QString CloudRequest::failureText(const Result &result)
+{
+    if (result.outcome == Outcome::TooLarge)
+        return result.errorText;
+    QString text = tr("无法连接云服务");
+    if (!result.errorText.isEmpty())
+        text += QStringLiteral(": ") + result.errorText;
+    return text;
 }
 
 CloudRequest::Result CloudRequest::postAndWait(QNetworkAccessManager &manager, QEventLoop &loop,
                                                const QNetworkRequest &request,
                                                const QByteArray &body)
 {
-    Result result;
-    QPointer<QNetworkReply> reply = manager.post(request, body);
+    return postAndWaitWith(manager, loop, request,
+                           [&body](QNetworkAccessManager &m, const QNetworkRequest &r) {
+                               return m.post(r, body);
+                           });
+}
 
-    bool timedOut = false;
-    QTimer bound;
-    bound.setSingleShot(true);
-    QObject::connect(&bound, &QTimer::timeout, &loop, [&timedOut, &loop] {
-        timedOut = true;
-        loop.quit();
-    });
-    bound.start(timeoutMs());
-
-    // The manager's finished() quits the loop; so does a quit of the thread.
-    // A reply that finished before exec() (an immediate failure) needs no wait.
-    if (reply && !reply->isFinished())
-        loop.exec();
-    bound.stop();
-
-    if (!reply) {
-        result.outcome = Outcome::Interrupted;
-        return result;
-    }
-    if (reply->isFinished()) {
-        result.outcome = Outcome::Finished;
-        result.body = reply->readAll();
-        if (reply->error() != QNetworkReply::NoError)
-            result.errorText = reply->errorString();
-    } else {
-        result.outcome = timedOut ? Outcome::TimedOut : Outcome::Interrupted;
-        if (timedOut)
-            result.errorText = QObject::tr("等待超时(%1秒)").arg(timeoutMs() / 1000);
-        // Ending the request emits finished(), which quits a loop that is no longer
-        // running: harmless, exec() starts afresh next time.
-        reply->abort();
-    }
-    qDebug() << "CloudRequest::postAndWait" << request.url().toString()
-             << int(result.outcome) << result.body.size() << result.errorText;
-    reply->deleteLater();
-    return result;
+CloudRequest::Result CloudRequest::postAndWait(QNetworkAccessManager &manager, QEventLoop &loop,
+                                               const QNetworkRequest &request, QIODevice *body)
+{
+    QNetworkRequest sized = request;
+    sized.setHeader(QNetworkRequest::ContentLengthHeader, body->size());
+    return postAndWaitWith(manager, loop, sized,
+                           [body](QNetworkAccessManager &m, const QNetworkRequest &r) {
+                               return m.post(r, body);
+                           });
 }

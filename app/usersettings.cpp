@@ -1,6 +1,7 @@
 #include "usersettings.h"
 
 #include <QDebug>
+#include <QFile>
 #include <QSettings>
 
 namespace UserSettings {
@@ -9,6 +10,8 @@ namespace {
 const QString kFileName = QStringLiteral("User.ini");
 const QString kDomain = QStringLiteral("Domain");
 const QString kDomainName = QStringLiteral("name");
+const QString kCaFile = QStringLiteral("cafile");
+const QString kInsecure = QStringLiteral("insecure");
 const QString kCurUser = QStringLiteral("CurUser");
 const QString kCurName = QStringLiteral("curname");
 const QString kArray = QStringLiteral("UserInfo");
@@ -16,6 +19,23 @@ const QString kUserName = QStringLiteral("user_name");
 const QString kPassword = QStringLiteral("password");
 const QString kRemember = QStringLiteral("bremember");
 const QString kAutoLogin = QStringLiteral("useAutoLogin");
+
+// A text value; anything else (a list, a byte array, a serialised variant) is absent.
+QString stringValue(const QSettings &settings, const QString &key)
+{
+    const QVariant v = settings.value(key);
+    return v.userType() == QMetaType::QString ? v.toString() : QString();
+}
+
+// "true" or "false" (as QSettings writes them, in any case); anything else is absent.
+bool boolValue(const QSettings &settings, const QString &key)
+{
+    const QVariant v = settings.value(key);
+    if (v.userType() == QMetaType::Bool)
+        return v.toBool();
+    return v.userType() == QMetaType::QString
+           && v.toString().compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
+}
 } // namespace
 
 std::unique_ptr<QSettings> open()
@@ -29,22 +49,28 @@ Content read(QSettings &settings)
 {
     Content c;
     settings.beginGroup(kCurUser);
-    c.sCurName = settings.value(kCurName).toString();
+    c.sCurName = stringValue(settings, kCurName);
     settings.endGroup();
 
     settings.beginGroup(kDomain);
-    c.sBaseUrl = settings.value(kDomainName).toString();
+    c.sBaseUrl = stringValue(settings, kDomainName);
+    c.sCaFile = stringValue(settings, kCaFile);
+    c.bInsecure = boolValue(settings, kInsecure);
     settings.endGroup();
 
-    const int n = settings.beginReadArray(kArray);
-    c.users.resize(qMax(0, n));
-    for (int i = 0; i < c.users.size(); ++i) {
+    // "size" is the file's word only: never more entries than the bound.
+    const int declared = settings.beginReadArray(kArray);
+    const int n = qBound(0, declared, kMaxAccounts);
+    if (declared > kMaxAccounts)
+        qDebug() << "UserSettings::read" << declared << "accounts cut to" << kMaxAccounts;
+    c.users.resize(n);
+    for (int i = 0; i < n; ++i) {
         settings.setArrayIndex(i);
         UserInfo &u = c.users[i];
-        u.sUserName = settings.value(kUserName).toString();
-        u.sPassword = settings.value(kPassword).toString();
-        u.bRemember = settings.value(kRemember, false).toBool();
-        u.bAutoLogin = settings.value(kAutoLogin, false).toBool();
+        u.sUserName = stringValue(settings, kUserName);
+        u.sPassword = stringValue(settings, kPassword);
+        u.bRemember = boolValue(settings, kRemember);
+        u.bAutoLogin = boolValue(settings, kAutoLogin);
     }
     settings.endArray();
     return c;
@@ -56,6 +82,10 @@ bool write(QSettings &settings, const Content &c)
 
     settings.beginGroup(kDomain);
     settings.setValue(kDomainName, c.sBaseUrl);
+    if (!c.sCaFile.isEmpty())
+        settings.setValue(kCaFile, c.sCaFile);
+    if (c.bInsecure)
+        settings.setValue(kInsecure, true);
     settings.endGroup();
 
     settings.beginGroup(kCurUser);
@@ -67,18 +97,35 @@ bool write(QSettings &settings, const Content &c)
         settings.setArrayIndex(i);
         const UserInfo &u = c.users.at(i);
         settings.setValue(kUserName, u.sUserName);
-        settings.setValue(kPassword, u.sPassword);
+        settings.setValue(kPassword, QString());
         settings.setValue(kRemember, u.bRemember);
         settings.setValue(kAutoLogin, u.bAutoLogin);
     }
     settings.endArray();
 
-    settings.sync();
-    if (settings.status() != QSettings::NoError) {
+    if (!syncPrivately(settings)) {
         qDebug() << "UserSettings::write failed" << settings.fileName() << settings.status();
         return false;
     }
     return true;
+}
+
+bool syncPrivately(QSettings &settings)
+{
+    const QString path = settings.fileName();
+    const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    if (QFile::exists(path)) {
+        QFile::setPermissions(path, ownerOnly);
+    } else {
+        QFile created(path);
+        if (created.open(QIODevice::WriteOnly))
+            created.setPermissions(ownerOnly);
+    }
+    settings.sync();
+    // Also when the file could not be replaced as a whole and was written in place.
+    if (QFile::exists(path))
+        QFile::setPermissions(path, ownerOnly);
+    return settings.status() == QSettings::NoError;
 }
 
 int indexOf(const QVector<UserInfo> &users, const QString &name)

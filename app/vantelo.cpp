@@ -14,6 +14,7 @@
 #include "cloudrequest.h"
 #include "cuslineedite.h"
 #include "managerdevlist.h"
+#include "passwordstore.h"
 #include "usersettings.h"
 
 Vantelo::Vantelo(QWidget *parent) : QWidget(parent), ui(new Ui::Vantelo)
@@ -32,7 +33,9 @@ Vantelo::Vantelo(QWidget *parent) : QWidget(parent), ui(new Ui::Vantelo)
     ui->ckx_autoLogin->hide();
     ui->pbtn_regist->hide();
     ui->pbtn_forget->hide();
+    ui->label_keychain->hide();
 
+    m_pPasswords = new PasswordStore(this);
     initUserPara();
 
     m_pDevWindow = new ManagerDevList();
@@ -49,6 +52,9 @@ Vantelo::Vantelo(QWidget *parent) : QWidget(parent), ui(new Ui::Vantelo)
 
 Vantelo::~Vantelo()
 {
+    // Lets a password handed to the keychain just before the end reach it, while the
+    // window's members are still there.
+    delete m_pPasswords;
     delete m_pDevWindow;
     delete ui;
 }
@@ -60,10 +66,21 @@ void Vantelo::initUserPara()
 
     const UserSettings::Content c = UserSettings::read(*m_pSettings);
     m_sCurUser = c.sCurName;
-    CloudRequest::setBaseUrl(c.sBaseUrl);
-    qDebug() << "Vantelo::initUserPara base url" << c.sBaseUrl;
+    CloudRequest::Settings cloud;
+    cloud.sBaseUrl = c.sBaseUrl;
+    cloud.sCaFile = c.sCaFile;
+    cloud.bInsecure = c.bInsecure;
+    CloudRequest::setSettings(cloud);
+    ui->label_insecure->setVisible(c.bInsecure);
+    qDebug() << "Vantelo::initUserPara base url" << c.sBaseUrl << c.sCaFile << c.bInsecure;
 
     m_userList = c.users;
+    // Passwords of older files: used as they are, moved to the keychain at the next
+    // accepted sign-in.
+    m_legacyPasswords.clear();
+    for (const UserInfo &u : qAsConst(m_userList))
+        if (u.bRemember && !u.sPassword.isEmpty())
+            m_legacyPasswords << u.sUserName;
     QStringList names;
     for (const UserInfo &u : qAsConst(m_userList))
         names << u.sUserName;
@@ -78,9 +95,54 @@ void Vantelo::initUserPara()
     if (i >= 0) {
         const UserInfo &u = m_userList.at(i);
         m_pUserEdit->setText(u.sUserName);
-        ui->lineEdit_passWord->setText(u.bRemember ? u.sPassword : QString());
+        if (u.bRemember)
+            fillSavedPassword(i);
+        else
+            ui->lineEdit_passWord->setText(QString());
         ui->ckx_remember->setChecked(u.bRemember);
     }
+}
+
+void Vantelo::fillSavedPassword(int i)
+{
+    const UserInfo &u = m_userList.at(i);
+    ui->lineEdit_passWord->setText(u.sPassword);
+    if (!u.sPassword.isEmpty() || !u.bRemember)
+        return;
+    const QString name = u.sUserName;
+    m_pPasswords->read(CloudRequest::baseUrl(), name,
+                       [this, name](PasswordStore::Result r, const QString &password) {
+        qDebug() << "Vantelo::fillSavedPassword read" << name << int(r);
+        if (r == PasswordStore::Result::Unavailable) {
+            noteKeychainUnavailable();
+            return;
+        }
+        if (r != PasswordStore::Result::Ok)
+            return;
+        const int j = UserSettings::indexOf(m_userList, name);
+        if (j >= 0 && m_userList.at(j).sPassword.isEmpty())
+            m_userList[j].sPassword = password;
+        // Only into a box nobody has typed in since, for the account still shown.
+        if (m_pUserEdit->text() == name && ui->lineEdit_passWord->text().isEmpty())
+            ui->lineEdit_passWord->setText(password);
+    });
+}
+
+void Vantelo::storePassword(const QString &baseUrl, const QString &account, const QString &password)
+{
+    m_pPasswords->write(baseUrl, account, password, [this, account](PasswordStore::Result r) {
+        qDebug() << "Vantelo::storePassword" << account << int(r);
+        if (r != PasswordStore::Result::Ok)
+            noteKeychainUnavailable();
+    });
+}
+
+void Vantelo::noteKeychainUnavailable()
+{
+    if (m_bKeychainNoted)
+        return;
+    m_bKeychainNoted = true;
+    ui->label_keychain->show();
 }
 
 void Vantelo::saveUserInfo()
@@ -105,12 +167,33 @@ void Vantelo::saveUserInfo(const UserInfo &signedIn)
     m_sCurUser = u.sUserName;
     UserSettings::upsert(m_userList, u);
 
+    const CloudRequest::Settings cloud = CloudRequest::settings();
     UserSettings::Content c;
-    c.sBaseUrl = CloudRequest::baseUrl();
+    c.sBaseUrl = cloud.sBaseUrl;
+    c.sCaFile = cloud.sCaFile;
+    c.bInsecure = cloud.bInsecure;
     c.sCurName = m_sCurUser;
     c.users = m_userList;
     const bool ok = UserSettings::write(*m_pSettings, c);
     qDebug() << "Vantelo::saveUserInfo" << u.sUserName << m_userList.size() << ok;
+
+    // The file holds no password any more: the account's goes to the keychain when it
+    // is to be remembered (else any kept one is removed), and so do the remembered
+    // passwords that an older file held.
+    if (u.bRemember) {
+        storePassword(cloud.sBaseUrl, u.sUserName, u.sPassword);
+    } else {
+        m_pPasswords->remove(cloud.sBaseUrl, u.sUserName, [name = u.sUserName](PasswordStore::Result r) {
+            qDebug() << "Vantelo::saveUserInfo removed" << name << int(r);
+        });
+    }
+    for (const QString &name : qAsConst(m_legacyPasswords)) {
+        const int i = UserSettings::indexOf(m_userList, name);
+        if (name != u.sUserName && i >= 0 && m_userList.at(i).bRemember
+            && !m_userList.at(i).sPassword.isEmpty())
+            storePassword(cloud.sBaseUrl, name, m_userList.at(i).sPassword);
+    }
+    m_legacyPasswords.clear();
 
     ui->cbx_user->clear();
     for (const UserInfo &saved : qAsConst(m_userList))
@@ -168,10 +251,7 @@ void Vantelo::on_pbt_login_clicked()
         // window stays.
         qDebug() << "Vantelo::on_pbt_login_clicked no usable reply" << int(result.outcome)
                  << result.errorText;
-        QString text = tr("无法连接云服务");
-        if (!result.errorText.isEmpty())
-            text += QStringLiteral(": ") + result.errorText;
-        showState(text);
+        showState(CloudRequest::failureText(result));
         return;
     }
 
@@ -213,7 +293,7 @@ void Vantelo::on_cbx_user_currentIndexChanged(const QString &arg1)
     if (i < 0 || i >= m_userList.size())
         return;
     ui->ckx_remember->setChecked(m_userList.at(i).bRemember);
-    ui->lineEdit_passWord->setText(m_userList.at(i).sPassword);
+    fillSavedPassword(i);
 }
 
 void Vantelo::on_showLogo_interface()

@@ -3,6 +3,7 @@
 
 #include <QEventLoop>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 #include <QWidget>
 
@@ -13,6 +14,7 @@
 
 class CusLineEdite;
 class ManagerDevList;
+class PasswordStore;
 class QCompleter;
 class QNetworkAccessManager;
 class QSettings;
@@ -21,8 +23,9 @@ namespace Ui {
 class Vantelo;
 }
 
-// The sign-in window: account and password, the saved accounts of "User.ini", the
-// device-list query that checks the account, and the hand-over to the device window.
+// The sign-in window: account and password, the saved accounts of "User.ini" with their
+// passwords in the system keychain, the device-list query that checks the account, and
+// the hand-over to the device window.
 class Vantelo : public QWidget
 {
     Q_OBJECT
@@ -31,9 +34,11 @@ public:
     explicit Vantelo(QWidget *parent = nullptr);
     ~Vantelo() override;
 
-    // Reads "User.ini": base URL, saved accounts and current account; fills the boxes.
+    // Reads "User.ini": cloud settings, saved accounts and current account; fills the
+    // boxes (a password kept in the keychain when the keychain answers).
     void initUserPara();
-    // Writes the account in the boxes to "User.ini" as the current account.
+    // Writes the account in the boxes to "User.ini" as the current account, and its
+    // password to the keychain when it is to be remembered.
     void saveUserInfo();
 
     ManagerDevList *deviceWindow() const { return m_pDevWindow; }
@@ -50,6 +55,12 @@ private slots:
 private:
     void saveUserInfo(const UserInfo &signedIn);
     void showState(const QString &text);
+    // Shows the saved password of account i: the one in memory, else, for a remembered
+    // account, the keychain's once it answers (if the box is still empty and the
+    // account still the one shown).
+    void fillSavedPassword(int i);
+    void storePassword(const QString &baseUrl, const QString &account, const QString &password);
+    void noteKeychainUnavailable();
 
     Ui::Vantelo *ui;
     QVector<DevInfo> m_devList;
@@ -61,7 +72,10 @@ private:
     QEventLoop m_loop;
     CusLineEdite *m_pUserEdit = nullptr;
     ManagerDevList *m_pDevWindow = nullptr;   // no parent; deleted with this window
+    PasswordStore *m_pPasswords = nullptr;    // deleted first by the destructor
+    QStringList m_legacyPasswords;   // remembered accounts whose password "User.ini" held
     bool m_bSigningIn = false;
+    bool m_bKeychainNoted = false;
 };
 
 #endif // VANTELO_H

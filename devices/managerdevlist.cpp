@@ -285,10 +285,7 @@ void ManagerDevList::on_pbtn_update_clicked()
     if (!CloudReply::parseObject(result.body, &obj)) {
         qDebug() << "ManagerDevList::on_pbtn_update_clicked no usable reply"
                  << int(result.outcome) << result.errorText;
-        QString text = tr("无法连接云服务");
-        if (!result.errorText.isEmpty())
-            text += QStringLiteral(": ") + result.errorText;
-        QMessageBox::warning(this, tr("提示"), text, QMessageBox::Ok);
+        QMessageBox::warning(this, tr("提示"), CloudRequest::failureText(result), QMessageBox::Ok);
         return;
     }
     if (!obj.contains(QStringLiteral("code"))) {

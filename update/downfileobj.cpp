@@ -23,6 +23,7 @@
 #include "relayendpoint.h"
 #include "relayframe.h"
 #include "safeunzip.h"
+#include "uploadbodydevice.h"
 
 DownFileOBJ::DownFileOBJ(QString iMei, QString account, QString password, QObject *parent)
     : QObject(parent),
@@ -105,28 +106,40 @@ void DownFileOBJ::updateCloudConf(QString sPath, bool useName)
         emit information(2, verdict.text);
 
     if (verdict.upload) {
-        QFile archiveFile(sPath);
-        const QByteArray archive = archiveFile.open(QIODevice::ReadOnly) ? archiveFile.readAll() : QByteArray();
-        QNetworkRequest uploadRequest = CloudRequest::makeRequest(
-            QUrl::fromUserInput(CloudReply::operationUrl(CloudRequest::baseUrl(),
-                                                         QStringLiteral("project/uploadToObject"))),
-            QByteArray());
-        uploadRequest.setRawHeader(QByteArrayLiteral("Content-Type"), MultipartBody::contentType());
-        MultipartBody::Fields fields;
-        fields.uuid = uuid;
-        fields.useName = useName;
-        fields.gatewayId = iMei;
-        fields.account = account;
-        fields.password = password;
-        fields.fileName = MultipartBody::fileNameOf(sPath);
-        const CloudRequest::Result upload = CloudRequest::postAndWait(
-            *manager, *eventLoop, uploadRequest, MultipartBody::build(fields, archive));
-        qDebug() << "DownFileOBJ::updateCloudConf upload" << int(upload.outcome) << upload.body.left(200);
-        const QString text = CloudSyncReply::judgeUpload(upload);
+        const QString text = uploadArchive(sPath, uuid, useName);
         if (!text.isEmpty())
             emit information(2, text);
     }
     emit finishThrd(2);
+}
+
+QString DownFileOBJ::uploadArchive(const QString &sPath, const QString &uuid, bool useName)
+{
+    MultipartBody::Fields fields;
+    fields.uuid = uuid;
+    fields.useName = useName;
+    fields.gatewayId = iMei;
+    fields.account = account;
+    fields.password = password;
+    fields.fileName = MultipartBody::fileNameOf(sPath);
+    // A boundary that occurs nowhere in the body; the archive is read from its file
+    // while it is sent.
+    const QByteArray boundary = UploadBodyDevice::boundaryFor(fields, sPath);
+    UploadBodyDevice body(MultipartBody::head(fields, boundary), sPath, MultipartBody::tail(boundary));
+    if (boundary.isEmpty() || !body.open(QIODevice::ReadOnly)) {
+        qDebug() << "DownFileOBJ::uploadArchive cannot read" << sPath << boundary << body.errorString();
+        return tr("云组态上传异常：%1").arg(tr("文件打开异常"));
+    }
+    qDebug() << "DownFileOBJ::uploadArchive" << boundary << body.size();
+
+    QNetworkRequest request = CloudRequest::makeRequest(
+        QUrl::fromUserInput(CloudReply::operationUrl(CloudRequest::baseUrl(),
+                                                     QStringLiteral("project/uploadToObject"))),
+        QByteArray());
+    request.setRawHeader(QByteArrayLiteral("Content-Type"), MultipartBody::contentType(boundary));
+    const CloudRequest::Result upload = CloudRequest::postAndWait(*manager, *eventLoop, request, &body);
+    qDebug() << "DownFileOBJ::uploadArchive reply" << int(upload.outcome) << upload.body.left(200);
+    return CloudSyncReply::judgeUpload(upload);
 }
 
 // ---- Relay downloads: link, framed transfer, project and firmware download ----

@@ -45,6 +45,10 @@ public slots:
     void updateFirmWareTcp(QString sPath, int nFrameByte = 512);
 
 private:
+    // Uploads the archive at sPath (streamed from the file) for the project uuid; the
+    // text to report, empty when nothing is to be reported.
+    QString uploadArchive(const QString &sPath, const QString &uuid, bool useName);
+
     // Relay link (runs on the worker's thread only).
     enum class FrameOutcome { Done, ChecksumErrors, NoAcknowledgement, ShortWrites, Stopped, LinkLost,
                               ReadFailed };

@@ -11,6 +11,7 @@
 #include <QThread>
 
 #include "downfileobj.h"
+#include "usersettings.h"
 
 namespace {
 const char kIniFile[] = "FilePath.ini";
@@ -293,6 +294,9 @@ void UpdateFileDlg::closeEvent(QCloseEvent *event)
             settings.setValue(QStringLiteral("FilePath/ConfigPath"), sConfigPath);
         if (!sCloudPath.isEmpty())
             settings.setValue(QStringLiteral("FilePath/CloudPath"), sCloudPath);
+        // The paths are the user's own business: the file is for the owner only.
+        if (!sFirmPath.isEmpty() || !sConfigPath.isEmpty() || !sCloudPath.isEmpty())
+            UserSettings::syncPrivately(settings);
     }
     qDebug() << "UpdateFileDlg::closeEvent" << sFirmPath << sConfigPath << sCloudPath;
     if (bBusy) {

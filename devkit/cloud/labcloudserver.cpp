@@ -33,15 +33,46 @@ QJsonObject replyEvent(const httplib::Request &req, int status, const QJsonValue
                        {QStringLiteral("body"), QString::fromUtf8(body.left(4096))}};
 }
 
+// A server whose listening backlog can be widened after binding.
+template <class Base>
+class Listening : public Base
+{
+public:
+    using Base::Base;
+    bool widenBacklog(int backlog)
+    {
+        // listen() on a listening socket only changes its backlog.
+        return ::listen(this->svr_sock_, backlog) == 0;
+    }
+};
+
+template <class Server, class... Args>
+std::unique_ptr<httplib::Server> makeServer(std::function<bool(int)> *widen, Args... args)
+{
+    auto server = std::make_unique<Listening<Server>>(args...);
+    Listening<Server> *raw = server.get();
+    *widen = [raw](int backlog) { return raw->widenBacklog(backlog); };
+    return server;
+}
+
+const size_t kStreamPiece = 64 * 1024;
+
 } // namespace
 
-LabCloudServer::LabCloudServer(LabCloudService *service, LabEventLog *events)
-    : m_service(service), m_events(events)
+LabCloudServer::LabCloudServer(LabCloudService *service, LabEventLog *events, const QString &tlsCert,
+                               const QString &tlsKey)
+    : m_service(service), m_events(events), m_https(!tlsCert.isEmpty() || !tlsKey.isEmpty())
 {
+    if (m_https)
+        m_server = makeServer<httplib::SSLServer>(&m_widenBacklog, tlsCert.toLocal8Bit().constData(),
+                                                  tlsKey.toLocal8Bit().constData());
+    else
+        m_server = makeServer<httplib::Server>(&m_widenBacklog);
+    httplib::Server &server = *m_server;
     // Held-back answers occupy a worker each; a large pool keeps hanging requests from
     // starving the others.
-    m_server.new_task_queue = [] { return new httplib::ThreadPool(workerThreads); };
-    m_server.set_payload_max_length(maxPayload);
+    server.new_task_queue = [] { return new httplib::ThreadPool(workerThreads); };
+    server.set_payload_max_length(maxPayload);
 
     const struct { const char *path; const char *operation; } routes[] = {
         {"device/getDeviceList", "getDeviceList"},
@@ -50,14 +81,14 @@ LabCloudServer::LabCloudServer(LabCloudService *service, LabEventLog *events)
     };
     for (const auto &r : routes) {
         const QString operation = QLatin1String(r.operation);
-        m_server.Post(std::string(kPrefix) + r.path,
-                      [this, operation](const httplib::Request &req, httplib::Response &res) {
-                          handleOperation(req, res, operation);
-                      });
+        server.Post(std::string(kPrefix) + r.path,
+                    [this, operation](const httplib::Request &req, httplib::Response &res) {
+                        handleOperation(req, res, operation);
+                    });
     }
-    m_server.set_error_handler(httplib::Server::Handler(
+    server.set_error_handler(httplib::Server::Handler(
         [this](const httplib::Request &req, httplib::Response &res) { refuse(req, res); }));
-    m_server.set_exception_handler(
+    server.set_exception_handler(
         [](const httplib::Request &req, httplib::Response &res, std::exception_ptr ep) {
             try {
                 if (ep)
@@ -71,33 +102,32 @@ LabCloudServer::LabCloudServer(LabCloudService *service, LabEventLog *events)
         });
 }
 
-bool LabCloudServer::Http::widenBacklog(int backlog)
+bool LabCloudServer::isValid() const
 {
-    // listen() on a listening socket only changes its backlog.
-    return ::listen(svr_sock_, backlog) == 0;
+    return m_server->is_valid();
 }
 
 int LabCloudServer::bind(int port)
 {
     int bound = -1;
     if (port == 0)
-        bound = m_server.bind_to_any_port("127.0.0.1");
-    else if (m_server.bind_to_port("127.0.0.1", port))
+        bound = m_server->bind_to_any_port("127.0.0.1");
+    else if (m_server->bind_to_port("127.0.0.1", port))
         bound = port;
-    if (bound > 0 && !m_server.widenBacklog(listenBacklog))
+    if (bound > 0 && !m_widenBacklog(listenBacklog))
         qWarning() << "LabCloudServer::bind cannot widen the backlog";
     return bound;
 }
 
 bool LabCloudServer::serve()
 {
-    return m_server.listen_after_bind();
+    return m_server->listen_after_bind();
 }
 
 void LabCloudServer::stop()
 {
     m_stopping = true;
-    m_server.stop();
+    m_server->stop();
 }
 
 QJsonObject LabCloudServer::requestEvent(const httplib::Request &req) const
@@ -158,8 +188,72 @@ void LabCloudServer::handleOperation(const httplib::Request &req, httplib::Respo
         return;
 
     res.status = 200;
+    if (reply.endless || reply.padTo > reply.body.size()) {
+        streamBody(req, res, reply.body, reply.padTo, reply.endless);
+        return;
+    }
     res.set_content(reply.body.toStdString(), reply.raw ? kRawType : kJsonType);
     m_events->write(replyEvent(req, res.status, reply.eventCode, reply.body));
+}
+
+void LabCloudServer::streamBody(const httplib::Request &req, httplib::Response &res,
+                                const QByteArray &body, qint64 padTo, bool endless)
+{
+    // {"code":..,"pad":"xxxx…"}: still one JSON object, however long.
+    QByteArray head = body, end;
+    if (body.startsWith('{') && body.endsWith('}')) {
+        head = body.left(body.size() - 1) + (body.size() > 2 ? ",\"pad\":\"" : "\"pad\":\"");
+        end = "\"}";
+    }
+    const std::string path = req.path;
+    QJsonObject event = replyEvent(req, res.status, QStringLiteral("streamed"), head);
+    event.insert(QStringLiteral("bodyBytes"), endless ? QJsonValue(QStringLiteral("endless")) : QJsonValue(double(padTo)));
+    m_events->write(event);
+
+    const qint64 total = endless ? -1 : qMax<qint64>(padTo, head.size() + end.size());
+    auto piece = [head, end, total](qint64 offset, qint64 wanted) {
+        QByteArray out;
+        while (out.size() < wanted) {
+            const qint64 at = offset + out.size();
+            const qint64 left = wanted - out.size();
+            if (at < head.size())
+                out += head.mid(int(at), int(qMin<qint64>(left, head.size() - at)));
+            else if (total < 0 || at < total - end.size())
+                out += QByteArray(int(qMin<qint64>(left, total < 0 ? left : total - end.size() - at)), 'x');
+            else
+                out += end.mid(int(at - (total - end.size())), int(left));
+        }
+        return out;
+    };
+    auto closed = [this, path](qint64 sent, const char *reason) {
+        m_events->write(QJsonObject{{QStringLiteral("event"), QStringLiteral("closed")},
+                                    {QStringLiteral("path"), fromStd(path)},
+                                    {QStringLiteral("reason"), QLatin1String(reason)},
+                                    {QStringLiteral("sent"), double(sent)}});
+    };
+    const std::string type = kJsonType;
+    if (endless) {
+        res.set_chunked_content_provider(type, [this, piece, closed](size_t offset, httplib::DataSink &sink) {
+            const QByteArray out = piece(qint64(offset), kStreamPiece);
+            if (m_stopping || !sink.write(out.constData(), size_t(out.size()))) {
+                closed(qint64(offset), m_stopping ? "stopping" : "client left");
+                return false;
+            }
+            return true;
+        });
+        return;
+    }
+    res.set_content_provider(size_t(total), type,
+                             [this, piece, closed, total](size_t offset, size_t length, httplib::DataSink &sink) {
+        const QByteArray out = piece(qint64(offset), qMin<qint64>(qint64(length), kStreamPiece));
+        if (m_stopping || !sink.write(out.constData(), size_t(out.size()))) {
+            closed(qint64(offset), m_stopping ? "stopping" : "client left");
+            return false;
+        }
+        if (qint64(offset) + out.size() >= total)
+            closed(total, "complete");
+        return true;
+    });
 }
 
 bool LabCloudServer::holdBack(const httplib::Request &req, int ms)

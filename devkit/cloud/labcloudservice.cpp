@@ -11,8 +11,7 @@
 
 #include <algorithm>
 
-const char *const LabCloudService::uploadContentType =
-    "multipart/form-data; boundary=YourBoundaryString";
+const char *const LabCloudService::uploadContentTypePrefix = "multipart/form-data; boundary=";
 
 namespace {
 
@@ -38,6 +37,23 @@ bool checkFields(const QJsonObject &request, std::initializer_list<const char *>
         }
     }
     return true;
+}
+
+// The boundary named by an upload's Content-Type, or empty when the header is not
+// "multipart/form-data; boundary=<boundary>".
+QString uploadBoundary(const QString &contentType)
+{
+    const QString prefix = QLatin1String(LabCloudService::uploadContentTypePrefix);
+    if (!contentType.startsWith(prefix))
+        return QString();
+    const QString boundary = contentType.mid(prefix.size());
+    static const QString allowed = QStringLiteral("'()+_,-./:=? ");
+    if (boundary.isEmpty() || boundary.size() > 70 || boundary.endsWith(QLatin1Char(' ')))
+        return QString();
+    for (const QChar c : boundary)
+        if (c.unicode() > 0x7f || (!c.isLetterOrNumber() && !allowed.contains(c)))
+            return QString();
+    return boundary;
 }
 
 bool ownsPanel(const LabAccount &account, const QString &imei)
@@ -183,8 +199,11 @@ LabOutcome LabCloudService::upload(const QString &contentType, const QList<LabUp
     }
 
     // Judge.
-    if (contentType != QLatin1String(uploadContentType)) {
-        out.answer = reply(400, QStringLiteral("Content-Type必须为%1").arg(QLatin1String(uploadContentType)));
+    const QString boundary = uploadBoundary(contentType);
+    out.event.insert(QStringLiteral("boundary"), boundary);
+    if (boundary.isEmpty()) {
+        out.answer = reply(400, QStringLiteral("Content-Type必须为%1<boundary>")
+                                    .arg(QLatin1String(uploadContentTypePrefix)));
         return out;
     }
     for (const char *name : {"uuid", "usePrjName", "gatewayId", "account", "password"}) {

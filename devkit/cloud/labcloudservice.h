@@ -41,7 +41,9 @@ struct LabOutcome
 class LabCloudService
 {
 public:
-    static const char *const uploadContentType;
+    // The Content-Type of an upload: this followed by a boundary (1 to 70 characters
+    // of those RFC 2046 allows, not ending in a blank).
+    static const char *const uploadContentTypePrefix;
 
     LabCloudService(const LabCloudConfig &config, const QString &storeDir);
 

@@ -80,6 +80,11 @@ LabReply LabFault::shape(const QJsonObject &fault, const QJsonObject &answer)
         changed = true;
     }
 
+    reply.padTo = qint64(qMax(0.0, fault.value(QStringLiteral("bodyBytes")).toDouble(0)));
+    reply.endless = fault.value(QStringLiteral("endless")).toBool();
+    if (reply.padTo > 0 || reply.endless)
+        changed = true;
+
     reply.changed = changed;
     reply.body = QJsonDocument(obj).toJson(QJsonDocument::Compact);
     reply.eventCode = obj.contains(QStringLiteral("code")) ? obj.value(QStringLiteral("code"))
@@ -93,7 +98,7 @@ QStringList LabFault::unknownKeys(const QJsonObject &fault)
         QStringLiteral("delayMs"),  QStringLiteral("hang"),         QStringLiteral("body"),
         QStringLiteral("code"),     QStringLiteral("msg"),          QStringLiteral("omitMsg"),
         QStringLiteral("noCode"),   QStringLiteral("codeAsString"), QStringLiteral("noData"),
-        QStringLiteral("dataRaw")};
+        QStringLiteral("dataRaw"),  QStringLiteral("bodyBytes"),    QStringLiteral("endless")};
     QStringList unknown;
     for (auto it = fault.begin(); it != fault.end(); ++it)
         if (!known.contains(it.key()))

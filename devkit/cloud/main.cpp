@@ -1,9 +1,11 @@
 // lab-cloud: the cloud service of the panel lab.
 //
-//   lab-cloud --config FILE [--port N] [--events FILE] [--store DIR] [--check]
+//   lab-cloud --config FILE [--port N] [--events FILE] [--store DIR]
+//             [--tls-cert PEM --tls-key PEM] [--check]
 //
-// Serves the "cloud" section of FILE on 127.0.0.1 and prints one ready line
-// {"ready":true,"service":"cloud","port":N} once it listens. Stops on SIGTERM/SIGINT.
+// Serves the "cloud" section of FILE on 127.0.0.1 (HTTPS with the given certificate
+// and key) and prints one ready line {"ready":true,"service":"cloud","port":N,
+// "scheme":"http"|"https"} once it listens. Stops on SIGTERM/SIGINT.
 
 #include "labcloudconfig.h"
 #include "labcloudserver.h"
@@ -28,14 +30,15 @@ namespace {
 void usage()
 {
     std::fprintf(stderr,
-                 "usage: lab-cloud --config FILE [--port N] [--events FILE] [--store DIR] [--check]\n");
+                 "usage: lab-cloud --config FILE [--port N] [--events FILE] [--store DIR]\n"
+                 "                 [--tls-cert PEM --tls-key PEM] [--check]\n");
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    QString configPath, eventsPath, storePath;
+    QString configPath, eventsPath, storePath, tlsCert, tlsKey;
     int port = -1;
     bool check = false;
     for (int i = 1; i < argc; ++i) {
@@ -49,6 +52,10 @@ int main(int argc, char **argv)
             eventsPath = QString::fromLocal8Bit(argv[++i]);
         } else if (arg == QLatin1String("--store") && hasValue) {
             storePath = QString::fromLocal8Bit(argv[++i]);
+        } else if (arg == QLatin1String("--tls-cert") && hasValue) {
+            tlsCert = QString::fromLocal8Bit(argv[++i]);
+        } else if (arg == QLatin1String("--tls-key") && hasValue) {
+            tlsKey = QString::fromLocal8Bit(argv[++i]);
         } else if (arg == QLatin1String("--port") && hasValue) {
             bool ok = false;
             port = QString::fromLocal8Bit(argv[++i]).toInt(&ok);
@@ -61,7 +68,7 @@ int main(int argc, char **argv)
             return 2;
         }
     }
-    if (configPath.isEmpty()) {
+    if (configPath.isEmpty() || tlsCert.isEmpty() != tlsKey.isEmpty()) {
         usage();
         return 2;
     }
@@ -127,7 +134,13 @@ int main(int argc, char **argv)
     storePath = QDir(storePath).absolutePath();
 
     LabCloudService service(config, storePath);
-    LabCloudServer server(&service, &events);
+    LabCloudServer server(&service, &events, tlsCert, tlsKey);
+    if (!server.isValid()) {
+        std::fprintf(stderr, "lab-cloud: cannot use the certificate %s with the key %s\n",
+                     qPrintable(tlsCert), qPrintable(tlsKey));
+        return 1;
+    }
+    const char *scheme = server.isHttps() ? "https" : "http";
     if (port < 0)
         port = config.port;
     const int bound = server.bind(port);
@@ -135,9 +148,9 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "lab-cloud: cannot listen on 127.0.0.1:%d\n", port);
         return 1;
     }
-    std::fprintf(stderr, "lab-cloud: serving on 127.0.0.1:%d, store %s, events %s\n", bound,
+    std::fprintf(stderr, "lab-cloud: serving %s on 127.0.0.1:%d, store %s, events %s\n", scheme, bound,
                  qPrintable(storePath), eventsPath.isEmpty() ? "none" : qPrintable(events.path()));
-    std::printf("{\"ready\":true,\"service\":\"cloud\",\"port\":%d}\n", bound);
+    std::printf("{\"ready\":true,\"service\":\"cloud\",\"port\":%d,\"scheme\":\"%s\"}\n", bound, scheme);
     std::fflush(stdout);
 
     std::atomic<bool> stopping{false};

@@ -176,41 +176,64 @@ void TestAccounts::startup_data()
     QTest::addColumn<QString>("password");
     QTest::addColumn<bool>("remember");
     QTest::addColumn<QString>("baseUrl");
+    QTest::addColumn<bool>("insecure");   // the warning line about the certificate shows
 
-    QTest::newRow("no file") << QByteArray() << QStringList() << "" << "" << false << "";
+    QTest::newRow("no file") << QByteArray() << QStringList() << "" << "" << false << "" << false;
     QTest::newRow("current account remembered")
         << QByteArray("[Domain]\nname=http://127.0.0.1:9\n[CurUser]\ncurname=demo\n[UserInfo]\n"
                       + entry(1, "demo", "demo123", true) + "size=1\n")
-        << QStringList{"demo"} << "demo" << "demo123" << true << "http://127.0.0.1:9";
+        << QStringList{"demo"} << "demo" << "demo123" << true << "http://127.0.0.1:9" << false;
     QTest::newRow("current account not remembered")
         << QByteArray("[CurUser]\ncurname=demo\n[UserInfo]\n" + entry(1, "demo", "demo123", false)
                       + "size=1\n")
-        << QStringList{"demo"} << "demo" << "" << false << "";
+        << QStringList{"demo"} << "demo" << "" << false << "" << false;
     QTest::newRow("two entries, no current account")
         << QByteArray("[UserInfo]\n" + entry(1, "first", "p1", false) + entry(2, "second", "p2", true)
                       + "size=2\n")
-        << QStringList{"first", "second"} << "first" << "p1" << false << "";
+        << QStringList{"first", "second"} << "first" << "p1" << false << "" << false;
     QTest::newRow("current account is the second")
         << QByteArray("[CurUser]\ncurname=second\n[UserInfo]\n" + entry(1, "first", "p1", false)
                       + entry(2, "second", "p2", true) + "size=2\n")
-        << QStringList{"first", "second"} << "second" << "p2" << true << "";
+        << QStringList{"first", "second"} << "second" << "p2" << true << "" << false;
     QTest::newRow("current account unknown")
         << QByteArray("[CurUser]\ncurname=gone\n[UserInfo]\n" + entry(1, "first", "p1", true)
                       + "size=1\n")
-        << QStringList{"first"} << "first" << "p1" << true << "";
+        << QStringList{"first"} << "first" << "p1" << true << "" << false;
     QTest::newRow("current account matched case-sensitively")
         << QByteArray("[CurUser]\ncurname=Demo\n[UserInfo]\n" + entry(1, "x", "px", false)
                       + entry(2, "demo", "p2", true) + "size=2\n")
-        << QStringList{"x", "demo"} << "x" << "px" << false << "";
+        << QStringList{"x", "demo"} << "x" << "px" << false << "" << false;
     QTest::newRow("escaped chinese name")
         << QByteArray("[CurUser]\ncurname=\\x6d4b\\x8bd5\n[UserInfo]\n"
                       + entry(1, "\\x6d4b\\x8bd5", "\\x5bc6", true) + "size=1\n")
-        << QStringList{QStringLiteral("测试")} << QStringLiteral("测试") << QStringLiteral("密") << true << "";
+        << QStringList{QStringLiteral("测试")} << QStringLiteral("测试") << QStringLiteral("密") << true << "" << false;
     QTest::newRow("empty name listed")
         << QByteArray("[UserInfo]\n" + entry(1, "", "", false) + entry(2, "b", "pb", true) + "size=2\n")
-        << QStringList{"", "b"} << "" << "" << false << "";
+        << QStringList{"", "b"} << "" << "" << false << "" << false;
     QTest::newRow("size without entries")
-        << QByteArray("[UserInfo]\nsize=2\n") << QStringList{"", ""} << "" << "" << false << "";
+        << QByteArray("[UserInfo]\nsize=2\n") << QStringList{"", ""} << "" << "" << false << "" << false;
+
+    // A corrupt file: at most 1000 entries whatever "size" says; values of the wrong
+    // type read as absent.
+    QStringList bound;
+    for (int i = 0; i < UserSettings::kMaxAccounts; ++i)
+        bound << QString();
+    QTest::newRow("size far beyond the bound")
+        << QByteArray("[UserInfo]\nsize=2147483647\n") << bound << "" << "" << false << "" << false;
+    QTest::newRow("negative size") << QByteArray("[UserInfo]\nsize=-3\n1\\user_name=a\n") << QStringList()
+                                   << "" << "" << false << "" << false;
+    QTest::newRow("wrong types read as absent")
+        << QByteArray("[Domain]\nname=@Invalid()\n[CurUser]\ncurname=b\n[UserInfo]\n"
+                      "1\\user_name=a, b\n1\\password=@ByteArray(pw)\n1\\bremember=maybe\n"
+                      "2\\user_name=b\n2\\password=@Variant(\\0\\0\\0\\x1\\0\\x1)\n2\\bremember=TRUE\n"
+                      "size=2\n")
+        << QStringList{"", "b"} << "b" << "" << true << "" << false;
+    QTest::newRow("private authority, certificates unchecked")
+        << QByteArray("[Domain]\nname=https://cloud.test\ncafile=ca.pem\ninsecure=true\n")
+        << QStringList() << "" << "" << false << "https://cloud.test" << true;
+    QTest::newRow("insecure other than true")
+        << QByteArray("[Domain]\nname=https://cloud.test\ninsecure=yes\n")
+        << QStringList() << "" << "" << false << "https://cloud.test" << false;
 }
 
 void TestAccounts::startup()
@@ -221,11 +244,13 @@ void TestAccounts::startup()
     QFETCH(QString, password);
     QFETCH(bool, remember);
     QFETCH(QString, baseUrl);
+    QFETCH(bool, insecure);
 
     if (!ini.isEmpty())
         QVERIFY(TestFiles::writeFile(iniPath(), ini));
     CloudRequest::setBaseUrl(QStringLiteral("left over"));
     auto w = makeWindow();
+    w->show();
 
     QCOMPARE(comboItems(w.get()), items);
     auto *cbx = w->findChild<QComboBox *>(QStringLiteral("cbx_user"));
@@ -233,6 +258,10 @@ void TestAccounts::startup()
     QCOMPARE(w->findChild<QLineEdit *>(QStringLiteral("lineEdit_passWord"))->text(), password);
     QCOMPARE(w->findChild<QCheckBox *>(QStringLiteral("ckx_remember"))->isChecked(), remember);
     QCOMPARE(CloudRequest::baseUrl(), baseUrl);
+    QCOMPARE(CloudRequest::settings().bInsecure, insecure);
+    auto *warning = w->findChild<QLabel *>(QStringLiteral("label_insecure"));
+    QCOMPARE(warning->isVisible(), insecure);
+    QCOMPARE(warning->text(), QStringLiteral("未验证服务器证书"));
     QCOMPARE(w->savedAccounts().size(), items.size());
     // Reading alone never writes.
     QCOMPARE(QFile::exists(iniPath()), !ini.isEmpty());
@@ -271,7 +300,7 @@ void TestAccounts::save_data()
     QTest::addColumn<QString>("account");
     QTest::addColumn<QString>("password");
     QTest::addColumn<bool>("remember");
-    QTest::addColumn<QVector<UserInfo>>("expected");
+    QTest::addColumn<QVector<UserInfo>>("expected");   // in memory; the file holds no password
 
     const QByteArray two = "[Domain]\nname=https://cloud.test:8443\n[CurUser]\ncurname=b\n[UserInfo]\n"
                            + entry(1, "a", "pa", true) + entry(2, "b", "pb", true) + "size=2\n";
@@ -292,6 +321,12 @@ void TestAccounts::save_data()
     QTest::newRow("names differing in case are different accounts")
         << two << "A" << "pA" << true
         << QVector<UserInfo>{user("a", "pa", true), user("b", "pb", true), user("A", "pA", true)};
+    QTest::newRow("not remembered, nothing in an older file")
+        << QByteArray("[UserInfo]\n" + entry(1, "a", "", false) + "size=1\n") << "a" << "pa" << false
+        << QVector<UserInfo>{user("a", "", false)};
+    QTest::newRow("private authority and insecure kept")
+        << QByteArray("[Domain]\nname=https://cloud.test\ncafile=/etc/ca.pem\ninsecure=true\n")
+        << "c" << "pc" << true << QVector<UserInfo>{user("c", "pc", true)};
 }
 
 void TestAccounts::save()
@@ -311,6 +346,7 @@ void TestAccounts::save()
     w->findChild<QLineEdit *>(QStringLiteral("lineEdit_passWord"))->setText(password);
     w->findChild<QCheckBox *>(QStringLiteral("ckx_remember"))->setChecked(remember);
 
+    w->show();
     w->saveUserInfo();
 
     const Saved saved = readBack();
@@ -319,10 +355,32 @@ void TestAccounts::save()
     QCOMPARE(saved.users.size(), expected.size());
     for (int i = 0; i < expected.size(); ++i) {
         QCOMPARE(saved.users.at(i).sUserName, expected.at(i).sUserName);
-        QCOMPARE(saved.users.at(i).sPassword, expected.at(i).sPassword);
+        QCOMPARE(saved.users.at(i).sPassword, QString());   // passwords live in the keychain
         QCOMPARE(saved.users.at(i).bRemember, expected.at(i).bRemember);
         QCOMPARE(saved.users.at(i).bAutoLogin, false);
     }
+    // How the service is reached stays as it was.
+    QSettings domain(iniPath(), QSettings::IniFormat);
+    QByteArray caFile;
+    for (const QByteArray &line : ini.split('\n'))
+        if (line.startsWith("cafile="))
+            caFile = line.mid(7);
+    QCOMPARE(domain.value(QStringLiteral("Domain/cafile")).toString(), QString::fromUtf8(caFile));
+    QCOMPARE(domain.value(QStringLiteral("Domain/insecure")).toString(),
+             ini.contains("insecure=true") ? QStringLiteral("true") : QString());
+    QCOMPARE(QFile::permissions(iniPath()) & 0x7077, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    // No keychain answers in this test: a password to be kept is not kept, and the
+    // window says so (once, on its own line).
+    auto *note = w->findChild<QLabel *>(QStringLiteral("label_keychain"));
+    bool wanted = false;
+    for (const UserInfo &u : expected)
+        wanted = wanted || (u.bRemember && !u.sPassword.isEmpty());
+    if (wanted)
+        QTRY_VERIFY(note->isVisible());
+    else
+        QTest::qWait(100);
+    QCOMPARE(note->isVisible(), wanted);
+    QCOMPARE(note->text(), QStringLiteral("系统密钥环不可用,密码未保存"));
     // The window keeps what it wrote, and the combo box lists it with item 0 current.
     QCOMPARE(w->savedAccounts().size(), expected.size());
     for (int i = 0; i < expected.size(); ++i)
@@ -357,7 +415,8 @@ void TestAccounts::nextStartFindsSignedInAccount()
     auto w = makeWindow();
     QCOMPARE(comboItems(w.get()), (QStringList{"a", "z"}));
     QCOMPARE(w->findChild<QComboBox *>(QStringLiteral("cbx_user"))->lineEdit()->text(), QStringLiteral("z"));
-    QCOMPARE(w->findChild<QLineEdit *>(QStringLiteral("lineEdit_passWord"))->text(), QStringLiteral("pz"));
+    // The file holds no password and no keychain answers here: nothing to fill in.
+    QCOMPARE(w->findChild<QLineEdit *>(QStringLiteral("lineEdit_passWord"))->text(), QString());
     QCOMPARE(CloudRequest::baseUrl(), QStringLiteral("http://127.0.0.1:7"));
 }
 
@@ -378,7 +437,7 @@ void TestAccounts::chineseNamesAreEscaped()
     const Saved saved = readBack();
     QCOMPARE(saved.sCurName, QStringLiteral("测试账号"));
     QCOMPARE(saved.users.size(), 1);
-    QCOMPARE(saved.users.at(0).sPassword, QStringLiteral("测试123"));
+    QCOMPARE(saved.users.at(0).sPassword, QString());
 }
 
 void TestAccounts::fileIsReplacedAtomically()
@@ -396,6 +455,8 @@ void TestAccounts::fileIsReplacedAtomically()
     QVERIFY(UserSettings::write(*settings, c));
     settings.reset();
 
+    QCOMPARE(QFile::permissions(QStringLiteral("User.ini")) & 0x7077,
+             QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     // Only the file itself: no temporary copy and no lock file left behind.
     QCOMPARE(QDir::current().entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{"User.ini"});

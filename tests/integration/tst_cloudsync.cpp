@@ -11,6 +11,7 @@
 #include "cloudrequest.h"
 #include "downfileobj.h"
 #include "labprocess.h"
+#include "testcerts.h"
 #include "testfiles.h"
 #include "testzip.h"
 #include "updatefiledlg.h"
@@ -31,11 +32,17 @@ QString md5Hex(const QByteArray &data)
 // A project as the host software leaves it: a folder entry, files in it and beside it.
 const QByteArray kPage = QByteArray("page-1\x00\x01\x02", 9);
 const QByteArray kDriver = QByteArray(3000, 'd');
-QByteArray projectZip()
+const QByteArray kClosingDelimiter = "\r\n--YourBoundaryString--\r\n";
+
+// With boundaryInside, a page holds the upload's usual closing delimiter, stored
+// uncompressed: the archive's bytes hold it too.
+QByteArray projectZip(bool boundaryInside = false)
 {
+    const QByteArray page = boundaryInside ? kPage + kClosingDelimiter : kPage;
     return TestZip::makeZip({{"pages/", {}, 040755u << 16},
-                             {"pages/page1.bin", kPage, 0100644u << 16},
-                             {"driver.bin", kDriver, 0100644u << 16}});
+                             {"pages/page1.bin", page, 0100644u << 16},
+                             {"driver.bin", kDriver, 0100644u << 16}},
+                            boundaryInside ? 0 : -1);
 }
 const QString kProjectIdentity = md5Hex(kPage + kDriver);
 
@@ -66,6 +73,7 @@ private slots:
     void hostileArchivesRefused_data();
     void hostileArchivesRefused();
     void missingArchive();
+    void unreachableService_data();
     void unreachableService();
     void hangingService_data();
     void hangingService();
@@ -73,7 +81,8 @@ private slots:
     void dialogClosesPromptlyDuringSync();
 
 private:
-    bool startLab(const QJsonObject &faults = {}, const QJsonArray &bindings = {});
+    bool startLab(const QJsonObject &faults = {}, const QJsonArray &bindings = {},
+                  const QStringList &extraArgs = {});
     SyncRun sync(const QString &path, bool useName = false, const QString &account = kAccount,
                  const QString &password = kPassword, const QString &imei = kImei);
     QList<QJsonObject> requests() const;
@@ -112,7 +121,8 @@ void TestCloudSync::cleanup()
     m_dir = nullptr;
 }
 
-bool TestCloudSync::startLab(const QJsonObject &faults, const QJsonArray &bindings)
+bool TestCloudSync::startLab(const QJsonObject &faults, const QJsonArray &bindings,
+                             const QStringList &extraArgs)
 {
     const QJsonObject panel{{"imei", kImei}, {"status", "在线"}};
     const QJsonObject other{{"account", "other"}, {"password", "pw"},
@@ -126,11 +136,14 @@ bool TestCloudSync::startLab(const QJsonObject &faults, const QJsonArray &bindin
     if (!TestFiles::writeJson(config, QJsonObject{{"cloud", cloud}}))
         return false;
     m_lab = new LabProcess("lab-cloud");
-    if (!m_lab->start({"--config", config, "--port", "0", "--events", m_events, "--store", m_store})) {
+    if (!m_lab->start(QStringList{"--config", config, "--port", "0", "--events", m_events, "--store", m_store}
+                      + extraArgs)) {
         qWarning() << "lab-cloud did not start" << m_lab->diagnostics();
         return false;
     }
-    CloudRequest::setBaseUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_lab->port()));
+    CloudRequest::setBaseUrl(QStringLiteral("%1://127.0.0.1:%2")
+                                 .arg(m_lab->readyInfo().value("scheme").toString())
+                                 .arg(m_lab->port()));
     return true;
 }
 
@@ -176,9 +189,11 @@ void TestCloudSync::uploadBindsProject_data()
     QTest::addColumn<bool>("useName");
     QTest::addColumn<QString>("relativePath");
     QTest::addColumn<QString>("fileName");
-    QTest::newRow("useName 0") << false << "cloudcompile/target.zip" << "target.zip";
-    QTest::newRow("useName 1") << true << "cloudcompile/target.zip" << "target.zip";
-    QTest::newRow("no slash: whole path is the name") << false << "cc\\target.zip" << "cc\\target.zip";
+    QTest::addColumn<bool>("boundaryInside");
+    QTest::newRow("useName 0") << false << "cloudcompile/target.zip" << "target.zip" << false;
+    QTest::newRow("useName 1") << true << "cloudcompile/target.zip" << "target.zip" << false;
+    QTest::newRow("no slash: whole path is the name") << false << "cc\\target.zip" << "cc\\target.zip" << false;
+    QTest::newRow("archive holding the boundary") << false << "target.zip" << "target.zip" << true;
 }
 
 void TestCloudSync::uploadBindsProject()
@@ -186,11 +201,14 @@ void TestCloudSync::uploadBindsProject()
     QFETCH(bool, useName);
     QFETCH(QString, relativePath);
     QFETCH(QString, fileName);
+    QFETCH(bool, boundaryInside);
     if (!m_haveLab)
         QSKIP("lab-cloud is not built");
     QVERIFY(startLab());
     QVERIFY(QDir::setCurrent(m_dir->path()));
-    const QByteArray archive = projectZip();
+    const QByteArray archive = projectZip(boundaryInside);
+    QCOMPARE(archive.contains(kClosingDelimiter), boundaryInside);
+    const QString identity = boundaryInside ? md5Hex(kPage + kClosingDelimiter + kDriver) : kProjectIdentity;
     QVERIFY(TestFiles::writeFile(m_dir->filePath(relativePath), archive));
 
     const SyncRun run = sync(relativePath, useName);
@@ -202,29 +220,39 @@ void TestCloudSync::uploadBindsProject()
     QCOMPARE(reqs[0].value("path").toString(), QString("/iot-gateway-mqtt/project/checkUuidIsExist"));
     QCOMPARE(reqs[0].value("headers").toObject().value("Content-Type").toString(), QString("application/json"));
     QCOMPARE(reqs[0].value("fields").toObject(),
-             (QJsonObject{{"uuid", kProjectIdentity}, {"gatewayId", kImei}, {"account", kAccount},
+             (QJsonObject{{"uuid", identity}, {"gatewayId", kImei}, {"account", kAccount},
                           {"password", kPassword}, {"usePrjName", useName}, {"check", true}}));
     QCOMPARE(reqs[0].value("code").toInt(), 500);
 
     const QJsonObject up = reqs[1];
     QCOMPARE(up.value("path").toString(), QString("/iot-gateway-mqtt/project/uploadToObject"));
+    // The usual boundary, or, when the archive holds it, one with a suffix that it
+    // does not hold; the header names the one used.
+    const QString boundary = up.value("boundary").toString();
     QCOMPARE(up.value("headers").toObject().value("Content-Type").toString(),
-             QString("multipart/form-data; boundary=YourBoundaryString"));
+             "multipart/form-data; boundary=" + boundary);
+    if (boundaryInside) {
+        QVERIFY2(boundary.startsWith("YourBoundaryString") && boundary.size() == 34, qPrintable(boundary));
+        QVERIFY(!archive.contains(boundary.toLatin1()));
+    } else {
+        QCOMPARE(boundary, QString("YourBoundaryString"));
+    }
     QCOMPARE(up.value("fields").toObject(),
-             (QJsonObject{{"uuid", kProjectIdentity}, {"usePrjName", useName ? "1" : "0"},
+             (QJsonObject{{"uuid", identity}, {"usePrjName", useName ? "1" : "0"},
                           {"gatewayId", kImei}, {"account", kAccount}, {"password", kPassword}}));
     const QJsonObject file = up.value("file").toObject();
     QCOMPARE(file.value("name").toString(), fileName);
     QCOMPARE(file.value("contentType").toString(), QString("application/zip"));
     QCOMPARE(file.value("md5").toString(), md5Hex(archive));
-    QCOMPARE(up.value("identity").toString(), kProjectIdentity);   // the lab's own reading
+    QCOMPARE(up.value("identity").toString(), identity);   // the lab's own reading
     QCOMPARE(up.value("code").toInt(), 200);
     const QString stored = m_store + "/" + kImei + "/" + fileName;
     QCOMPARE(file.value("stored").toString(), stored);
     QCOMPARE(TestFiles::readFile(stored), archive);
 
     // Unpacked beside the program, folder entries made as folders.
-    QCOMPARE(TestFiles::readFile(unpackDir() + "/pages/page1.bin"), kPage);
+    QCOMPARE(TestFiles::readFile(unpackDir() + "/pages/page1.bin"),
+             boundaryInside ? kPage + kClosingDelimiter : kPage);
     QCOMPARE(TestFiles::readFile(unpackDir() + "/driver.bin"), kDriver);
 
     // Now bound: the next sync finds it up to date and uploads nothing.
@@ -389,9 +417,27 @@ void TestCloudSync::missingArchive()
     QCOMPARE(run.finished, 1);
 }
 
+void TestCloudSync::unreachableService_data()
+{
+    QTest::addColumn<bool>("tls");
+    QTest::newRow("closed port") << false;
+    // A service whose certificate nobody trusts is not reached either: nothing is sent.
+    QTest::newRow("certificate refused") << true;
+}
+
 void TestCloudSync::unreachableService()
 {
+    QFETCH(bool, tls);
     CloudRequest::setBaseUrl(QStringLiteral("http://127.0.0.1:%1").arg(freeLoopbackPort()));
+    if (tls) {
+        if (!m_haveLab)
+            QSKIP("lab-cloud is not built");
+        TestCerts::Files certs;
+        QString error;
+        QVERIFY2(TestCerts::make(m_dir->path(), &certs, &error), qPrintable(error));
+        QVERIFY(startLab({}, {}, {"--tls-cert", certs.server, "--tls-key", certs.serverKey}));
+        QVERIFY(CloudRequest::baseUrl().startsWith("https://"));
+    }
     const QString path = m_dir->filePath("target.zip");
     QVERIFY(TestFiles::writeFile(path, projectZip()));
     const SyncRun run = sync(path);
@@ -400,6 +446,8 @@ void TestCloudSync::unreachableService()
     QVERIFY2(run.texts[1].startsWith("云组态验证异常:") && run.texts[1].size() > 8, qPrintable(run.texts[1]));
     QVERIFY(run.elapsedMs < 5000);
     QCOMPARE(run.finished, 1);
+    if (tls)
+        QCOMPARE(requests().size(), 0);
 }
 
 void TestCloudSync::hangingService_data()
@@ -485,6 +533,8 @@ void TestCloudSync::dialogClosesPromptlyDuringSync()
     QVERIFY(dlg.close());
     QVERIFY(clock.elapsed() < 1000);
     QVERIFY(!dlg.isRunning(2));
+    // The chosen paths are kept in a file for the owner only.
+    QCOMPARE(QFile::permissions("FilePath.ini") & 0x7077, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     QTest::qWait(300);
     QCOMPARE(label->text(), QString("云组态验证"));
     // The lab saw the client leave.

@@ -13,11 +13,12 @@
 #include "labprocess.h"
 #include "managerdevlist.h"
 #include "messageboxcloser.h"
+#include "testcerts.h"
 #include "testfiles.h"
 
 Q_DECLARE_METATYPE(QVector<DevInfo>)
 
-// The device window's refresh against the lab's cloud service.
+// The device window's refresh against the lab's cloud service, over HTTP and HTTPS.
 class TestDeviceRefresh : public QObject
 {
     Q_OBJECT
@@ -37,7 +38,8 @@ private:
 
     QTemporaryDir m_labDir;
     std::unique_ptr<LabProcess> m_lab;
-    QString m_events;
+    std::unique_ptr<LabProcess> m_tlsLab;   // a certificate of an authority nobody trusts
+    QString m_events;                        // written by both
     std::unique_ptr<ManagerDevList> m_w;
 };
 
@@ -86,6 +88,7 @@ void TestDeviceRefresh::initTestCase()
         account("html", panels, {{"body", "<html>oops</html>"}}),
         account("hang", panels, {{"hang", true}}),
         account("slow", panels, {{"delayMs", 600}}),
+        account("huge", panels, {{"bodyBytes", 64.0 * 1024 * 1024}}),
     };
     const QString config = m_labDir.filePath("lab.json");
     QVERIFY(TestFiles::writeJson(config, QJsonObject{{"cloud", QJsonObject{{"accounts", accounts}}}}));
@@ -93,17 +96,25 @@ void TestDeviceRefresh::initTestCase()
     m_lab.reset(new LabProcess("lab-cloud"));
     QVERIFY2(m_lab->start({"--config", config, "--port", "0", "--events", m_events}),
              qPrintable(m_lab->diagnostics()));
-    CloudRequest::setBaseUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_lab->port()));
+    TestCerts::Files certs;
+    QString error;
+    QVERIFY2(TestCerts::make(m_labDir.path(), &certs, &error), qPrintable(error));
+    m_tlsLab.reset(new LabProcess("lab-cloud"));
+    QVERIFY2(m_tlsLab->start({"--config", config, "--port", "0", "--events", m_events, "--tls-cert",
+                              certs.server, "--tls-key", certs.serverKey}),
+             qPrintable(m_tlsLab->diagnostics()));
 }
 
 void TestDeviceRefresh::cleanupTestCase()
 {
     m_w.reset();
     m_lab.reset();
+    m_tlsLab.reset();
 }
 
 void TestDeviceRefresh::init()
 {
+    CloudRequest::setBaseUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_lab->port()));
     m_w.reset(new ManagerDevList);
     m_w->show();
 }
@@ -122,17 +133,23 @@ void TestDeviceRefresh::refresh_data()
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("box");        // "title|text"; "..." at the end: text starts so; empty: no box
     QTest::addColumn<QStringList>("rows");   // empty: the rows stay as they were
+    QTest::addColumn<bool>("tls");           // the service behind a certificate nobody trusts
+    QTest::addColumn<int>("requests");       // requests the lab saw
 
     const QStringList fresh{"860000000000101", "860000000000901", "860000000000102", "860000000000103"};
-    QTest::newRow("accepted") << "demo" << "pw" << "" << fresh;
-    QTest::newRow("code 401") << "demo" << "bad" << QStringLiteral("提示|账号不存在或验证错误") << QStringList();
+    QTest::newRow("accepted") << "demo" << "pw" << "" << fresh << false << 1;
+    QTest::newRow("code 401") << "demo" << "bad" << QStringLiteral("提示|账号不存在或验证错误") << QStringList() << false << 1;
     QTest::newRow("code as a string") << "strcode" << "pw" << QStringLiteral("提示|账号不存在或验证错误")
-                                      << QStringList();
-    QTest::newRow("no code: silent") << "nocode" << "pw" << "" << QStringList();
-    QTest::newRow("no data: silent") << "nodata" << "pw" << "" << QStringList();
-    QTest::newRow("non-JSON body") << "html" << "pw" << QStringLiteral("提示|无法连接云服务") << QStringList();
+                                      << QStringList() << false << 1;
+    QTest::newRow("no code: silent") << "nocode" << "pw" << "" << QStringList() << false << 1;
+    QTest::newRow("no data: silent") << "nodata" << "pw" << "" << QStringList() << false << 1;
+    QTest::newRow("non-JSON body") << "html" << "pw" << QStringLiteral("提示|无法连接云服务") << QStringList() << false << 1;
     QTest::newRow("hanging service") << "hang" << "pw" << QStringLiteral("提示|无法连接云服务: 等待超时...")
-                                     << QStringList();
+                                     << QStringList() << false << 1;
+    QTest::newRow("64 MiB body") << "huge" << "pw" << QStringLiteral("提示|云服务应答超过8 MiB,已停止接收")
+                                 << QStringList() << false << 1;
+    QTest::newRow("certificate refused") << "demo" << "pw" << QStringLiteral("提示|无法连接云服务: ...")
+                                         << QStringList() << true << 0;
 }
 
 void TestDeviceRefresh::refresh()
@@ -141,7 +158,12 @@ void TestDeviceRefresh::refresh()
     QFETCH(QString, password);
     QFETCH(QString, box);
     QFETCH(QStringList, rows);
+    QFETCH(bool, tls);
+    QFETCH(int, requests);
 
+    if (tls)
+        CloudRequest::setBaseUrl(QStringLiteral("https://127.0.0.1:%1").arg(m_tlsLab->port()));
+    const int requestsBefore = linesWith(readEventLines(m_events), {{"event", "request"}}).size();
     m_w->setDevList(account, password, before());
     auto *mode = m_w->findChild<QComboBox *>("cbx_state");
     mode->setCurrentIndex(1);   // 在线: rows 111 and 333
@@ -193,11 +215,12 @@ void TestDeviceRefresh::refresh()
         QCOMPARE(dialogImei, QStringLiteral("IMEI:333"));
     }
 
-    // The query went out with the stored account and password.
-    QTRY_VERIFY(!readEventLines(m_events).isEmpty());
-    const QList<QJsonObject> requests = linesWith(readEventLines(m_events), {{"event", "request"}});
-    const QJsonObject last = requests.value(requests.size() - 1);
-    QCOMPARE(last.value("fields").toObject(), (QJsonObject{{"account", account}, {"password", password}}));
+    // The query went out with the stored account and password (unless the certificate
+    // was refused: then nothing went out).
+    QTRY_COMPARE(linesWith(readEventLines(m_events), {{"event", "request"}}).size() - requestsBefore, requests);
+    const QList<QJsonObject> seen = linesWith(readEventLines(m_events), {{"event", "request"}});
+    if (requests > 0)
+        QCOMPARE(seen.last().value("fields").toObject(), (QJsonObject{{"account", account}, {"password", password}}));
 }
 
 void TestDeviceRefresh::staleReplyAfterNewSignInIsDropped()

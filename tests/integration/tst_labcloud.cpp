@@ -3,6 +3,7 @@
 // are written out literally or computed from literal data.
 
 #include "labprocess.h"
+#include "testcerts.h"
 #include "testfiles.h"
 #include "testzip.h"
 
@@ -12,6 +13,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -194,6 +197,8 @@ private slots:
     void deviceList();
     void deviceListFaults_data();
     void deviceListFaults();
+    void streamedBodies_data();
+    void streamedBodies();
     void delayedAnswer();
     void hangingRequestsStarveNothing();
     void stopsCleanlyWhileHanging();
@@ -209,6 +214,7 @@ private slots:
     void unknownPaths_data();
     void unknownPaths();
     void badTraffic();
+    void httpsMode();
 
 private:
     bool startLab(const QJsonObject &section);
@@ -438,6 +444,57 @@ void tst_LabCloud::deviceListFaults()
     QCOMPARE(requests[0].value("code"), QJsonDocument::fromJson("[" + eventCode + "]").array().at(0));
 }
 
+void tst_LabCloud::streamedBodies_data()
+{
+    QTest::addColumn<QByteArray>("fault");
+    QTest::addColumn<qint64>("size");        // -1: no end
+    QTest::newRow("padded to 3 MiB") << QByteArray(R"({"bodyBytes":3145728})") << qint64(3145728);
+    QTest::newRow("endless") << QByteArray(R"({"endless":true})") << qint64(-1);
+}
+
+// Oversized and endless answers are streamed: still the service's answer as one JSON
+// object (padded), and the lab notes how much went out before the client left.
+void tst_LabCloud::streamedBodies()
+{
+    QFETCH(QByteArray, fault);
+    QFETCH(qint64, size);
+    QJsonObject section = baseSection();
+    section.insert("faults", QJsonObject{{"getDeviceList", json(fault)}});
+    QVERIFY(startLab(section));
+
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port());
+    QVERIFY(socket.waitForConnected(3000));
+    socket.write(request("POST", kDeviceList, "application/json", R"({"account":"field","password":"field456"})"));
+    const int enough = 2 * 1024 * 1024;
+    QByteArray in;
+    HttpReply reply;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 10000 && socket.state() == QAbstractSocket::ConnectedState) {
+        socket.waitForReadyRead(50);
+        in += socket.readAll();
+        if (size >= 0 ? parseReply(in, &reply) : in.size() >= enough)
+            break;
+    }
+    if (size >= 0) {
+        QVERIFY(reply.complete);
+        QCOMPARE(qint64(reply.body.size()), size);
+        QJsonObject obj = json(reply.body);
+        const QString pad = obj.take("pad").toString();
+        QVERIFY(!pad.isEmpty() && pad.count('x') == pad.size());
+        QCOMPARE(obj, json(R"({"code":200,"msg":"成功","data":[{"deviceImei":"860000000000107","deviceStatus":"在线"}]})"));
+        QCOMPARE(waitForEvent("closed", kDeviceList).value(0).value("reason").toString(), QString("complete"));
+    } else {
+        QVERIFY(in.size() >= enough);
+        QVERIFY(in.contains("Transfer-Encoding: chunked"));
+        socket.abort();
+        const QJsonObject closed = waitForEvent("closed", kDeviceList).value(0);
+        QCOMPARE(closed.value("reason").toString(), QString("client left"));
+        QVERIFY(closed.value("sent").toDouble() >= enough - 4096);
+    }
+}
+
 void tst_LabCloud::delayedAnswer()
 {
     const int delayMs = 400;
@@ -660,12 +717,19 @@ void tst_LabCloud::uploadAccepted_data()
     QTest::addColumn<QByteArray>("usePrjName");
     QTest::addColumn<QByteArray>("account");
     QTest::addColumn<QByteArray>("gatewayId");
+    QTest::addColumn<QByteArray>("boundary");
+    const QByteArray usual = "YourBoundaryString";
     QTest::newRow("plain") << QByteArray("target.zip") << QByteArray("0") << QByteArray("demo")
-                           << QByteArray("860000000000101");
+                           << QByteArray("860000000000101") << usual;
     QTest::newRow("backslash path as name") << QByteArray("C:\\cloudcompile\\target.zip") << QByteArray("1")
-                                            << QByteArray("demo") << QByteArray("860000000000901");
+                                            << QByteArray("demo") << QByteArray("860000000000901") << usual;
     QTest::newRow("chinese names") << QByteArray("工程.zip") << QByteArray("0") << QByteArray("测试账号")
-                                   << QByteArray("860000000000110");
+                                   << QByteArray("860000000000110") << usual;
+    QTest::newRow("boundary with a suffix") << QByteArray("target.zip") << QByteArray("0") << QByteArray("demo")
+                                            << QByteArray("860000000000101") << usual + "0123456789abcdef";
+    QTest::newRow("any boundary RFC 2046 allows") << QByteArray("target.zip") << QByteArray("0")
+                                                  << QByteArray("demo") << QByteArray("860000000000101")
+                                                  << QByteArray("'()+_,-./:=? x");
 }
 
 void tst_LabCloud::uploadAccepted()
@@ -674,9 +738,11 @@ void tst_LabCloud::uploadAccepted()
     QFETCH(QByteArray, usePrjName);
     QFETCH(QByteArray, account);
     QFETCH(QByteArray, gatewayId);
+    QFETCH(QByteArray, boundary);
     QVERIFY(startLab(baseSection()));
 
     Upload upload;
+    upload.boundary = boundary;
     upload.uuid = m_identity.toLatin1();
     upload.archive = m_archive;
     upload.fileName = fileName;
@@ -684,8 +750,9 @@ void tst_LabCloud::uploadAccepted()
     upload.account = account;
     upload.password = account == "demo" ? "demo123" : "测试123";
     upload.gatewayId = gatewayId;
-    const HttpReply reply = post(port(), kUpload, kMultipartType, upload.body());
+    const HttpReply reply = post(port(), kUpload, "multipart/form-data; boundary=" + boundary, upload.body());
     QCOMPARE(json(reply.body).value("code"), QJsonValue(200));
+    QCOMPARE(waitForEvent("request", kUpload).value(0).value("boundary").toString(), QString::fromLatin1(boundary));
     QCOMPARE(storedFiles(m_store), QStringList(m_store + "/" + QString::fromUtf8(gatewayId) + "/"
                                                + QString::fromUtf8(fileName)));
     QCOMPARE(TestFiles::readFile(storedFiles(m_store).value(0)), m_archive);
@@ -758,13 +825,18 @@ void tst_LabCloud::uploadRefusals_data()
     u.gatewayId = "860000000000107";
     row("panel of another account", u, 403);
 
+    const QString malformed = QStringLiteral("multipart格式错误");
     u = good;
     u.boundary = "OtherBoundary";
-    const QString wrongType = QStringLiteral("Content-Type必须为multipart/form-data; boundary=YourBoundaryString");
-    QTest::newRow("other boundary") << QByteArray("multipart/form-data; boundary=OtherBoundary") << u.body() << 400
-                                    << wrongType;
+    QTest::newRow("header names another boundary than the body") << kMultipartType << u.body() << 400 << malformed;
+    const QString wrongType = QStringLiteral("Content-Type必须为multipart/form-data; boundary=<boundary>");
     QTest::newRow("json content type") << QByteArray("application/json") << good.body() << 400 << wrongType;
-    const QString malformed = QStringLiteral("multipart格式错误");
+    u.boundary = "Your<Boundary>";
+    QTest::newRow("boundary with characters not allowed")
+        << QByteArray("multipart/form-data; boundary=Your<Boundary>") << u.body() << 400 << wrongType;
+    u.boundary = QByteArray(71, 'b');
+    QTest::newRow("boundary over 70 characters")
+        << "multipart/form-data; boundary=" + u.boundary << u.body() << 400 << wrongType;
     QTest::newRow("no closing boundary") << kMultipartType << good.body().left(good.body().size() - 24) << 400
                                          << malformed;
     QTest::newRow("garbage") << kMultipartType << QByteArray("\x01\x02garbage\r\n\r\n", 13) << 400 << malformed;
@@ -911,6 +983,50 @@ void tst_LabCloud::badTraffic()
     QCOMPARE(refused[0].value("refused"), QJsonValue(true));
     QVERIFY(stillServing());
     QVERIFY(m_lab->isRunning());
+}
+
+// With a certificate and its key the lab speaks HTTPS only: a client that trusts the
+// authority is answered; plain HTTP on that port is not, and is no request.
+void tst_LabCloud::httpsMode()
+{
+    TestCerts::Files certs;
+    QString error;
+    QVERIFY2(TestCerts::make(m_dir.path(), &certs, &error), qPrintable(error));
+    const QString base = m_dir.filePath(QStringLiteral("run%1").arg(++m_run));
+    const QString config = base + QStringLiteral("/lab.json");
+    QVERIFY(TestFiles::writeJson(config, QJsonObject{{"cloud", baseSection()}}));
+    m_events = base + QStringLiteral("/cloud.jsonl");
+    m_lab.reset(new LabProcess(QStringLiteral("lab-cloud")));
+    QVERIFY2(m_lab->start({"--config", config, "--port", "0", "--events", m_events, "--tls-cert", certs.server,
+                           "--tls-key", certs.serverKey}),
+             qPrintable(m_lab->diagnostics()));
+    QCOMPARE(m_lab->readyInfo().value("scheme").toString(), QStringLiteral("https"));
+
+    const HttpReply plain = exchange(port(), request("POST", kDeviceList, "application/json",
+                                                     R"({"account":"field","password":"field456"})"), 3000);
+    QCOMPARE(plain.status, 0);
+    QVERIFY(m_lab->isRunning());
+
+    QSslSocket socket;
+    QSslConfiguration ssl = socket.sslConfiguration();
+    ssl.setCaCertificates(QSslCertificate::fromPath(certs.authority));
+    socket.setSslConfiguration(ssl);
+    socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), port());
+    QVERIFY2(socket.waitForEncrypted(5000), qPrintable(socket.errorString()));
+    socket.write(request("POST", kDeviceList, "application/json", R"({"account":"field","password":"field456"})"));
+    const HttpReply reply = readReply(socket, 5000);
+    QCOMPARE(reply.status, 200);
+    QCOMPARE(json(reply.body).value("code"), QJsonValue(200));
+    const QList<QJsonObject> requests = waitForEvent("request", kDeviceList);
+    QCOMPARE(requests.size(), 1);   // the plain one was none
+
+    // A key that does not belong to the certificate: the lab does not start.
+    QProcess bad;
+    bad.start(LabProcess::programPath("lab-cloud"), {"--config", config, "--port", "0", "--tls-cert", certs.server,
+                                                     "--tls-key", certs.otherHostKey});
+    QVERIFY(bad.waitForFinished(5000));
+    QCOMPARE(bad.exitCode(), 1);
+    QVERIFY(!bad.readAllStandardOutput().contains("ready"));
 }
 
 QTEST_GUILESS_MAIN(tst_LabCloud)

@@ -150,6 +150,20 @@ void TestCloudReply::msg_data()
     QTest::newRow("number") << QByteArray(R"({"msg":5})") << QString();
     QTest::newRow("missing") << QByteArray(R"({"code":200})") << QString();
     QTest::newRow("null") << QByteArray(R"({"msg":null})") << QString();
+
+    // Shortened before it is shown: at most 200 characters and the cut mark.
+    const auto body = [](const QString &text) {
+        return QJsonDocument(QJsonObject{{QStringLiteral("msg"), text}}).toJson(QJsonDocument::Compact);
+    };
+    const QString limit(CloudReply::kMaxMsgChars, QChar(0x5b57));
+    QTest::newRow("200 characters kept") << body(limit) << limit;
+    QTest::newRow("201 characters cut") << body(limit + "x") << limit + QChar(0x2026);
+    QTest::newRow("1 MiB cut") << body(QString(1 << 20, 'a'))
+                               << QString(CloudReply::kMaxMsgChars, 'a') + QChar(0x2026);
+    const QString emoji = QString::fromUtf8("\xf0\x9f\x98\x80");   // a surrogate pair
+    QTest::newRow("pair at the cut not split")
+        << body(QString(CloudReply::kMaxMsgChars - 1, 'a') + emoji + "b")
+        << QString(CloudReply::kMaxMsgChars - 1, 'a') + QChar(0x2026);
 }
 
 void TestCloudReply::msg()

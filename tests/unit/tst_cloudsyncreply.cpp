@@ -113,6 +113,12 @@ void TestCloudSyncReply::judgeCheck_data()
                                      << "云组态验证异常:Bad Gateway" << false;
     QTest::newRow("timed out") << Outcome::TimedOut << QByteArray() << "等待超时(1秒)"
                                << "云组态验证异常:等待超时(1秒)" << false;
+    QTest::newRow("reply too large") << Outcome::TooLarge << QByteArray() << "云服务应答超过8 MiB,已停止接收"
+                                     << "云组态验证异常:云服务应答超过8 MiB,已停止接收" << false;
+    QTest::newRow("not sent") << Outcome::NotSent << QByteArray() << "无法读取证书文件 ca.pem"
+                              << "云组态验证异常:无法读取证书文件 ca.pem" << false;
+    QTest::newRow("long msg shortened") << fin << "{\"code\":403,\"msg\":\"" + QByteArray(300, 'm') + "\"}" << ""
+                                        << "云组态验证异常:" + QString(200, 'm') + QChar(0x2026) << false;
     QTest::newRow("interrupted: nothing") << Outcome::Interrupted << QByteArray() << "" << "" << false;
     QTest::newRow("interrupted ignores a body") << Outcome::Interrupted << QByteArray("{\"code\":500}")
                                                 << "" << "" << false;
@@ -150,6 +156,8 @@ void TestCloudSyncReply::judgeUpload_data()
                                    << "云组态上传异常：Remote host closed";
     QTest::newRow("timed out") << Outcome::TimedOut << QByteArray() << "等待超时(1秒)"
                                << "云组态上传异常：等待超时(1秒)";
+    QTest::newRow("long msg shortened") << fin << "{\"code\":500,\"msg\":\"" + QByteArray(201, 'm') + "\"}" << ""
+                                        << "云组态上传异常：" + QString(200, 'm') + QChar(0x2026);
     QTest::newRow("interrupted: nothing") << Outcome::Interrupted << QByteArray() << "" << "";
 }
 
