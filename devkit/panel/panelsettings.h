@@ -34,6 +34,7 @@ struct PanelSettings
     int disconnectAfterFrames = 0; // 0 = never
     bool noEndAck = false;
     bool passthroughSplit = false;
+    int passthroughLeaveAfter = 0; // leave the relay right after the Nth pass-through reply; 0 = never
 
     // Keys read by the relay, not by the panel.
     static bool isRelayFault(const QString &key);
