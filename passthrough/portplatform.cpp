@@ -11,6 +11,7 @@
 #include <QThread>
 
 #include <cerrno>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -37,6 +38,12 @@ QString driverLibraryFileName()
 void sleepMs(int ms)
 {
     Sleep(static_cast<DWORD>(ms < 0 ? 0 : ms));
+}
+
+bool serialDeviceGone(qintptr handle)
+{
+    Q_UNUSED(handle)
+    return true;
 }
 
 #else
@@ -83,6 +90,18 @@ QString driverLibraryFileName()
 void sleepMs(int ms)
 {
     QThread::msleep(static_cast<unsigned long>(ms < 0 ? 0 : ms));
+}
+
+bool serialDeviceGone(qintptr handle)
+{
+    if (handle < 0)
+        return true;
+    pollfd p{static_cast<int>(handle), POLLIN | POLLOUT, 0};
+    int n;
+    do {
+        n = ::poll(&p, 1, 0);
+    } while (n < 0 && errno == EINTR);
+    return n < 0 || (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 #endif

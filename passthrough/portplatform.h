@@ -26,6 +26,12 @@ QString driverLibraryFileName();
 // Blocks the calling thread.
 void sleepMs(int ms);
 
+// Whether the open serial device behind `handle` (QSerialPort::handle()) is gone. A
+// pty reports a hang-up once its other side has been closed; a full pty (a write that
+// would block) is not gone. Windows: always true, a resource error there means the
+// device was removed.
+bool serialDeviceGone(qintptr handle);
+
 } // namespace PortPlatform
 
 #endif // PORTPLATFORM_H
