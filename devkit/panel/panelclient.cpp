@@ -170,6 +170,7 @@ void PanelClient::handleControl(const QByteArray &bytes)
 
 void PanelClient::startSession(Mode mode)
 {
+    ++m_sessions;
     m_mode = mode;
     m_transfer.reset();
     m_collected.clear();
@@ -179,12 +180,24 @@ void PanelClient::startSession(Mode mode)
         // Bounded reads: while the relay does not take the replies, the relay is not read.
         m_socket->setReadBufferSize(kPassthroughReadBuffer);
         m_passthroughReplies = 0;
+        m_unaskedSent = m_settings.passthroughSend;   // nothing until the delay is over
         QString error;
         fields.insert(QStringLiteral("serial"), m_settings.serial.isEmpty() ? QStringLiteral("echo") : m_settings.serial);
         if (!m_serial->open(&error))
             fields.insert(QStringLiteral("serialError"), error);
     }
     event(QStringLiteral("session"), fields);
+    if (!download && m_settings.passthroughSend > 0) {
+        const int session = m_sessions;
+        QTimer::singleShot(kUnaskedDelayMs, this, [this, session] {
+            if (session != m_sessions || m_mode != Mode::Passthrough)
+                return;
+            event(QStringLiteral("fault"), {{QStringLiteral("fault"), QStringLiteral("passthroughSend")},
+                                            {QStringLiteral("len"), double(m_settings.passthroughSend)}});
+            m_unaskedSent = 0;
+            sendUnasked();
+        });
+    }
 }
 
 void PanelClient::endSession(const QString &reason)
@@ -305,8 +318,24 @@ bool PanelClient::passthroughBackedUp() const
     return m_mode == Mode::Passthrough && m_socket->bytesToWrite() >= kMaxQueued;
 }
 
+// passthroughSend: a stream in messages of kUnaskedMessage bytes, byte p of the stream
+// being p % 251 + 1 (never zero, never "$_$"), written as fast as the relay takes it.
+void PanelClient::sendUnasked()
+{
+    while (m_mode == Mode::Passthrough && m_unaskedSent < m_settings.passthroughSend
+           && m_socket->bytesToWrite() < kMaxQueued) {
+        const int n = int(qMin<qint64>(kUnaskedMessage, m_settings.passthroughSend - m_unaskedSent));
+        QByteArray message(n, Qt::Uninitialized);
+        for (int i = 0; i < n; ++i)
+            message[i] = char((m_unaskedSent + i) % 251 + 1);
+        m_socket->write(message + PanelWire::kDelimiter);
+        m_unaskedSent += n;
+    }
+}
+
 void PanelClient::onBytesWritten()
 {
+    sendUnasked();
     // The relay took some of the replies: what waits from it is read again.
     if (m_mode == Mode::Passthrough && m_socket->bytesAvailable() > 0)
         onReadyRead();

@@ -38,6 +38,10 @@ public:
     static constexpr int kPassthroughReadBuffer = 64 * 1024;
     // Event lines show at most this many bytes of a pass-through message in hex.
     static constexpr int kEventHexBytes = 256;
+    // passthroughSend: the size of each message, and the time after the session's start
+    // before the first (so that it never shares a read with the relay's go-ahead).
+    static constexpr int kUnaskedMessage = 4096;
+    static constexpr int kUnaskedDelayMs = 300;
 
 signals:
     void registered(const QString &imei);
@@ -67,6 +71,7 @@ private:
     bool passthroughBackedUp() const;
     void onBytesWritten();
     void leaveWhenSent();
+    void sendUnasked();
     QJsonObject passthroughFields(const QByteArray &data) const;
 
     void sendReply(const QByteArray &bytes, bool split = false);
@@ -95,6 +100,8 @@ private:
     int m_connections = 0;
     int m_passthroughReplies = 0;  // serial replies sent in this pass-through session
     bool m_leaving = false;        // passthroughLeaveAfter: leave once the reply is out
+    qint64 m_unaskedSent = 0;      // passthroughSend: bytes of this session sent so far
+    int m_sessions = 0;            // sessions begun on this panel
 };
 
 #endif // PANELCLIENT_H

@@ -68,6 +68,7 @@ PanelSettings PanelSettings::fromJson(const QJsonObject &panel, QStringList *pro
     s.noEndAck = f.value(QStringLiteral("noEndAck")).toBool();
     s.passthroughSplit = f.value(QStringLiteral("passthroughSplit")).toBool();
     s.passthroughLeaveAfter = intValue(f, "passthroughLeaveAfter", 0, 0, 0x7fffffff, s.imei, problems);
+    s.passthroughSend = intValue(f, "passthroughSend", 0, 0, 0x7fffffff, s.imei, problems);
     s.hasModelReply = hexValue(f, "modelReply", &s.modelReply, s.imei, problems);
     s.hasVersionReply = hexValue(f, "versionReply", &s.versionReply, s.imei, problems);
 
@@ -91,7 +92,8 @@ PanelSettings PanelSettings::fromJson(const QJsonObject &panel, QStringList *pro
     static const QStringList known = {QStringLiteral("replyDelayMs"), QStringLiteral("framePlan"),
                                       QStringLiteral("modelReply"), QStringLiteral("versionReply"),
                                       QStringLiteral("disconnectAfterFrames"), QStringLiteral("noEndAck"),
-                                      QStringLiteral("passthroughSplit"), QStringLiteral("passthroughLeaveAfter")};
+                                      QStringLiteral("passthroughSplit"), QStringLiteral("passthroughLeaveAfter"),
+                                      QStringLiteral("passthroughSend")};
     for (const QString &key : f.keys()) {
         if (!known.contains(key) && !isRelayFault(key))
             problems->append(QStringLiteral("%1: unknown fault \"%2\"").arg(s.imei, key));

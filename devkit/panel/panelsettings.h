@@ -35,6 +35,7 @@ struct PanelSettings
     bool noEndAck = false;
     bool passthroughSplit = false;
     int passthroughLeaveAfter = 0; // leave the relay right after the Nth pass-through reply; 0 = never
+    qint64 passthroughSend = 0;    // bytes sent unasked at the start of each pass-through session
 
     // Keys read by the relay, not by the panel.
     static bool isRelayFault(const QString &key);
