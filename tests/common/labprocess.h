@@ -23,6 +23,7 @@ public:
     bool start(const QStringList &args, int timeoutMs = 10000);
     void stop();
     bool isRunning() const;
+    qint64 processId() const { return m_process.processId(); }
 
     // The ready line, and its "port" member (0 when there is none).
     QJsonObject readyInfo() const { return m_ready; }
