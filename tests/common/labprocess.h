@@ -48,6 +48,9 @@ void stopProcess(QProcess &process);
 // A free TCP port on 127.0.0.1 at the moment of the call.
 quint16 freeLoopbackPort();
 
+// The resident size in KiB of a process (0: this one); -1 when it cannot be read.
+qint64 residentKiB(qint64 pid = 0);
+
 // Event lines that a lab process wrote to a file, one JSON object per line.
 QList<QJsonObject> readEventLines(const QString &path);
 

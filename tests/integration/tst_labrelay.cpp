@@ -53,6 +53,14 @@ private slots:
 private:
     std::unique_ptr<LabRawClient> panel(const QString &imei);
     std::unique_ptr<LabRawClient> desktop(const QByteArray &registration);
+    // A panel and a desktop joined by the relay, the go-ahead and the session message
+    // read; desktop is null when that failed.
+    struct Session
+    {
+        std::unique_ptr<LabRawClient> panel;
+        std::unique_ptr<LabRawClient> desktop;
+    };
+    Session session(const QString &imei, const QByteArray &form);
     QList<QJsonObject> events(const QString &imei, const QString &event, int atLeast);
 
     QTemporaryDir m_dir;
@@ -105,6 +113,18 @@ std::unique_ptr<LabRawClient> TestLabRelay::panel(const QString &imei)
     if (c->readBytes(5) != "ok$_$")
         return nullptr;
     return c;
+}
+
+TestLabRelay::Session TestLabRelay::session(const QString &imei, const QByteArray &form)
+{
+    Session s{panel(imei), nullptr};
+    if (!s.panel)
+        return s;
+    s.desktop = desktop(imei.toLatin1() + form);
+    const QByteArray message = form == ",1$_$" ? "session,passthrough$_$" : "session,download$_$";
+    if (s.desktop->readBytes(8) != kGo || s.panel->readBytes(message.size()) != message)
+        s.desktop.reset();
+    return s;
 }
 
 std::unique_ptr<LabRawClient> TestLabRelay::desktop(const QByteArray &registration)
@@ -465,11 +485,10 @@ void TestLabRelay::desktopDroppedWhileBridging()
 {
     QFETCH(QString, fault);
     const QString imei = m_faultImei.value(fault);
-    auto p = panel(imei);
-    QVERIFY(p);
-    auto d = desktop(imei.toLatin1() + ",1$_$");
-    QCOMPARE(d->readBytes(8), kGo);
-    QCOMPARE(p->readBytes(22), QByteArray("session,passthrough$_$"));
+    Session s = session(imei, ",1$_$");
+    QVERIFY(s.desktop);
+    LabRawClient *p = s.panel.get();
+    LabRawClient *d = s.desktop.get();
     // The first 20 bytes pass; the desktop goes in the middle of its message, which the
     // panel then sees ended before the end note.
     d->send("0123456789abcdefghij0123456789$_$");
@@ -487,10 +506,10 @@ void TestLabRelay::desktopDroppedWhileBridging()
 void TestLabRelay::panelBytesCoalesced()
 {
     const QString imei = m_faultImei.value(QStringLiteral("coalesceMs"));
-    auto p = panel(imei);
-    QVERIFY(p);
-    auto d = desktop(imei.toLatin1() + ",1$_$");
-    QCOMPARE(d->readBytes(8), kGo);
+    Session s = session(imei, ",1$_$");
+    QVERIFY(s.desktop);
+    LabRawClient *p = s.panel.get();
+    LabRawClient *d = s.desktop.get();
     p->send("A$_$");
     QTest::qWait(30);
     p->send("BC$_$");
@@ -505,22 +524,11 @@ void TestLabRelay::sideNotReadingHoldsTheOtherBack()
     // A panel that reads nothing: the relay stops reading the desktop instead of
     // holding what it sends, and hands all of it over once the panel reads again.
     const qint64 total = 48 << 20;
-    const QString imei = nextImei();
-    auto p = panel(imei);
-    QVERIFY(p);
-    auto d = desktop(imei.toLatin1() + "1,1$_$");
-    QCOMPARE(d->readBytes(8), kGo);
-    QCOMPARE(p->readBytes(19), QByteArray("session,download$_$"));
-    auto relayKiB = [this] {
-        QFile status(QStringLiteral("/proc/%1/status").arg(m_relay.processId()));
-        if (!status.open(QIODevice::ReadOnly))
-            return qint64(-1);
-        for (const QByteArray &line : status.readAll().split('\n'))
-            if (line.startsWith("VmRSS:"))
-                return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-        return qint64(-1);
-    };
-    const qint64 before = relayKiB();
+    Session s = session(nextImei(), "1,1$_$");
+    QVERIFY(s.desktop);
+    LabRawClient *p = s.panel.get();
+    LabRawClient *d = s.desktop.get();
+    const qint64 before = residentKiB(m_relay.processId());
     QByteArray data(int(total), Qt::Uninitialized);
     for (int i = 0; i < data.size(); ++i)
         data[i] = char(i % 251);
@@ -534,7 +542,7 @@ void TestLabRelay::sideNotReadingHoldsTheOtherBack()
             quiet.setRemainingTime(500);
         }
     }
-    const qint64 grown = relayKiB() - before;
+    const qint64 grown = residentKiB(m_relay.processId()) - before;
     qInfo() << "desktop bytes still unsent:" << left << "relay grown by KiB:" << grown;
     QVERIFY2(left > 0, "the relay took everything");
     QVERIFY2(grown < 8 * 1024, qPrintable(QString::number(grown)));

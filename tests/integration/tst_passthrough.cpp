@@ -215,18 +215,6 @@ public:
     int fd = -1;
 };
 
-// The resident memory of this process.
-qint64 residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
-
 QJsonObject panel(const QString &imei, const QJsonObject &faults = QJsonObject())
 {
     return labPanel(imei, 70, 2, 2, 258, faults);
