@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSerialPort>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -40,9 +41,9 @@ void sleepMs(int ms)
     Sleep(static_cast<DWORD>(ms < 0 ? 0 : ms));
 }
 
-bool serialDeviceGone(qintptr handle)
+bool serialDeviceGone(const QSerialPort *port)
 {
-    Q_UNUSED(handle)
+    Q_UNUSED(port)
     return true;
 }
 
@@ -92,11 +93,12 @@ void sleepMs(int ms)
     QThread::msleep(static_cast<unsigned long>(ms < 0 ? 0 : ms));
 }
 
-bool serialDeviceGone(qintptr handle)
+bool serialDeviceGone(const QSerialPort *port)
 {
-    if (handle < 0)
+    const int fd = port->handle();
+    if (fd < 0)
         return true;
-    pollfd p{static_cast<int>(handle), POLLIN | POLLOUT, 0};
+    pollfd p{fd, POLLIN | POLLOUT, 0};
     int n;
     do {
         n = ::poll(&p, 1, 0);

@@ -202,7 +202,7 @@ QMetaObject::Connection VirtualPortPairs::closeOnDeviceLoss(QSerialPort *port,
                 return;
             if (!port->isOpen())
                 return;
-            if (error == QSerialPort::ResourceError && !PortPlatform::serialDeviceGone(port->handle())) {
+            if (error == QSerialPort::ResourceError && !PortPlatform::serialDeviceGone(port)) {
                 qDebug() << "VirtualPortPairs::closeOnDeviceLoss would block, kept" << port->portName()
                          << port->errorString();
                 port->clearError();
