@@ -99,6 +99,15 @@ qint64 residentKiB(qint64 pid)
     return -1;
 }
 
+bool residentSizeTellsUse()
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    return false;
+#else
+    return true;
+#endif
+}
+
 quint16 freeLoopbackPort()
 {
     QTcpServer server;

@@ -50,6 +50,9 @@ quint16 freeLoopbackPort();
 
 // The resident size in KiB of a process (0: this one); -1 when it cannot be read.
 qint64 residentKiB(qint64 pid = 0);
+// False in a build with a sanitizer, whose own bookkeeping (freed memory held in
+// quarantine, shadow memory) makes resident sizes say nothing about a program's use.
+bool residentSizeTellsUse();
 
 // Event lines that a lab process wrote to a file, one JSON object per line.
 QList<QJsonObject> readEventLines(const QString &path);

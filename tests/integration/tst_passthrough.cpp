@@ -635,7 +635,7 @@ void TestPassthrough::floodStaysBounded()
     }
     const qint64 grown = residentKiB() - before;
     qInfo() << "queued toward the port:" << f.sent << "memory grown by KiB:" << grown;
-    QVERIFY2(grown < 8 * 1024, qPrintable(QString::number(grown)));
+    QVERIFY2(grown < 8 * 1024 || !residentSizeTellsUse(), qPrintable(QString::number(grown)));
 
     com.flood(&f, f.sent, true, 5000);
     QCOMPARE(f.back, f.sent);
