@@ -2,9 +2,15 @@
 // virtual port through the bridge, lab-relay and a lab panel that echoes its serial
 // side, and back; beside the same hops built from socat alone:
 //   socat pty pair  ->  socat port-to-TCP  ->  socat TCP forwarder  ->  socat echo (PIPE)
+// Then two floods with peak memory of the program side and bytes lost: through the
+// echo (each way) while the relay reads nothing from the bridge at first, and from the
+// panel toward the port while nobody reads the port at first. Each flood runs in a
+// process of its own (the program started again with --flood), so that its peak
+// resident size is not hidden by memory an earlier run left to the allocator.
 //
 //   vantelo-bench-passthrough [--messages 300] [--size 8] [--stream-kib 1024] [--window-kib 16]
-//                             [--smoke]
+//                             [--flood-mib 200] [--pause-ms 2000] [--smoke]
+//   vantelo-bench-passthrough --flood echo|port [--flood-mib 200] [--pause-ms 2000]
 //
 // The program side is driven like the pass-through dialog drives it: PenetrationOBJ on
 // a thread of its own at highest priority, the pair created through libvspdctl.so.
@@ -177,43 +183,81 @@ quint16 freePort()
     return s.serverPort();
 }
 
+// PenetrationOBJ on a thread of its own at highest priority, bridging COMn for a
+// panel, driven like the pass-through dialog drives it; the pair is made through
+// libvspdctl.so and removed again at the end.
+class BridgeRun
+{
+public:
+    BridgeRun(const QString &imei, int n) : m_n(n)
+    {
+        worker = new PenetrationOBJ(QString());
+        worker->moveToThread(&m_thread);
+        QObject::connect(worker, &PenetrationOBJ::information, worker, [this](const QString &text, bool ok) {
+            if (ok)
+                m_state = 1;
+            else if (!text.startsWith(QStringLiteral("COM")))
+                m_state = 2;
+        }, Qt::DirectConnection);
+        m_thread.start(QThread::HighestPriority);
+        PenetrationOBJ *w = worker;
+        QMetaObject::invokeMethod(worker, [w, imei, n] {
+            w->openNetComPenetrate(imei, n - 1, 115200, 8, 0, 1, 30000);
+        }, Qt::QueuedConnection);
+        QElapsedTimer t;
+        t.start();
+        while (m_state == 0 && t.elapsed() < 15000)
+            QThread::msleep(10);
+    }
+    ~BridgeRun()
+    {
+        QMetaObject::invokeMethod(worker, &PenetrationOBJ::closeNetComPenetrate, Qt::BlockingQueuedConnection);
+        worker->deleteLater();
+        m_thread.quit();
+        m_thread.wait();
+        QLibrary driver(BenchLab::binDir() + QStringLiteral("/libvspdctl.so"));
+        auto deletePair = reinterpret_cast<bool (*)(const char *)>(driver.resolve("DeletePair"));
+        if (deletePair)
+            deletePair(qPrintable(QStringLiteral("COM%1").arg(m_n)));
+    }
+    bool up() const { return m_state == 1; }
+
+    PenetrationOBJ *worker;
+
+private:
+    QThread m_thread;
+    std::atomic<int> m_state{0}; // 1 up, 2 failed
+    int m_n;
+};
+
+QJsonObject benchPanel(const QString &imei, const QJsonObject &faults = QJsonObject())
+{
+    QJsonObject panel{{QStringLiteral("imei"), imei}, {QStringLiteral("model"), 70},
+                      {QStringLiteral("comm"), 2}, {QStringLiteral("module"), 2},
+                      {QStringLiteral("version"), 258}};
+    if (!faults.isEmpty())
+        panel.insert(QStringLiteral("faults"), faults);
+    return panel;
+}
+
 Figures productChain(const QString &pairDir, int messages, int size, qint64 streamBytes, qint64 window)
 {
     Figures f;
     BenchLab lab;
     const QString imei = QStringLiteral("860000000009201");
-    const QJsonObject panel{{QStringLiteral("imei"), imei}, {QStringLiteral("model"), 70},
-                            {QStringLiteral("comm"), 2}, {QStringLiteral("module"), 2},
-                            {QStringLiteral("version"), 258}};
-    if (!lab.start(QJsonArray{panel})) {
+    if (!lab.start(QJsonArray{benchPanel(imei)})) {
         f.error = lab.error();
         return f;
     }
     const int n = 201;
-    QThread thread;
-    auto *worker = new PenetrationOBJ(QString());
-    worker->moveToThread(&thread);
-    std::atomic<int> state{0}; // 1 up, 2 failed
-    QObject::connect(worker, &PenetrationOBJ::information, worker, [&state](const QString &text, bool ok) {
-        if (ok)
-            state = 1;
-        else if (!text.startsWith(QStringLiteral("COM")))
-            state = 2;
-    }, Qt::DirectConnection);
-    thread.start(QThread::HighestPriority);
-    QMetaObject::invokeMethod(worker, [worker, imei, n] {
-        worker->openNetComPenetrate(imei, n - 1, 115200, 8, 0, 1, 30000);
-    }, Qt::QueuedConnection);
-    QElapsedTimer t;
-    t.start();
-    while (state == 0 && t.elapsed() < 15000)
-        QThread::msleep(10);
-    if (state == 1) {
+    BridgeRun bridge(imei, n);
+    if (bridge.up()) {
         const int fd = openRaw(pairDir + QStringLiteral("/COM%1").arg(n), 2000);
         if (fd < 0) {
             f.error = QStringLiteral("cannot open COM%1").arg(n);
         } else {
             // The bridge's thread reports its own CPU time.
+            PenetrationOBJ *worker = bridge.worker;
             const CpuProbe probe = [worker] {
                 qint64 ns = -1;
                 QMetaObject::invokeMethod(worker, [&ns] { ns = BenchFigures::threadCpuNs(); },
@@ -226,7 +270,6 @@ Figures productChain(const QString &pairDir, int messages, int size, qint64 stre
     } else {
         f.error = QStringLiteral("the pass-through did not start");
     }
-    QMetaObject::invokeMethod(worker, &PenetrationOBJ::closeNetComPenetrate, Qt::BlockingQueuedConnection);
     // What the lab panel gave up (its own bound on a message without delimiter).
     QFile events(QDir(lab.dir()).filePath(QStringLiteral("panel.jsonl")));
     if (events.open(QIODevice::ReadOnly)) {
@@ -234,14 +277,106 @@ Figures productChain(const QString &pairDir, int messages, int size, qint64 stre
         if (drops)
             f.note = QStringLiteral("lab panel dropped %1 unfinished messages").arg(drops);
     }
-    worker->deleteLater();
-    thread.quit();
-    thread.wait();
-    QLibrary driver(BenchLab::binDir() + QStringLiteral("/libvspdctl.so"));
-    auto deletePair = reinterpret_cast<bool (*)(const char *)>(driver.resolve("DeletePair"));
-    if (deletePair)
-        deletePair(qPrintable(QStringLiteral("COM%1").arg(n)));
     return f;
+}
+
+struct Flood
+{
+    bool ok = false;
+    QString error;
+    qint64 sent = 0;
+    qint64 back = 0;
+    qint64 altered = 0;     // bytes that came back different from what was sent there
+    double seconds = 0;
+    double peakGrowthMiB = 0;
+};
+
+// Byte p of a flood: never zero, never "$_$" (as the lab panel's passthroughSend).
+char floodByte(qint64 p)
+{
+    return char(p % 251 + 1);
+}
+
+// At most this much of the echo flood is on its way once the relay reads again: a
+// loop through an echo with every queue on the way full stalls for good (the pair's
+// socat blocks on one direction and then moves neither).
+constexpr qint64 kFloodInFlight = 1 << 20;
+
+// Floods COMn for the panel with the given faults: `writeBytes` written to the port
+// (0: the panel sends by itself), `expect` bytes read back, the port not read during
+// the first `pauseMs` when `portPaused`, else written to freely during them. Peak
+// memory growth of this process (the bridge lives here) from the start of the flood.
+Flood flood(const QString &pairDir, const QJsonObject &faults, qint64 writeBytes, qint64 expect, int pauseMs,
+            bool portPaused)
+{
+    Flood f;
+    BenchLab lab;
+    const QString imei = QStringLiteral("860000000009202");
+    if (!lab.start(QJsonArray{benchPanel(imei, faults)})) {
+        f.error = lab.error();
+        return f;
+    }
+    const int n = 202;
+    BridgeRun bridge(imei, n);
+    const int fd = bridge.up() ? openRaw(pairDir + QStringLiteral("/COM%1").arg(n), 2000) : -1;
+    if (fd < 0) {
+        f.error = bridge.up() ? QStringLiteral("cannot open COM%1").arg(n)
+                              : QStringLiteral("the pass-through did not start");
+        return f;
+    }
+    // The peak resident size counts from here.
+    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+    if (clearRefs.open(QIODevice::WriteOnly))
+        clearRefs.write("5");
+    clearRefs.close();
+    const qint64 rssBefore = BenchFigures::statusKiB("VmRSS");
+    char buf[65536];
+    QElapsedTimer t;
+    t.start();
+    qint64 lastProgress = 0;
+    while (f.back < expect && t.elapsed() - lastProgress < 10000) {
+        const bool paused = t.elapsed() < pauseMs;
+        const bool writing = f.sent < writeBytes && (paused || f.sent - f.back < kFloodInFlight);
+        const bool reading = !(paused && portPaused);
+        pollfd p{fd, short((writing ? POLLOUT : 0) | (reading ? POLLIN : 0)), 0};
+        if (::poll(&p, 1, 20) <= 0)
+            continue;
+        if (writing && (p.revents & POLLOUT)) {
+            const int len = int(qMin<qint64>(sizeof buf, writeBytes - f.sent));
+            for (int i = 0; i < len; ++i)
+                buf[i] = floodByte(f.sent + i);
+            const ssize_t w = ::write(fd, buf, size_t(len));
+            if (w > 0) {
+                f.sent += w;
+                lastProgress = t.elapsed();
+            }
+        }
+        if (reading && (p.revents & POLLIN)) {
+            const ssize_t r = ::read(fd, buf, sizeof buf);
+            for (ssize_t i = 0; i < r; ++i)
+                f.altered += buf[i] != floodByte(f.back + i);
+            if (r > 0) {
+                f.back += r;
+                lastProgress = t.elapsed();
+            }
+        }
+    }
+    f.seconds = t.nsecsElapsed() / 1e9;
+    f.peakGrowthMiB = (BenchFigures::statusKiB("VmHWM") - rssBefore) / 1024.0;
+    ::close(fd);
+    f.ok = true;
+    return f;
+}
+
+QString floodRow(const Flood &f, qint64 expect)
+{
+    if (!f.ok)
+        return QStringLiteral("  failed: %1").arg(f.error);
+    return QStringLiteral("  %1 of %2 MiB back in %3 s (%4 MB/s); bytes lost %5, altered %6; "
+                          "peak memory growth of the program side %7 MiB")
+        .arg(BenchFigures::num(f.back / 1048576.0)).arg(BenchFigures::num(expect / 1048576.0))
+        .arg(BenchFigures::num(f.seconds)).arg(BenchFigures::num(f.back / f.seconds / 1e6))
+        .arg(expect - f.back).arg(f.altered).arg(BenchFigures::num(f.peakGrowthMiB));
 }
 
 Figures socatChain(const QString &pairDir, int messages, int size, qint64 streamBytes, qint64 window)
@@ -333,9 +468,16 @@ int main(int argc, char *argv[])
                                     QStringLiteral("N"), QStringLiteral("1024"));
     const QCommandLineOption windowOpt(QStringLiteral("window-kib"), QStringLiteral("Stream bytes in flight at most, KiB."),
                                        QStringLiteral("N"), QStringLiteral("16"));
+    const QCommandLineOption floodMib(QStringLiteral("flood-mib"), QStringLiteral("Flood size in MiB."),
+                                      QStringLiteral("N"), QStringLiteral("200"));
+    const QCommandLineOption pauseMs(QStringLiteral("pause-ms"),
+                                     QStringLiteral("How long the relay, then the port, reads nothing at a flood's start."),
+                                     QStringLiteral("MS"), QStringLiteral("2000"));
+    const QCommandLineOption floodOnly(QStringLiteral("flood"), QStringLiteral("Only this flood, in this process."),
+                                       QStringLiteral("echo|port"));
     const QCommandLineOption smoke(QStringLiteral("smoke"), QStringLiteral("A few messages only."));
     const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Keep the debug output."));
-    parser.addOptions({messages, size, stream, windowOpt, smoke, verbose});
+    parser.addOptions({messages, size, stream, windowOpt, floodMib, pauseMs, floodOnly, smoke, verbose});
     parser.process(app);
     if (!parser.isSet(verbose))
         qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
@@ -350,6 +492,29 @@ int main(int argc, char *argv[])
     QDir().mkpath(pairDir);
     QFile::setPermissions(pairDir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("VSPD_DIR", QFile::encodeName(pairDir));
+
+    if (parser.isSet(floodOnly)) {
+        const qint64 floodBytes = (parser.isSet(smoke) ? 8 : parser.value(floodMib).toLongLong()) << 20;
+        const int pause = parser.isSet(smoke) ? 500 : parser.value(pauseMs).toInt();
+        const bool echo = parser.value(floodOnly) == QLatin1String("echo");
+        print(QString());
+        Flood f;
+        if (echo) {
+            print(QStringLiteral("Flood of %1 MiB through the echo, each way; the relay reads nothing from the "
+                                 "bridge for the first %2 ms (written to meanwhile as fast as the port "
+                                 "takes it), then at most %3 MiB in flight:")
+                      .arg(floodBytes >> 20).arg(pause).arg(kFloodInFlight >> 20));
+            f = flood(pairDir, QJsonObject{{QStringLiteral("pauseDesktopMs"), pause}}, floodBytes, floodBytes,
+                      pause, false);
+        } else {
+            print(QStringLiteral("Flood of %1 MiB from the panel toward the port; nobody reads the port for "
+                                 "the first %2 ms:").arg(floodBytes >> 20).arg(pause));
+            f = flood(pairDir, QJsonObject{{QStringLiteral("passthroughSend"), double(floodBytes)}}, 0, floodBytes,
+                      pause, true);
+        }
+        print(floodRow(f, floodBytes));
+        return f.ok && f.back == floodBytes && f.altered == 0 ? 0 : 1;
+    }
 
     print(QStringLiteral("Pass-through round trip: port -> bridge -> relay -> panel echo -> back"));
     print(QStringLiteral("machine: %1").arg(BenchFigures::machine()));
@@ -372,5 +537,22 @@ int main(int argc, char *argv[])
                   .arg(BenchFigures::num(product.p50us / socat.p50us, 2))
                   .arg(BenchFigures::num(product.p99us / socat.p99us, 2))
                   .arg(BenchFigures::num(product.streamMBs / socat.streamMBs, 2)));
-    return product.ok && socat.ok ? 0 : 1;
+
+    // Each flood in a process of its own.
+    bool floodsIntact = true;
+    for (const QString &kind : {QStringLiteral("echo"), QStringLiteral("port")}) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        QStringList args{QStringLiteral("--flood"), kind};
+        for (const QCommandLineOption *o : {&floodMib, &pauseMs})
+            args << QStringLiteral("--") + o->names().first() << parser.value(*o);
+        if (parser.isSet(smoke))
+            args << QStringLiteral("--smoke");
+        if (parser.isSet(verbose))
+            args << QStringLiteral("--verbose");
+        child.start(QCoreApplication::applicationFilePath(), args);
+        floodsIntact = child.waitForFinished(-1) && child.exitStatus() == QProcess::NormalExit
+                       && child.exitCode() == 0 && floodsIntact;
+    }
+    return product.ok && socat.ok && floodsIntact ? 0 : 1;
 }

@@ -2,9 +2,11 @@
 
 #include <QDebug>
 
+#include <cstring>
+
 namespace {
 const QByteArray kDelimiter = QByteArrayLiteral("$_$");
-const QByteArray kDisconnected = QByteArrayLiteral("disconnected,2$_$");
+const QByteArray kDisconnected = QByteArrayLiteral("disconnected,2");
 } // namespace
 
 PassthroughFraming::PassthroughFraming(int limit)
@@ -27,39 +29,39 @@ PassthroughFraming::Result PassthroughFraming::feed(const QByteArray &read)
     Result result;
     if (read.isEmpty())
         return result;
+    const int before = m_kept.size();
     m_kept.append(read);
 
-    if (m_kept.endsWith(kDelimiter)) {
-        take(m_kept, &result);
-        m_kept.clear();
-        return result;
+    // The kept bytes hold no delimiter, so the first one ends at the earliest in the new
+    // bytes: it may begin up to two bytes before them.
+    int from = 0;
+    for (int at = m_kept.indexOf(kDelimiter, qMax(0, before - 2)); at >= 0;
+         at = m_kept.indexOf(kDelimiter, from)) {
+        take(m_kept.constData() + from, at - from, &result);
+        from = at + kDelimiter.size();
     }
-    if (m_kept.size() <= m_limit)
-        return result;
+    m_kept.remove(0, from);
 
-    // Over the limit without a delimiter at the end: a steady stream whose reads keep
-    // ending inside a message. What ends with a delimiter is complete and goes out;
-    // only the unfinished rest is kept, and dropped if it alone is over the limit.
-    const int last = m_kept.lastIndexOf(kDelimiter);
-    if (last >= 0) {
-        take(m_kept.left(last + kDelimiter.size()), &result);
-        m_kept.remove(0, last + kDelimiter.size());
-    }
     if (m_kept.size() > m_limit) {
-        result.dropped = m_kept.size();
+        // An unfinished message over the limit is given up, but for the start of a
+        // delimiter at its end, which the next read may complete.
+        int keep = 0;
+        if (m_kept.endsWith(kDelimiter.left(2)))
+            keep = 2;
+        else if (m_kept.endsWith(kDelimiter.left(1)))
+            keep = 1;
+        result.dropped = m_kept.size() - keep;
         qDebug() << "PassthroughFraming::feed dropped" << result.dropped
                  << "bytes without delimiter";
-        m_kept.clear();
+        m_kept.remove(0, result.dropped);
     }
     return result;
 }
 
-void PassthroughFraming::take(const QByteArray &complete, Result *result)
+void PassthroughFraming::take(const char *message, int size, Result *result)
 {
-    const int zero = complete.indexOf('\0');
-    const QByteArray text = zero < 0 ? complete : complete.left(zero);
-    if (text == kDisconnected)
+    if (size == kDisconnected.size() && std::memcmp(message, kDisconnected.constData(), size_t(size)) == 0)
         result->hmiDisconnected = true;
     else
-        result->toSerial = complete.left(complete.size() - kDelimiter.size());
+        result->toSerial.append(message, size);
 }

@@ -10,12 +10,13 @@
 // followed by "$_$". Relay to desktop: payloads each followed by "$_$", and
 // "disconnected,2$_$" when the panel has gone.
 //
-// The relay side is reassembled: what arrives is kept until a read ends with "$_$";
-// then everything kept is handed to the serial port without that final delimiter
-// (a read holding "AB$_$CD$_$" gives "AB$_$CD"). Kept bytes are bounded: when more
-// than the limit has gathered without a delimiter at its end, everything up to the last
-// delimiter goes out the same way and only the unfinished rest is kept; a rest that is
-// itself over the limit is dropped.
+// Every "$_$" from the relay ends a message. Whatever has arrived up to the last
+// delimiter goes to the serial port at once, every delimiter taken out (a read holding
+// "AB$_$CD$_$" gives "ABCD"); a message that is exactly "disconnected,2" is the relay's
+// note that the panel has gone and never reaches the serial port, wherever it stands
+// among the others. Only the unfinished rest after the last delimiter is kept for the
+// next read; a rest over the limit is dropped (but for a trailing "$" or "$_" that may
+// still become its delimiter).
 // Pure: no sockets, no QObject.
 class PassthroughFraming
 {
@@ -42,8 +43,8 @@ public:
     void clear() { m_kept.clear(); }
 
 private:
-    // Complete bytes (ending with the delimiter): the disconnect message, or data.
-    static void take(const QByteArray &complete, Result *result);
+    // One complete message without its delimiter: the disconnect note, or data.
+    static void take(const char *message, int size, Result *result);
 
     int m_limit;
     QByteArray m_kept;

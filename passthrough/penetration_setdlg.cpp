@@ -102,7 +102,8 @@ void Penetration_setDlg::setIMEI(QString iMei)
 
 void Penetration_setDlg::information(QString text, bool ok)
 {
-    Q_UNUSED(ok)
+    if (ok)
+        bBridging = true;
     ui->label_networkInfo->setText(text);
 }
 
@@ -131,6 +132,7 @@ void Penetration_setDlg::on_btn_openNetUsbPenetrate_clicked()
     setStartedState();
     emit openNetComPenetrateSig(iMei, comIndex, baudrate, dataBit, parity, stopBit, 30000);
     bOpened = true;
+    bBridging = false;
 }
 
 void Penetration_setDlg::on_btn_closeNetUsbPenetrate_clicked()
@@ -148,6 +150,7 @@ void Penetration_setDlg::on_btn_closeNetUsbPenetrate_clicked()
     setIdleState();
     ui->label_networkInfo->setText(tr("穿透服务断开"));
     bOpened = false;
+    bBridging = false;
     bClosing = false;
 }
 
@@ -157,8 +160,11 @@ void Penetration_setDlg::finishThrd()
     if (penetrationThread && penetrationThread->isRunning())
         stopThread();
     setIdleState();
-    ui->label_networkInfo->setText(tr("穿透服务断开"));
+    // A failed start ends with the stop text; a bridge that broke keeps its reason.
+    if (!bBridging)
+        ui->label_networkInfo->setText(tr("穿透服务断开"));
     bOpened = false;
+    bBridging = false;
 }
 
 void Penetration_setDlg::on_pbtn_del_clicked()

@@ -60,6 +60,9 @@ private:
     QThread *penetrationThread = nullptr;
     bool bOpened = false;
     bool bClosing = false;
+    // The worker has reported the pass-through up: if it ends by itself now, its last
+    // text says why and stays on the status line.
+    bool bBridging = false;
     VirtualPortPairs portPairs;
 };
 

@@ -128,8 +128,7 @@ void PenetrationOBJ::openNetComPenetrate(QString iMei, int comIndex, int baudrat
 
     if (accepted) {
         emitInfo(tr("穿透服务打开成功"), true);
-        connect(serialPort, &QSerialPort::readyRead, this, &PenetrationOBJ::writeTcpData);
-        connect(tcpSocket, &QTcpSocket::readyRead, this, &PenetrationOBJ::writeComData);
+        startBridge();
         return;
     }
 
@@ -151,6 +150,31 @@ bool PenetrationOBJ::waitForGoAhead()
     }
 }
 
+void PenetrationOBJ::startBridge()
+{
+    // Bounded reads: a side that is not read keeps at most one read's worth here.
+    serialPort->setReadBufferSize(kSerialReadBuffer);
+    tcpSocket->setReadBufferSize(kRelayReadBuffer);
+    connect(serialPort, &QSerialPort::readyRead, this, &PenetrationOBJ::writeTcpData);
+    connect(tcpSocket, &QTcpSocket::readyRead, this, &PenetrationOBJ::writeComData);
+    connect(serialPort, &QSerialPort::bytesWritten, this, &PenetrationOBJ::serialDrained);
+    connect(tcpSocket, &QTcpSocket::bytesWritten, this, &PenetrationOBJ::relayDrained);
+    connect(tcpSocket, &QTcpSocket::disconnected, this, &PenetrationOBJ::relayLost);
+    connect(tcpSocket, &QAbstractSocket::errorOccurred, this, &PenetrationOBJ::relayLost);
+    // Gone already while the go-ahead was read: no signal will tell.
+    if (tcpSocket->state() != QAbstractSocket::ConnectedState)
+        relayLost();
+}
+
+void PenetrationOBJ::relayLost()
+{
+    if (!tcpSocket)
+        return;
+    qDebug() << "PenetrationOBJ::relayLost" << tcpSocket->state() << tcpSocket->error()
+             << tcpSocket->errorString() << "unread" << tcpSocket->bytesAvailable();
+    endConnection(tr("穿透服务连接已断开"));
+}
+
 void PenetrationOBJ::endConnection(const QString &message)
 {
     emitInfo(message, false);
@@ -161,7 +185,8 @@ void PenetrationOBJ::endConnection(const QString &message)
 void PenetrationOBJ::releasePortAndSocket(bool disconnectFromRelay)
 {
     if (tcpSocket) {
-        disconnect(tcpSocket, &QTcpSocket::readyRead, this, &PenetrationOBJ::writeComData);
+        // First, so that ending the connection here is not taken for its loss.
+        disconnect(tcpSocket, nullptr, this, nullptr);
         if (disconnectFromRelay)
             tcpSocket->disconnectFromHost();
         tcpSocket->close();
@@ -181,6 +206,10 @@ void PenetrationOBJ::writeTcpData()
 {
     if (!serialPort || !tcpSocket)
         return;
+    // Over the bound the relay is not taking what it gets: the serial bytes wait (in the
+    // port's bounded buffer, then in the driver) until relayDrained.
+    if (tcpSocket->bytesToWrite() >= kMaxQueuedBytes)
+        return;
     const QByteArray data = serialPort->readAll();
     if (data.isEmpty()) {
         qDebug() << "PenetrationOBJ::writeTcpData empty read";
@@ -197,14 +226,16 @@ void PenetrationOBJ::writeComData()
 {
     if (!tcpSocket)
         return;
+    // The same the other way: the relay's bytes wait until serialDrained.
+    if (serialPort && serialPort->isOpen() && serialPort->bytesToWrite() >= kMaxQueuedBytes)
+        return;
     const QByteArray data = tcpSocket->readAll();
     const PassthroughFraming::Result r = relayFraming.feed(data);
     if (r.dropped > 0)
         qDebug() << "PenetrationOBJ::writeComData dropped" << r.dropped << "bytes without delimiter";
-    if (r.hmiDisconnected) {
+    // Reported only: the bridge stays, and the messages around the note still go out.
+    if (r.hmiDisconnected)
         emitInfo(tr("HMI端断开连接"), false);
-        return;
-    }
     if (r.toSerial.isEmpty()) {
         if (relayFraming.pending() > 0)
             qDebug() << "PenetrationOBJ::writeComData waiting for delimiter" << relayFraming.pending();
@@ -214,6 +245,18 @@ void PenetrationOBJ::writeComData()
         serialPort->write(r.toSerial);
     else
         qDebug() << "PenetrationOBJ::writeComData port closed, dropped" << r.toSerial.size();
+}
+
+void PenetrationOBJ::serialDrained()
+{
+    if (tcpSocket && tcpSocket->bytesAvailable() > 0)
+        writeComData();
+}
+
+void PenetrationOBJ::relayDrained()
+{
+    if (serialPort && serialPort->bytesAvailable() > 0)
+        writeTcpData();
 }
 
 void PenetrationOBJ::serialPortLost()

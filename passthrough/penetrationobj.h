@@ -34,6 +34,15 @@ public:
     // the environment variable VANTELO_PASSTHROUGH_WAIT_MS names another value.
     static int defaultWaitMs();
 
+    // While bridging, bytes queued toward either side are bounded: once this many wait
+    // to be written to one side, the other side is no longer read until they drain.
+    static constexpr qint64 kMaxQueuedBytes = 1024 * 1024;
+    // What one read takes at most from each side; a side that is not read holds no
+    // more than this in the program (the rest waits in the driver or the TCP stack).
+    // A serial read goes to the relay as one message.
+    static constexpr qint64 kSerialReadBuffer = 16 * 1024;
+    static constexpr qint64 kRelayReadBuffer = 64 * 1024;
+
 signals:
     void information(QString text, bool ok);
     void finishThrd();
@@ -48,7 +57,15 @@ public slots:
 private:
     void applyLineSettings(int baudrate, int dataBit, int parity, int stopBit);
     bool waitForGoAhead();
-    // Removes the readyRead links, closes and releases the socket, then the port.
+    // Links the two sides once the relay has given the go-ahead.
+    void startBridge();
+    // A side has written some of its queue: reading of the other side goes on.
+    void serialDrained();
+    void relayDrained();
+    // The relay connection ended (closed, reset or failed) while bridging.
+    void relayLost();
+    // Removes the links to the socket and the port, closes and releases the socket,
+    // then the port.
     void releasePortAndSocket(bool disconnectFromRelay = false);
     void endConnection(const QString &message);
     void emitInfo(const QString &text, bool ok = false);

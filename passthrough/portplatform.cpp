@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSerialPort>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -11,6 +12,7 @@
 #include <QThread>
 
 #include <cerrno>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -37,6 +39,12 @@ QString driverLibraryFileName()
 void sleepMs(int ms)
 {
     Sleep(static_cast<DWORD>(ms < 0 ? 0 : ms));
+}
+
+bool serialDeviceGone(const QSerialPort *port)
+{
+    Q_UNUSED(port)
+    return true;
 }
 
 #else
@@ -83,6 +91,19 @@ QString driverLibraryFileName()
 void sleepMs(int ms)
 {
     QThread::msleep(static_cast<unsigned long>(ms < 0 ? 0 : ms));
+}
+
+bool serialDeviceGone(const QSerialPort *port)
+{
+    const int fd = port->handle();
+    if (fd < 0)
+        return true;
+    pollfd p{fd, POLLIN | POLLOUT, 0};
+    int n;
+    do {
+        n = ::poll(&p, 1, 0);
+    } while (n < 0 && errno == EINTR);
+    return n < 0 || (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 #endif

@@ -3,6 +3,8 @@
 
 #include <QString>
 
+class QSerialPort;
+
 // What the virtual port pairs need from the operating system, selected at compile
 // time. On Windows the pairs come from a virtual serial port driver controlled through
 // vspdctl.dll and the tool side is the device \\.\PENTn. On Linux they come from
@@ -25,6 +27,11 @@ QString driverLibraryFileName();
 
 // Blocks the calling thread.
 void sleepMs(int ms);
+
+// Whether the serial device behind the open `port` is gone. A pty reports a hang-up
+// once its other side has been closed; a full pty (a write that would block) is not
+// gone. Windows: always true, a resource error there means the device was removed.
+bool serialDeviceGone(const QSerialPort *port);
 
 } // namespace PortPlatform
 

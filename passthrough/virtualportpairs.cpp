@@ -202,6 +202,15 @@ QMetaObject::Connection VirtualPortPairs::closeOnDeviceLoss(QSerialPort *port,
                 return;
             if (!port->isOpen())
                 return;
+            if (error == QSerialPort::ResourceError && !PortPlatform::serialDeviceGone(port)) {
+                qDebug() << "VirtualPortPairs::closeOnDeviceLoss would block, kept" << port->portName()
+                         << port->errorString();
+                port->clearError();
+                // A read that would have blocked turned the port's reading off; this
+                // turns it on again without taking anything from its buffer.
+                port->setReadBufferSize(port->readBufferSize());
+                return;
+            }
             qDebug() << "VirtualPortPairs::closeOnDeviceLoss" << port->portName() << error;
             port->close();
             if (onLost)

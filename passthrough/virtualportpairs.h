@@ -66,6 +66,9 @@ public:
     // A serial device that disappears makes QSerialPort report ReadError or
     // ResourceError again and again while it stays open. The returned connection closes
     // `port` at the first such error and then calls `onLost` once for that opening.
+    // QSerialPort also reports a write to a full pty (EAGAIN) as ResourceError: while the
+    // device is still there, that error is cleared and the port goes on (its bytes wait
+    // to be written until the device takes them).
     static QMetaObject::Connection closeOnDeviceLoss(QSerialPort *port,
                                                      std::function<void()> onLost);
 

@@ -68,6 +68,7 @@ void PanelClient::connectToRelay()
     connect(m_socket, &QTcpSocket::connected, this, &PanelClient::onConnected);
     connect(m_socket, &QTcpSocket::readyRead, this, &PanelClient::onReadyRead);
     connect(m_socket, &QTcpSocket::stateChanged, this, &PanelClient::onSocketState);
+    connect(m_socket, &QTcpSocket::bytesWritten, this, &PanelClient::onBytesWritten);
     m_socket->connectToHost(m_host, m_port);
 }
 
@@ -94,6 +95,7 @@ void PanelClient::goOffline()
     if (wasOnline)
         event(QStringLiteral("offline"));
     m_mode = Mode::Offline;
+    m_leaving = false;
     m_outgoing.clear();
     m_sendTimer.stop();
     m_quiet.stop();
@@ -103,7 +105,7 @@ void PanelClient::goOffline()
 
 void PanelClient::onReadyRead()
 {
-    if (!m_socket)
+    if (!m_socket || passthroughBackedUp())
         return;
     const QByteArray bytes = m_socket->readAll();
     switch (m_mode) {
@@ -170,18 +172,34 @@ void PanelClient::handleControl(const QByteArray &bytes)
 
 void PanelClient::startSession(Mode mode)
 {
+    ++m_sessions;
     m_mode = mode;
     m_transfer.reset();
     m_collected.clear();
     const bool download = mode == Mode::Download;
     QJsonObject fields{{QStringLiteral("form"), download ? QStringLiteral("download") : QStringLiteral("passthrough")}};
     if (!download) {
+        // Bounded reads: while the relay does not take the replies, the relay is not read.
+        m_socket->setReadBufferSize(kPassthroughReadBuffer);
+        m_passthroughReplies = 0;
+        m_unaskedSent = m_settings.passthroughSend;   // nothing until the delay is over
         QString error;
         fields.insert(QStringLiteral("serial"), m_settings.serial.isEmpty() ? QStringLiteral("echo") : m_settings.serial);
         if (!m_serial->open(&error))
             fields.insert(QStringLiteral("serialError"), error);
     }
     event(QStringLiteral("session"), fields);
+    if (!download && m_settings.passthroughSend > 0) {
+        const int session = m_sessions;
+        QTimer::singleShot(kUnaskedDelayMs, this, [this, session] {
+            if (session != m_sessions || m_mode != Mode::Passthrough)
+                return;
+            event(QStringLiteral("fault"), {{QStringLiteral("fault"), QStringLiteral("passthroughSend")},
+                                            {QStringLiteral("len"), double(m_settings.passthroughSend)}});
+            m_unaskedSent = 0;
+            sendUnasked();
+        });
+    }
 }
 
 void PanelClient::endSession(const QString &reason)
@@ -189,6 +207,8 @@ void PanelClient::endSession(const QString &reason)
     m_serial->close();
     m_quiet.stop();
     m_collected.clear();
+    if (m_socket)
+        m_socket->setReadBufferSize(0);
     event(QStringLiteral("session-end"), {{QStringLiteral("reason"), reason}});
     m_mode = Mode::Idle;
 }
@@ -256,32 +276,79 @@ void PanelClient::handlePassthrough(const QByteArray &bytes)
 {
     m_collected += bytes;
     const PanelWire::PassthroughTake take = PanelWire::takePassthrough(&m_collected);
-    if (!take.complete) {
-        if (m_collected.size() > kMaxPassthrough) {
-            event(QStringLiteral("passthrough-dropped"), {{QStringLiteral("len"), m_collected.size()}});
-            m_collected.clear();
-        }
-        return;
-    }
     if (take.hasPayload) {
-        event(QStringLiteral("passthrough-in"), {{QStringLiteral("hex"), QString::fromLatin1(take.payload.toHex())},
-                                                 {QStringLiteral("len"), take.payload.size()}});
+        event(QStringLiteral("passthrough-in"), passthroughFields(take.payload));
         m_serial->write(take.payload);
     }
     if (take.sessionEnd) {
         endSession(QStringLiteral("desktop left"));
         if (!take.rest.isEmpty())
             handleControl(take.rest);
+        return;
     }
+    if (m_collected.size() > kMaxPassthrough) {
+        event(QStringLiteral("passthrough-dropped"), {{QStringLiteral("len"), m_collected.size()}});
+        m_collected.clear();
+    }
+}
+
+QJsonObject PanelClient::passthroughFields(const QByteArray &data) const
+{
+    QJsonObject fields{{QStringLiteral("hex"), QString::fromLatin1(data.left(kEventHexBytes).toHex())},
+                       {QStringLiteral("len"), data.size()}};
+    if (data.size() > kEventHexBytes)
+        fields.insert(QStringLiteral("hexCut"), true);
+    return fields;
 }
 
 void PanelClient::onSerialData(const QByteArray &data)
 {
     if (m_mode != Mode::Passthrough)
         return;
-    event(QStringLiteral("passthrough-out"), {{QStringLiteral("hex"), QString::fromLatin1(data.toHex())},
-                                              {QStringLiteral("len"), data.size()}});
+    event(QStringLiteral("passthrough-out"), passthroughFields(data));
     sendReply(data + PanelWire::kDelimiter, m_settings.passthroughSplit);
+    if (m_settings.passthroughLeaveAfter > 0 && ++m_passthroughReplies == m_settings.passthroughLeaveAfter) {
+        m_leaving = true;
+        leaveWhenSent();
+    }
+}
+
+bool PanelClient::passthroughBackedUp() const
+{
+    return m_mode == Mode::Passthrough && m_socket->bytesToWrite() >= kMaxQueued;
+}
+
+// passthroughSend: a stream in messages of kUnaskedMessage bytes, byte p of the stream
+// being p % 251 + 1 (never zero, never "$_$"), written as fast as the relay takes it.
+void PanelClient::sendUnasked()
+{
+    while (m_mode == Mode::Passthrough && m_unaskedSent < m_settings.passthroughSend
+           && m_socket->bytesToWrite() < kMaxQueued) {
+        const int n = int(qMin<qint64>(kUnaskedMessage, m_settings.passthroughSend - m_unaskedSent));
+        QByteArray message(n, Qt::Uninitialized);
+        for (int i = 0; i < n; ++i)
+            message[i] = char((m_unaskedSent + i) % 251 + 1);
+        m_socket->write(message + PanelWire::kDelimiter);
+        m_unaskedSent += n;
+    }
+}
+
+void PanelClient::onBytesWritten()
+{
+    sendUnasked();
+    // The relay took some of the replies: what waits from it is read again.
+    if (m_mode == Mode::Passthrough && m_socket->bytesAvailable() > 0)
+        onReadyRead();
+}
+
+void PanelClient::leaveWhenSent()
+{
+    if (!m_leaving || !m_outgoing.isEmpty() || !m_socket)
+        return;
+    m_leaving = false;
+    event(QStringLiteral("fault"), {{QStringLiteral("fault"), QStringLiteral("passthroughLeaveAfter")},
+                                    {QStringLiteral("replies"), m_passthroughReplies}});
+    m_socket->disconnectFromHost();   // the reply goes out first
 }
 
 void PanelClient::sendReply(const QByteArray &bytes, bool split)
@@ -347,4 +414,5 @@ void PanelClient::flushOutgoing()
     }
     if (!m_outgoing.isEmpty())
         m_sendTimer.start(int(qMax<qint64>(0, m_outgoing.head().due - now)));
+    leaveWhenSent();
 }

@@ -32,6 +32,16 @@ public:
     static constexpr int kSplitGapMs = 30;
     static constexpr int kMaxControl = 256;
     static constexpr int kMaxPassthrough = 64 * 1024;
+    // Pass-through: bytes queued toward the relay before the relay is no longer read,
+    // and what one read takes from it.
+    static constexpr int kMaxQueued = 1024 * 1024;
+    static constexpr int kPassthroughReadBuffer = 64 * 1024;
+    // Event lines show at most this many bytes of a pass-through message in hex.
+    static constexpr int kEventHexBytes = 256;
+    // passthroughSend: the size of each message, and the time after the session's start
+    // before the first (so that it never shares a read with the relay's go-ahead).
+    static constexpr int kUnaskedMessage = 4096;
+    static constexpr int kUnaskedDelayMs = 300;
 
 signals:
     void registered(const QString &imei);
@@ -58,6 +68,11 @@ private:
     void runActions(const QList<PanelAction> &actions);
     void handlePassthrough(const QByteArray &bytes);
     void onSerialData(const QByteArray &data);
+    bool passthroughBackedUp() const;
+    void onBytesWritten();
+    void leaveWhenSent();
+    void sendUnasked();
+    QJsonObject passthroughFields(const QByteArray &data) const;
 
     void sendReply(const QByteArray &bytes, bool split = false);
     void sendDownloadReply(const PanelAction &reply);
@@ -85,6 +100,10 @@ private:
     QQueue<Outgoing> m_outgoing;
     bool m_everRegistered = false;
     int m_connections = 0;
+    int m_passthroughReplies = 0;  // serial replies sent in this pass-through session
+    bool m_leaving = false;        // passthroughLeaveAfter: leave once the reply is out
+    qint64 m_unaskedSent = 0;      // passthroughSend: bytes of this session sent so far
+    int m_sessions = 0;            // sessions begun on this panel
 };
 
 #endif // PANELCLIENT_H

@@ -62,8 +62,11 @@ void PanelSerial::write(const QByteArray &data)
     if (!m_open || data.isEmpty())
         return;
     if (m_fd < 0) {
-        // Echo: the whole write comes back as one read, from the event loop.
-        QMetaObject::invokeMethod(this, [this, data] { if (m_open) emit dataRead(data); }, Qt::QueuedConnection);
+        // Echo: the write comes back from the event loop, in reads of kEchoRead bytes.
+        QMetaObject::invokeMethod(this, [this, data] {
+            for (int at = 0; m_open && at < data.size(); at += kEchoRead)
+                emit dataRead(data.mid(at, kEchoRead));
+        }, Qt::QueuedConnection);
         return;
     }
     const char *p = data.constData();

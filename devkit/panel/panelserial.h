@@ -9,9 +9,9 @@
 class QSocketNotifier;
 
 // The serial side of a panel during a pass-through: an echo (what is written comes
-// back as one read), or a device such as a pty where a Modbus RTU slave listens. A
-// device is opened raw; what it answers is gathered until it has been quiet for a
-// few ms, so that one reply goes out as one read.
+// back, in reads of at most kEchoRead bytes), or a device such as a pty where a Modbus
+// RTU slave listens. A device is opened raw; what it answers is gathered until it has
+// been quiet for a few ms, so that one reply goes out as one read.
 class PanelSerial : public QObject
 {
     Q_OBJECT
@@ -26,6 +26,9 @@ public:
 
     static constexpr int kGatherMs = 5;
     static constexpr int kMaxGather = 64 * 1024;
+    // The echo gives back what was written in reads of at most this size, as a serial
+    // line would.
+    static constexpr int kEchoRead = 4096;
 
 signals:
     void dataRead(const QByteArray &data);

@@ -44,7 +44,10 @@ QByteArray replyBytes(const QString &text)
 
 bool PanelSettings::isRelayFault(const QString &key)
 {
-    return key == QLatin1String("goAhead") || key == QLatin1String("refuse");
+    static const QStringList relayKeys = {QStringLiteral("goAhead"), QStringLiteral("refuse"),
+                                          QStringLiteral("closeAfterBytes"), QStringLiteral("resetAfterBytes"),
+                                          QStringLiteral("coalesceMs"), QStringLiteral("pauseDesktopMs")};
+    return relayKeys.contains(key);
 }
 
 PanelSettings PanelSettings::fromJson(const QJsonObject &panel, QStringList *problems)
@@ -64,6 +67,8 @@ PanelSettings PanelSettings::fromJson(const QJsonObject &panel, QStringList *pro
     s.disconnectAfterFrames = intValue(f, "disconnectAfterFrames", 0, 0, 0x7fffffff, s.imei, problems);
     s.noEndAck = f.value(QStringLiteral("noEndAck")).toBool();
     s.passthroughSplit = f.value(QStringLiteral("passthroughSplit")).toBool();
+    s.passthroughLeaveAfter = intValue(f, "passthroughLeaveAfter", 0, 0, 0x7fffffff, s.imei, problems);
+    s.passthroughSend = intValue(f, "passthroughSend", 0, 0, 0x7fffffff, s.imei, problems);
     s.hasModelReply = hexValue(f, "modelReply", &s.modelReply, s.imei, problems);
     s.hasVersionReply = hexValue(f, "versionReply", &s.versionReply, s.imei, problems);
 
@@ -89,7 +94,8 @@ PanelSettings PanelSettings::fromJson(const QJsonObject &panel, QStringList *pro
     static const QStringList known = {QStringLiteral("replyDelayMs"), QStringLiteral("framePlan"),
                                       QStringLiteral("modelReply"), QStringLiteral("versionReply"),
                                       QStringLiteral("disconnectAfterFrames"), QStringLiteral("noEndAck"),
-                                      QStringLiteral("passthroughSplit")};
+                                      QStringLiteral("passthroughSplit"), QStringLiteral("passthroughLeaveAfter"),
+                                      QStringLiteral("passthroughSend")};
     for (const QString &key : f.keys()) {
         if (!known.contains(key) && !isRelayFault(key) && !isDownloadFault(key))
             problems->append(QStringLiteral("%1: unknown fault \"%2\"").arg(s.imei, key));

@@ -39,6 +39,8 @@ struct PanelSettings
     // closed) on the Nth data frame of a session, the relay resetting the desktop's.
     bool splitReplies = false;
     int resetAfterFrames = 0;      // 0 = never
+    int passthroughLeaveAfter = 0; // leave the relay right after the Nth pass-through reply; 0 = never
+    qint64 passthroughSend = 0;    // bytes sent unasked at the start of each pass-through session
 
     // Keys read by the relay, not by the panel.
     static bool isRelayFault(const QString &key);

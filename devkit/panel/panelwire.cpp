@@ -88,40 +88,36 @@ int nextSessionAt(const QByteArray &buffer)
 PassthroughTake takePassthrough(QByteArray *collected)
 {
     PassthroughTake t;
+    // An end note with the next session behind it inside an unfinished message: the
+    // desktop left in the middle of that message, which is lost.
     const int next = nextSessionAt(*collected);
-    if (next >= 0 && !(next >= 3 && collected->mid(next - 3, 3) == kDelimiter) && next != 0) {
-        // The desktop left in the middle of a message: that part is lost.
+    const bool cut = next > 0 && !(next >= 3 && collected->mid(next - 3, 3) == kDelimiter);
+    const int end = cut ? next : collected->size();
+
+    int from = 0;
+    for (int at = collected->indexOf(kDelimiter); at >= 0 && at + kDelimiter.size() <= end;
+         at = collected->indexOf(kDelimiter, from)) {
         t.complete = true;
+        const int after = at + kDelimiter.size();
+        if (after - from == kSessionEnd.size() && collected->mid(from, after - from) == kSessionEnd) {
+            t.sessionEnd = true;
+            t.rest = collected->mid(after);
+            collected->clear();
+            return t;
+        }
+        if (at > from) {
+            t.hasPayload = true;
+            t.payload.append(collected->constData() + from, at - from);
+        }
+        from = after;
+    }
+    if (cut) {
         t.sessionEnd = true;
         t.rest = collected->mid(next + kSessionEnd.size());
         collected->clear();
         return t;
     }
-    // An end note at a message boundary: at the start, or right after a "$_$".
-    int from = 0;
-    for (;;) {
-        const int p = collected->indexOf(kSessionEnd, from);
-        if (p < 0)
-            break;
-        if (p == 0 || (p >= 3 && collected->mid(p - 3, 3) == kDelimiter)) {
-            t.complete = true;
-            t.sessionEnd = true;
-            if (p > 0) {
-                t.hasPayload = true;
-                t.payload = collected->left(p - 3);
-            }
-            t.rest = collected->mid(p + kSessionEnd.size());
-            collected->clear();
-            return t;
-        }
-        from = p + 1;
-    }
-    if (!collected->endsWith(kDelimiter))
-        return t;
-    t.complete = true;
-    t.hasPayload = true;
-    t.payload = collected->left(collected->size() - kDelimiter.size());
-    collected->clear();
+    collected->remove(0, from);
     return t;
 }
 

@@ -53,11 +53,11 @@ bool parseHex(const QString &text, QByteArray *bytes);
 // when it does not. Such a pair ends the session even after a half-sent message.
 int nextSessionAt(const QByteArray &buffer);
 
-// Pass-through: takes one complete delivery from the collected bytes. A delivery is
-// complete when the collected bytes end with "$_$"; its payload is everything but
-// that final "$_$". An "end$_$" standing at a message boundary ends the session:
-// the bytes before it are still delivered and the bytes after it are returned in
-// rest for the idle side.
+// Pass-through: every "$_$" ends a message. Takes every complete message from the
+// collected bytes and leaves the unfinished rest; the payloads of the messages, their
+// delimiters taken out, form one delivery for the serial side. A message "end" is the
+// relay's note that the desktop left: it ends the session, the messages before it are
+// still delivered and the bytes after it are returned in rest for the idle side.
 struct PassthroughTake
 {
     bool complete = false;

@@ -8,6 +8,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <sys/socket.h>
+
 using RelayWire::Form;
 using RelayWire::Kind;
 
@@ -50,12 +52,14 @@ void RelayServer::onNewConnection()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);   // forward small writes at once
+        socket->setReadBufferSize(kReadBuffer);
         Peer *peer = new Peer;
         peer->socket = socket;
         peer->id = m_nextId++;
         m_peers.insert(socket, peer);
         connect(socket, &QTcpSocket::readyRead, this, [this, peer] { onReadyRead(peer); });
         connect(socket, &QTcpSocket::disconnected, this, [this, peer] { onDisconnected(peer); });
+        connect(socket, &QTcpSocket::bytesWritten, this, [this, peer] { onBytesWritten(peer); });
         qDebug() << "RelayServer::onNewConnection" << peer->id << socket->peerPort();
     }
 }
@@ -63,6 +67,10 @@ void RelayServer::onNewConnection()
 void RelayServer::onReadyRead(Peer *peer)
 {
     if (!peer->socket)
+        return;
+    // A partner that does not take what it gets: this side is not read until it drains
+    // (onBytesWritten); its bytes wait in the socket, then in the TCP stack.
+    if (peer->partner && (peer->readPaused || queuedFor(peer->partner) >= kMaxHeld))
         return;
     const QByteArray bytes = peer->socket->readAll();
     if (bytes.isEmpty())
@@ -165,6 +173,7 @@ void RelayServer::startSession(Peer *desktop, Peer *panel, Form form)
     panel->form = form;
     panel->toPanel = panel->toDesktop = 0;
     desktop->toPanel = desktop->toDesktop = 0;
+    desktop->rule = m_settings.ruleFor(panel->imei);
 
     const QString variant = m_settings.goAheadFor(panel->imei);
     const QList<RelayWire::GoAheadStep> steps = RelayWire::goAheadSteps(variant);
@@ -178,6 +187,8 @@ void RelayServer::startSession(Peer *desktop, Peer *panel, Form form)
                      {QStringLiteral("sent"), !steps.isEmpty()}});
     desktop->goAheadPending = true;
     writeGoAheadStep(desktop, steps, 0);
+    if (desktop->rule.pauseDesktopMs > 0)
+        pauseDesktop(desktop);
 
     // Bytes the desktop sent right behind its registration belong to the panel.
     if (!desktop->pending.isEmpty()) {
@@ -195,10 +206,7 @@ void RelayServer::writeGoAheadStep(Peer *desktop, const QList<RelayWire::GoAhead
         if (steps.isEmpty())
             return;   // "none": the desktop never hears back; its panel bytes stay held
         desktop->goAheadPending = false;
-        if (!desktop->heldForDesktop.isEmpty()) {
-            desktop->socket->write(desktop->heldForDesktop);
-            desktop->heldForDesktop.clear();
-        }
+        flushHeld(desktop);
         return;
     }
     desktop->socket->write(steps.at(index).bytes);
@@ -219,21 +227,120 @@ void RelayServer::forward(Peer *from, const QByteArray &bytes)
     if (!to || !to->socket)
         return;
     if (from->role == Role::Desktop) {
-        from->toPanel += bytes.size();
-        to->toPanel += bytes.size();
-        to->socket->write(bytes);
+        const QByteArray out = cutForLeaving(from, bytes);
+        if (from->form == Form::Passthrough)
+            from->toPanelTail = out.size() >= 3 ? out.right(3) : (from->toPanelTail + out).right(3);
+        from->toPanel += out.size();
+        to->toPanel += out.size();
+        to->socket->write(out);
     } else {
         from->toDesktop += bytes.size();
         to->toDesktop += bytes.size();
-        if (to->goAheadPending) {
-            // Held until the go-ahead is out; with "none" it never is, so keep a bound.
-            if (to->heldForDesktop.size() + bytes.size() <= kMaxHeld)
-                to->heldForDesktop += bytes;
-            else
-                qDebug() << "RelayServer::forward held bytes over the bound dropped" << bytes.size();
-        } else
-            to->socket->write(bytes);
+        holdForDesktop(to, bytes);
     }
+}
+
+qint64 RelayServer::queuedFor(const Peer *to) const
+{
+    return (to->socket ? to->socket->bytesToWrite() : 0) + to->heldForDesktop.size();
+}
+
+void RelayServer::onBytesWritten(Peer *peer)
+{
+    Peer *from = peer->partner;
+    if (from && from->socket && from->socket->bytesAvailable() > 0)
+        onReadyRead(from);
+}
+
+void RelayServer::readLater(Peer *peer)
+{
+    QPointer<QTcpSocket> guard = peer->socket;
+    QMetaObject::invokeMethod(this, [this, guard, peer] {
+        if (guard && m_peers.value(guard) == peer && guard->bytesAvailable() > 0)
+            onReadyRead(peer);
+    }, Qt::QueuedConnection);
+}
+
+// Panel bytes (and the note that the panel has gone) for a desktop: held until the
+// go-ahead is out (with "none" it never is: the panel is then no longer read once
+// kMaxHeld are held), or gathered for coalesceMs; else written at once.
+void RelayServer::holdForDesktop(Peer *desktop, const QByteArray &bytes)
+{
+    const int coalesceMs = desktop->form == Form::Passthrough ? desktop->rule.coalesceMs : 0;
+    if (!desktop->goAheadPending && coalesceMs == 0) {
+        desktop->socket->write(bytes);
+        return;
+    }
+    desktop->heldForDesktop += bytes;
+    if (coalesceMs == 0 || desktop->flushPending)
+        return;
+    desktop->flushPending = true;
+    QPointer<QTcpSocket> guard = desktop->socket;
+    QTimer::singleShot(coalesceMs, this, [this, guard, desktop] {
+        if (guard && m_peers.value(guard) == desktop)
+            flushHeld(desktop);
+    });
+}
+
+void RelayServer::flushHeld(Peer *desktop)
+{
+    desktop->flushPending = false;
+    if (desktop->goAheadPending || desktop->heldForDesktop.isEmpty() || !desktop->socket)
+        return;
+    if (desktop->rule.coalesceMs > 0 && desktop->form == Form::Passthrough)
+        m_events->write(desktop->imei, QStringLiteral("fault"),
+                        {{QStringLiteral("fault"), QStringLiteral("coalesceMs")},
+                         {QStringLiteral("len"), desktop->heldForDesktop.size()},
+                         {QStringLiteral("panelGone"), desktop->heldForDesktop.endsWith(RelayWire::kPanelGone)}});
+    desktop->socket->write(desktop->heldForDesktop);
+    desktop->heldForDesktop.clear();
+}
+
+// closeAfterBytes / resetAfterBytes: the desktop's bytes up to the count go to the
+// panel; then the desktop connection is closed (FIN) or reset (RST).
+QByteArray RelayServer::cutForLeaving(Peer *desktop, const QByteArray &bytes)
+{
+    if (desktop->leaving)
+        return QByteArray();
+    const bool reset = desktop->rule.resetAfterBytes > 0;
+    const qint64 limit = reset ? desktop->rule.resetAfterBytes : desktop->rule.closeAfterBytes;
+    if (desktop->form != Form::Passthrough || limit <= 0 || desktop->toPanel + bytes.size() < limit)
+        return bytes;
+    desktop->leaving = true;
+    const QString fault = reset ? QStringLiteral("resetAfterBytes") : QStringLiteral("closeAfterBytes");
+    m_events->write(desktop->imei, QStringLiteral("fault"),
+                    {{QStringLiteral("fault"), fault}, {QStringLiteral("bytes"), double(limit)}});
+    QPointer<QTcpSocket> guard = desktop->socket;
+    QMetaObject::invokeMethod(this, [this, guard, desktop, reset] {
+        if (!guard || m_peers.value(guard) != desktop)
+            return;
+        if (reset) {
+            // No lingering: closing sends a reset instead of the orderly end.
+            const linger noLinger{1, 0};
+            ::setsockopt(int(guard->socketDescriptor()), SOL_SOCKET, SO_LINGER, &noLinger, sizeof noLinger);
+            guard->abort();
+        } else {
+            guard->disconnectFromHost();
+        }
+    }, Qt::QueuedConnection);
+    return bytes.left(int(limit - desktop->toPanel));
+}
+
+void RelayServer::pauseDesktop(Peer *desktop)
+{
+    desktop->readPaused = true;
+    m_events->write(desktop->imei, QStringLiteral("fault"),
+                    {{QStringLiteral("fault"), QStringLiteral("pauseDesktopMs")},
+                     {QStringLiteral("ms"), desktop->rule.pauseDesktopMs}});
+    QPointer<QTcpSocket> guard = desktop->socket;
+    QTimer::singleShot(desktop->rule.pauseDesktopMs, this, [this, guard, desktop] {
+        if (!guard || m_peers.value(guard) != desktop)
+            return;
+        desktop->readPaused = false;
+        m_events->write(desktop->imei, QStringLiteral("pause-end"),
+                        {{QStringLiteral("waiting"), double(guard->bytesAvailable())}});
+        readLater(desktop);
+    });
 }
 
 void RelayServer::endSession(Peer *desktop, Peer *panel, const QString &reason)
@@ -246,6 +353,9 @@ void RelayServer::endSession(Peer *desktop, Peer *panel, const QString &reason)
                      {QStringLiteral("desktop"), desktop->id}});
     desktop->partner = nullptr;
     panel->partner = nullptr;
+    // Either side may have stopped being read while its partner was full.
+    readLater(desktop);
+    readLater(panel);
 }
 
 void RelayServer::onDisconnected(Peer *peer)
@@ -255,8 +365,12 @@ void RelayServer::onDisconnected(Peer *peer)
     if (peer->role == Role::Desktop) {
         if (Peer *panel = peer->partner) {
             endSession(peer, panel, QStringLiteral("desktop-left"));
+            // A pass-through desktop that left in the middle of a message: that message
+            // is ended first, so that the panel cannot take the note for its last bytes.
+            const bool midMessage = peer->form == Form::Passthrough && !peer->toPanelTail.isEmpty()
+                                    && !peer->toPanelTail.endsWith(RelayWire::kDelimiter);
             if (panel->socket)
-                panel->socket->write(RelayWire::kEnd);
+                panel->socket->write(midMessage ? RelayWire::kDelimiter + RelayWire::kEnd : RelayWire::kEnd);
         }
         m_events->write(peer->imei, QStringLiteral("desktop-left"), {{QStringLiteral("peer"), peer->id}});
     } else if (peer->role == Role::Panel) {
@@ -266,10 +380,7 @@ void RelayServer::onDisconnected(Peer *peer)
             if (desktop->socket) {
                 if (desktop->form == Form::Passthrough) {
                     desktop->panelGone = true;
-                    if (desktop->goAheadPending)
-                        desktop->heldForDesktop += RelayWire::kPanelGone;
-                    else
-                        desktop->socket->write(RelayWire::kPanelGone);
+                    holdForDesktop(desktop, RelayWire::kPanelGone);
                 } else {
                     dropDownloadDesktop(desktop, peer->imei);
                 }

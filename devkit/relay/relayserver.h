@@ -23,7 +23,12 @@ public:
     RelayServer(const RelaySettings &settings, LabEventLog *events, QObject *parent = nullptr);
     ~RelayServer() override;
 
+    // Bytes queued toward one side (in its socket, or held for a desktop) before the
+    // other side is no longer read until they drain.
     static constexpr int kMaxHeld = 1024 * 1024;
+    // What the relay takes from one connection at a time; a connection that is not
+    // read keeps the rest in the TCP stack.
+    static constexpr int kReadBuffer = 64 * 1024;
 
     bool listen(quint16 port, QString *error);
     quint16 port() const;
@@ -45,6 +50,12 @@ private:
         qint64 toPanel = 0;
         qint64 toDesktop = 0;
         int id = 0;
+        // Pass-through faults of the session's panel, and their state.
+        RelaySettings::PanelRule rule;
+        bool readPaused = false;       // pauseDesktopMs running
+        bool leaving = false;          // closeAfterBytes/resetAfterBytes reached
+        bool flushPending = false;     // coalesceMs: a write of heldForDesktop is due
+        QByteArray toPanelTail;        // pass-through desktop: the last bytes sent to the panel
     };
 
     void onNewConnection();
@@ -57,6 +68,16 @@ private:
     void startSession(Peer *desktop, Peer *panel, RelayWire::Form form);
     void writeGoAheadStep(Peer *desktop, const QList<RelayWire::GoAheadStep> &steps, int index);
     void forward(Peer *from, const QByteArray &bytes);
+    qint64 queuedFor(const Peer *to) const;
+    void onBytesWritten(Peer *peer);
+    // Reads what waits on the peer's socket once the event loop is back (after its
+    // partner changed or a pause ended).
+    void readLater(Peer *peer);
+    // Pass-through faults.
+    void holdForDesktop(Peer *desktop, const QByteArray &bytes);
+    void flushHeld(Peer *desktop);
+    QByteArray cutForLeaving(Peer *desktop, const QByteArray &bytes);
+    void pauseDesktop(Peer *desktop);
     void endSession(Peer *desktop, Peer *panel, const QString &reason);
     void dropDownloadDesktop(Peer *desktop, const QString &imei);
     void refuse(Peer *peer, const QString &reason, const QString &imei, const QByteArray &answer);

@@ -32,9 +32,33 @@ RelaySettings RelaySettings::fromJson(const QJsonObject &config)
         }
         rule.refuse = pf.value(QStringLiteral("refuse")).toBool();
         rule.resetDesktop = pf.value(QStringLiteral("resetAfterFrames")).toInt() > 0;
+        s.readPassthroughFaults(pf, imei, &rule);
         s.panels.insert(imei, rule);
     }
     return s;
+}
+
+void RelaySettings::readPassthroughFaults(const QJsonObject &faults, const QString &imei, PanelRule *rule)
+{
+    const struct { const char *key; int *value; } counts[] = {
+        {"closeAfterBytes", &rule->closeAfterBytes}, {"resetAfterBytes", &rule->resetAfterBytes},
+        {"coalesceMs", &rule->coalesceMs}, {"pauseDesktopMs", &rule->pauseDesktopMs}};
+    for (const auto &c : counts) {
+        const QJsonValue v = faults.value(QLatin1String(c.key));
+        if (v.isUndefined())
+            continue;
+        const double d = v.toDouble(-1);
+        if (!v.isDouble() || d < 0 || d > 0x7fffffff || d != double(qint64(d))) {
+            warnings << QStringLiteral("%1 for %2 must be a whole number >= 0").arg(QLatin1String(c.key), imei);
+            continue;
+        }
+        *c.value = int(d);
+    }
+}
+
+RelaySettings::PanelRule RelaySettings::ruleFor(const QString &imei) const
+{
+    return panels.value(imei);
 }
 
 QString RelaySettings::goAheadFor(const QString &imei) const

@@ -23,6 +23,7 @@ public:
     bool start(const QStringList &args, int timeoutMs = 10000);
     void stop();
     bool isRunning() const;
+    qint64 processId() const { return m_process.processId(); }
 
     // The ready line, and its "port" member (0 when there is none).
     QJsonObject readyInfo() const { return m_ready; }
@@ -46,6 +47,12 @@ void stopProcess(QProcess &process);
 
 // A free TCP port on 127.0.0.1 at the moment of the call.
 quint16 freeLoopbackPort();
+
+// The resident size in KiB of a process (0: this one); -1 when it cannot be read.
+qint64 residentKiB(qint64 pid = 0);
+// False in a build with a sanitizer, whose own bookkeeping (freed memory held in
+// quarantine, shadow memory) makes resident sizes say nothing about a program's use.
+bool residentSizeTellsUse();
 
 // Event lines that a lab process wrote to a file, one JSON object per line.
 QList<QJsonObject> readEventLines(const QString &path);

@@ -607,8 +607,10 @@ void TestLabPanel::passthroughEcho_data()
     QTest::addColumn<QByteArray>("serialIn");   // what the serial side got
     QTest::addColumn<QByteArray>("echo");       // what the desktop gets back
     QTest::newRow("plain") << QList<QByteArray>{"ABC$_$"} << QByteArray("ABC") << QByteArray("ABC$_$");
-    QTest::newRow("delimiter inside") << QList<QByteArray>{"AB$_$CD$_$"} << QByteArray("AB$_$CD")
-                                      << QByteArray("AB$_$CD$_$");
+    QTest::newRow("two messages in one write") << QList<QByteArray>{"AB$_$CD$_$"} << QByteArray("ABCD")
+                                               << QByteArray("ABCD$_$");
+    QTest::newRow("messages across writes") << QList<QByteArray>{"AB$_$C", "D$_$$_$EF$", "_$"}
+                                            << QByteArray("EF") << QByteArray("AB$_$CD$_$EF$_$");
     QTest::newRow("in two pieces") << QList<QByteArray>{"AB", "C$_$"} << QByteArray("ABC") << QByteArray("ABC$_$");
     QTest::newRow("modbus request") << QList<QByteArray>{QByteArray::fromHex("01030000000a") + "$_$"}
                                     << QByteArray::fromHex("01030000000a")

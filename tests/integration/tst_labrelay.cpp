@@ -45,10 +45,22 @@ private slots:
     void garbageRefused_data();
     void garbageRefused();
     void eventLines();
+    void desktopDroppedWhileBridging_data();
+    void desktopDroppedWhileBridging();
+    void panelBytesCoalesced();
+    void sideNotReadingHoldsTheOtherBack();
 
 private:
     std::unique_ptr<LabRawClient> panel(const QString &imei);
     std::unique_ptr<LabRawClient> desktop(const QByteArray &registration);
+    // A panel and a desktop joined by the relay, the go-ahead and the session message
+    // read; desktop is null when that failed.
+    struct Session
+    {
+        std::unique_ptr<LabRawClient> panel;
+        std::unique_ptr<LabRawClient> desktop;
+    };
+    Session session(const QString &imei, const QByteArray &form);
     QList<QJsonObject> events(const QString &imei, const QString &event, int atLeast);
 
     QTemporaryDir m_dir;
@@ -72,6 +84,12 @@ void TestLabRelay::initTestCase()
     const QString refused = nextImei();
     m_faultImei.insert(QStringLiteral("refuse"), refused);
     panels.append(QJsonObject{{"imei", refused}, {"faults", QJsonObject{{"refuse", true}}}});
+    for (const QJsonObject &fault : {QJsonObject{{"closeAfterBytes", 20}}, QJsonObject{{"resetAfterBytes", 20}},
+                                     QJsonObject{{"coalesceMs", 300}}}) {
+        const QString imei = nextImei();
+        m_faultImei.insert(fault.keys().first(), imei);
+        panels.append(QJsonObject{{"imei", imei}, {"faults", fault}});
+    }
     m_config = m_dir.filePath(QStringLiteral("lab.json"));
     m_events = m_dir.filePath(QStringLiteral("relay.jsonl"));
     QVERIFY(TestFiles::writeJson(m_config, QJsonObject{{"relay", QJsonObject{{"port", 10745}}}, {"panels", panels}}));
@@ -95,6 +113,18 @@ std::unique_ptr<LabRawClient> TestLabRelay::panel(const QString &imei)
     if (c->readBytes(5) != "ok$_$")
         return nullptr;
     return c;
+}
+
+TestLabRelay::Session TestLabRelay::session(const QString &imei, const QByteArray &form)
+{
+    Session s{panel(imei), nullptr};
+    if (!s.panel)
+        return s;
+    s.desktop = desktop(imei.toLatin1() + form);
+    const QByteArray message = form == ",1$_$" ? "session,passthrough$_$" : "session,download$_$";
+    if (s.desktop->readBytes(8) != kGo || s.panel->readBytes(message.size()) != message)
+        s.desktop.reset();
+    return s;
 }
 
 std::unique_ptr<LabRawClient> TestLabRelay::desktop(const QByteArray &registration)
@@ -442,6 +472,87 @@ void TestLabRelay::eventLines()
     QVERIFY(std::any_of(refusals.begin(), refusals.end(), [](const QJsonObject &o) {
         return o.value("event").toString() == "refused" && o.value("answer").toString() == "busy$_$";
     }));
+}
+
+void TestLabRelay::desktopDroppedWhileBridging_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("closed") << "closeAfterBytes";
+    QTest::newRow("reset") << "resetAfterBytes";
+}
+
+void TestLabRelay::desktopDroppedWhileBridging()
+{
+    QFETCH(QString, fault);
+    const QString imei = m_faultImei.value(fault);
+    Session s = session(imei, ",1$_$");
+    QVERIFY(s.desktop);
+    LabRawClient *p = s.panel.get();
+    LabRawClient *d = s.desktop.get();
+    // The first 20 bytes pass; the desktop goes in the middle of its message, which the
+    // panel then sees ended before the end note.
+    d->send("0123456789abcdefghij0123456789$_$");
+    QVERIFY(d->waitClosed());
+    QCOMPARE(p->readBytes(29), QByteArray("0123456789abcdefghij$_$end$_$"));
+    QCOMPARE(p->readFor(100), QByteArray());
+    const QList<QJsonObject> faults = events(imei, "fault", 1);
+    QCOMPARE(faults.size(), 1);
+    QCOMPARE(faults.first().value("fault").toString(), fault);
+    // The panel is free for the next desktop.
+    auto again = desktop(imei.toLatin1() + ",1$_$");
+    QCOMPARE(again->readBytes(8), kGo);
+}
+
+void TestLabRelay::panelBytesCoalesced()
+{
+    const QString imei = m_faultImei.value(QStringLiteral("coalesceMs"));
+    Session s = session(imei, ",1$_$");
+    QVERIFY(s.desktop);
+    LabRawClient *p = s.panel.get();
+    LabRawClient *d = s.desktop.get();
+    p->send("A$_$");
+    QTest::qWait(30);
+    p->send("BC$_$");
+    p->close();
+    // Both messages and the note that the panel has gone, in one write after 300 ms.
+    QCOMPARE(d->readOnce(), QByteArray("A$_$BC$_$disconnected,2$_$"));
+    QCOMPARE(events(imei, "fault", 1).first().value("panelGone").toBool(), true);
+}
+
+void TestLabRelay::sideNotReadingHoldsTheOtherBack()
+{
+    // A panel that reads nothing: the relay stops reading the desktop instead of
+    // holding what it sends, and hands all of it over once the panel reads again.
+    const qint64 total = 48 << 20;
+    Session s = session(nextImei(), "1,1$_$");
+    QVERIFY(s.desktop);
+    LabRawClient *p = s.panel.get();
+    LabRawClient *d = s.desktop.get();
+    const qint64 before = residentKiB(m_relay.processId());
+    QByteArray data(int(total), Qt::Uninitialized);
+    for (int i = 0; i < data.size(); ++i)
+        data[i] = char(i % 251);
+    d->socket().write(data);
+    // Until the desktop's bytes stop moving.
+    qint64 left = d->socket().bytesToWrite();
+    for (QDeadlineTimer quiet(500); !quiet.hasExpired();) {
+        d->socket().waitForBytesWritten(50);
+        if (d->socket().bytesToWrite() != left) {
+            left = d->socket().bytesToWrite();
+            quiet.setRemainingTime(500);
+        }
+    }
+    const qint64 grown = residentKiB(m_relay.processId()) - before;
+    qInfo() << "desktop bytes still unsent:" << left << "relay grown by KiB:" << grown;
+    QVERIFY2(left > 0, "the relay took everything");
+    QVERIFY2(grown < 8 * 1024 || !residentSizeTellsUse(), qPrintable(QString::number(grown)));
+    QByteArray got;
+    for (QDeadlineTimer deadline(20000); got.size() < data.size() && !deadline.hasExpired();) {
+        d->socket().waitForBytesWritten(1);
+        got += p->readFor(5);
+    }
+    QCOMPARE(got.size(), data.size());
+    QVERIFY(got == data);
 }
 
 QTEST_GUILESS_MAIN(TestLabRelay)

@@ -19,6 +19,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include "labprocess.h"
@@ -45,6 +46,11 @@ const QString kEcho2 = QStringLiteral("860000000000310");
 const QString kEcho3 = QStringLiteral("860000000000311");
 const QString kNone2 = QStringLiteral("860000000000312");
 const QString kEcho4 = QStringLiteral("860000000000313");
+const QString kCoalesced = QStringLiteral("860000000000314");
+const QString kRelayCloses = QStringLiteral("860000000000315");
+const QString kRelayResets = QStringLiteral("860000000000316");
+const QString kPaused = QStringLiteral("860000000000317");
+const QString kSending = QStringLiteral("860000000000318");
 
 constexpr int kWaitMs = 1200; // the worker's socket waits in this test
 
@@ -110,13 +116,18 @@ public:
     Recorder rec;
 };
 
-// COMn, opened the way the PLC programming software would.
+// COMn, opened the way the PLC programming software would: raw, no flow control.
 class ComSide
 {
 public:
     explicit ComSide(const QString &path)
     {
         fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        termios tio{};
+        if (fd >= 0 && ::tcgetattr(fd, &tio) == 0) {
+            ::cfmakeraw(&tio);
+            ::tcsetattr(fd, TCSANOW, &tio);
+        }
     }
     ~ComSide()
     {
@@ -124,9 +135,64 @@ public:
             ::close(fd);
     }
     bool isOpen() const { return fd >= 0; }
+    // Writes all of data (the port may take it in parts), serving events meanwhile.
     bool write(const QByteArray &data)
     {
-        return ::write(fd, data.constData(), size_t(data.size())) == data.size();
+        qint64 sent = 0;
+        QElapsedTimer quiet;
+        quiet.start();
+        while (sent < data.size() && quiet.elapsed() < 3000) {
+            const ssize_t w = ::write(fd, data.constData() + sent, size_t(data.size() - sent));
+            if (w > 0) {
+                sent += w;
+                quiet.restart();
+            }
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        return sent == data.size();
+    }
+    // A stream without "$_$" that the test never holds whole: byte p is p % 251 + 1, as
+    // in the lab panel's passthroughSend.
+    struct Flood
+    {
+        qint64 sent = 0;
+        qint64 back = 0;
+        qint64 wrong = 0; // bytes read back that differ from what was written there
+    };
+    // Writes the stream on until `until` bytes are out and, when reading, checks what
+    // comes back, serving events, until all is out (and back) or nothing has moved
+    // for stallMs.
+    void flood(Flood *f, qint64 until, bool reading, int stallMs)
+    {
+        char buf[65536];
+        QElapsedTimer quiet;
+        quiet.start();
+        while (quiet.elapsed() < stallMs && (f->sent < until || (reading && f->back < f->sent))) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            const bool writing = f->sent < until;
+            pollfd p{fd, short((writing ? POLLOUT : 0) | (reading ? POLLIN : 0)), 0};
+            if (::poll(&p, 1, 10) <= 0)
+                continue;
+            if (writing && (p.revents & POLLOUT)) {
+                const int n = int(qMin<qint64>(sizeof buf, until - f->sent));
+                for (int i = 0; i < n; ++i)
+                    buf[i] = char((f->sent + i) % 251 + 1);
+                const ssize_t w = ::write(fd, buf, size_t(n));
+                if (w > 0) {
+                    f->sent += w;
+                    quiet.restart();
+                }
+            }
+            if (reading && (p.revents & POLLIN)) {
+                const ssize_t r = ::read(fd, buf, sizeof buf);
+                for (ssize_t i = 0; i < r; ++i)
+                    f->wrong += buf[i] != char((f->back + i) % 251 + 1);
+                if (r > 0) {
+                    f->back += r;
+                    quiet.restart();
+                }
+            }
+        }
     }
     // Reads until n bytes have arrived or the time is up, serving events meanwhile.
     QByteArray read(int n, int timeoutMs)
@@ -172,6 +238,11 @@ private slots:
     void serialRequestReachesPanel();
     void relayFrameSplitArrivesWhole();
     void panelLeavingIsReportedBridgeStays();
+    void coalescedMessagesReachPortWhole();
+    void relayLossEndsPassThrough_data();
+    void relayLossEndsPassThrough();
+    void floodStaysBounded_data();
+    void floodStaysBounded();
     void deviceLossReportedOnce();
     void dialogFailures_data();
     void dialogFailures();
@@ -212,7 +283,10 @@ void TestPassthrough::initTestCase()
         panel(kExtra, {{"goAhead", "extra"}}), panel(kCase, {{"goAhead", "case"}}),
         panel(kSplitGoAhead, {{"goAhead", "split"}}), panel(kRefused, {{"refuse", true}}),
         panel(kZeroTail, {{"goAhead", "zeroTail"}}), panel(kLeaving), panel(kEcho2), panel(kEcho3),
-        panel(kNone2, {{"goAhead", "none"}}), panel(kEcho4)};
+        panel(kNone2, {{"goAhead", "none"}}), panel(kEcho4),
+        panel(kCoalesced, {{"coalesceMs", 300}, {"passthroughLeaveAfter", 2}}),
+        panel(kRelayCloses, {{"closeAfterBytes", 20}}), panel(kRelayResets, {{"resetAfterBytes", 20}}),
+        panel(kPaused, {{"pauseDesktopMs", 2000}}), panel(kSending, {{"passthroughSend", 32 << 20}})};
     QStringList others;
     for (const QJsonValue &p : panels)
         if (p.toObject().value("imei").toString() != kLeaving)
@@ -352,19 +426,25 @@ void TestPassthrough::abortShortensGoAheadWait()
 void TestPassthrough::bridgeCarriesBytes_data()
 {
     QTest::addColumn<QByteArray>("data");
-    QTest::newRow("text") << QByteArray("hello PLC");
-    QTest::newRow("modbus request") << QByteArray::fromHex("01030000000a");
-    QTest::newRow("zero bytes inside") << QByteArray::fromHex("00ff000102");
-    QTest::newRow("delimiter inside") << QByteArray("AB$_$CD");
+    QTest::addColumn<QByteArray>("back");
+    QTest::newRow("text") << QByteArray("hello PLC") << QByteArray("hello PLC");
+    QTest::newRow("modbus request") << QByteArray::fromHex("01030000000a") << QByteArray::fromHex("01030000000a");
+    QTest::newRow("zero bytes inside") << QByteArray::fromHex("00ff000102") << QByteArray::fromHex("00ff000102");
+    // On this wire a "$_$" in the serial data ends a message wherever it stands.
+    QTest::newRow("delimiter inside") << QByteArray("AB$_$CD") << QByteArray("ABCD");
+    // More than one serial read, echoed by the panel as several messages that may
+    // reach the program together: nothing may be lost, added or altered.
     QByteArray big;
-    for (int i = 0; i < 3000; ++i)
+    for (int i = 0; i < 20000; ++i)
         big.append(char(i * 7 + 3));
-    QTest::newRow("3000 bytes") << big;
+    big.replace("$_$", "$-$");
+    QTest::newRow("20000 bytes") << big << big;
 }
 
 void TestPassthrough::bridgeCarriesBytes()
 {
     QFETCH(QByteArray, data);
+    QFETCH(QByteArray, back);
     // One bridge serves all rows.
     const int n = 7;
     if (!m_bridge)
@@ -374,27 +454,15 @@ void TestPassthrough::bridgeCarriesBytes()
     ComSide com(comPath(n));
     QVERIFY(com.isOpen());
     QVERIFY(com.write(data));
-    if (data.size() <= 64) {
-        QCOMPARE(com.read(data.size(), 5000), data);
-        QCOMPARE(com.read(1, 100), QByteArray()); // and nothing more
-    } else {
-        // A large write may leave the serial side in more than one read; each read is a
-        // message of its own, and two messages that reach the panel in one piece keep the
-        // inner "$_$" (the panel removes only the final one). Nothing may be lost or
-        // altered beyond such inner delimiters, and the data holds no "$_$" itself.
-        QVERIFY(!data.contains("$_$"));
-        QByteArray back = com.read(data.size(), 5000);
-        back += com.read(64, 300);
-        QCOMPARE(back.size() % 3, data.size() % 3);
-        QCOMPARE(QByteArray(back).replace("$_$", ""), data);
-    }
+    QCOMPARE(com.read(back.size(), 5000), back);
+    QCOMPARE(com.read(1, 100), QByteArray()); // and nothing more
 
     const QByteArray shot = qgetenv("VANTELO_SHOT_PATH");
-    if (!shot.isEmpty() && QByteArray(QTest::currentDataTag()) == "3000 bytes") {
+    if (!shot.isEmpty() && QByteArray(QTest::currentDataTag()) == "20000 bytes") {
         QTest::qWait(200);
         QVERIFY(dlg->grab().save(QString::fromLocal8Bit(shot)));
     }
-    if (QByteArray(QTest::currentDataTag()) == "3000 bytes") {
+    if (QByteArray(QTest::currentDataTag()) == "20000 bytes") {
         dlg->close();
         delete dlg;
         ::close(com.fd);
@@ -453,6 +521,129 @@ void TestPassthrough::panelLeavingIsReportedBridgeStays()
     QVERIFY(!deletePair(n));
     QTest::mouseClick(child<QPushButton>(dlg.data(), "btn_closeNetUsbPenetrate"), Qt::LeftButton);
     QCOMPARE(info->text(), QStringLiteral("穿透服务断开"));
+    QVERIFY(deletePair(n));
+}
+
+void TestPassthrough::coalescedMessagesReachPortWhole()
+{
+    // Two serial reads go out as two messages; the panel echoes each and leaves right
+    // after the second, and the relay writes both echoes and its note that the panel
+    // has gone in one write.
+    const int n = 16;
+    QScopedPointer<Penetration_setDlg> dlg(startDialog(kCoalesced, n));
+    auto *info = child<QLabel>(dlg.data(), "label_networkInfo");
+    QCOMPARE(info->text(), QStringLiteral("穿透服务打开成功"));
+    ComSide com(comPath(n));
+    QVERIFY(com.write("AB"));
+    QTest::qWait(50);
+    QVERIFY(com.write("CD"));
+    QCOMPARE(com.read(4, 5000), QByteArray("ABCD"));
+    QCOMPARE(com.read(1, 200), QByteArray());
+    QTRY_COMPARE_WITH_TIMEOUT(info->text(), QStringLiteral("HMI端断开连接"), 3000);
+    const QList<QJsonObject> writes = relayEvents(kCoalesced, "fault");
+    QCOMPARE(writes.size(), 1);
+    QCOMPARE(writes.first().value("len").toInt(), int(strlen("AB$_$CD$_$disconnected,2$_$")));
+    QVERIFY(writes.first().value("panelGone").toBool());
+    // Reported only: the bridge stays until the user stops it.
+    QVERIFY(child<QPushButton>(dlg.data(), "btn_closeNetUsbPenetrate")->isEnabled());
+    QTest::mouseClick(child<QPushButton>(dlg.data(), "btn_closeNetUsbPenetrate"), Qt::LeftButton);
+    ::close(com.fd);
+    com.fd = -1;
+    QVERIFY(deletePair(n));
+}
+
+void TestPassthrough::relayLossEndsPassThrough_data()
+{
+    QTest::addColumn<QString>("imei");
+    QTest::addColumn<int>("n");
+    QTest::newRow("relay closes") << kRelayCloses << 17;
+    QTest::newRow("relay resets") << kRelayResets << 18;
+}
+
+void TestPassthrough::relayLossEndsPassThrough()
+{
+    QFETCH(QString, imei);
+    QFETCH(int, n);
+    QScopedPointer<Penetration_setDlg> dlg(startDialog(imei, n));
+    auto *info = child<QLabel>(dlg.data(), "label_networkInfo");
+    auto *open = child<QPushButton>(dlg.data(), "btn_openNetUsbPenetrate");
+    QCOMPARE(info->text(), QStringLiteral("穿透服务打开成功"));
+    {
+        ComSide com(comPath(n));
+        // Past the relay's 20 bytes: the connection goes while bridging.
+        QVERIFY(com.write(QByteArray(30, 'x')));
+        QTRY_COMPARE_WITH_TIMEOUT(info->text(), QStringLiteral("穿透服务连接已断开"), 5000);
+        QTest::qWait(200);
+        QCOMPARE(info->text(), QStringLiteral("穿透服务连接已断开"));
+        QVERIFY(open->isEnabled());
+        QVERIFY(!child<QPushButton>(dlg.data(), "btn_closeNetUsbPenetrate")->isEnabled());
+        QVERIFY(child<QPushButton>(dlg.data(), "pbtn_del")->isEnabled());
+        QCOMPARE(relayEvents(imei, "fault").size(), 1);
+        QCOMPARE(relayEvents(imei, "desktop-left").size(), 1);
+    }
+    // PENTn was released: with COMn closed too, the pair can go.
+    QVERIFY(deletePair(n));
+    // And a new start works.
+    QTest::mouseClick(open, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(info->text(), QStringLiteral("穿透服务打开成功"), 8000);
+    ComSide com(comPath(n));
+    QVERIFY(com.write("again"));
+    QCOMPARE(com.read(5, 5000), QByteArray("again"));
+    QTest::mouseClick(child<QPushButton>(dlg.data(), "btn_closeNetUsbPenetrate"), Qt::LeftButton);
+    ::close(com.fd);
+    com.fd = -1;
+    QVERIFY(deletePair(n));
+}
+
+void TestPassthrough::floodStaysBounded_data()
+{
+    QTest::addColumn<QString>("imei");
+    QTest::addColumn<int>("n");
+    QTest::addColumn<qint64>("panelSends");
+    // The relay reads nothing from the program for 2 s: the test writes to COMn until
+    // that stalls.
+    QTest::newRow("relay reads nothing") << kPaused << 19 << qint64(0);
+    // The panel sends 32 MiB while the test reads nothing from COMn for 1.5 s.
+    QTest::newRow("COMn read by nobody") << kSending << 20 << qint64(32 << 20);
+}
+
+void TestPassthrough::floodStaysBounded()
+{
+    // Either way the program's memory grows by a few MiB only, and afterwards every
+    // byte arrives.
+    QFETCH(QString, imei);
+    QFETCH(int, n);
+    QFETCH(qint64, panelSends);
+    const qint64 cap = 96ll * 1024 * 1024;
+    {
+        // What a first window of the process costs (fonts, platform) is not the bridge's.
+        Penetration_setDlg first;
+        first.show();
+        QTest::qWait(50);
+    }
+    const qint64 before = residentKiB();
+    QScopedPointer<Penetration_setDlg> dlg(startDialog(imei, n));
+    QCOMPARE(child<QLabel>(dlg.data(), "label_networkInfo")->text(), QStringLiteral("穿透服务打开成功"));
+    ComSide com(comPath(n));
+    ComSide::Flood f;
+    if (panelSends == 0) {
+        com.flood(&f, cap, false, 1000);
+        QVERIFY2(f.sent < cap, "the writes to COMn never stalled");
+    } else {
+        QTest::qWait(1500);
+        f.sent = panelSends;
+    }
+    const qint64 grown = residentKiB() - before;
+    qInfo() << "queued toward the port:" << f.sent << "memory grown by KiB:" << grown;
+    QVERIFY2(grown < 8 * 1024 || !residentSizeTellsUse(), qPrintable(QString::number(grown)));
+
+    com.flood(&f, f.sent, true, 5000);
+    QCOMPARE(f.back, f.sent);
+    QCOMPARE(f.wrong, qint64(0));
+    QCOMPARE(com.read(1, 200), QByteArray());
+    QTest::mouseClick(child<QPushButton>(dlg.data(), "btn_closeNetUsbPenetrate"), Qt::LeftButton);
+    ::close(com.fd);
+    com.fd = -1;
     QVERIFY(deletePair(n));
 }
 

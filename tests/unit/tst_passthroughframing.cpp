@@ -41,7 +41,25 @@ void TestPassthroughFraming::feed_data()
     QTest::newRow("split delimiter") << big << QByteArrayList{"AB$", "_$"}
                                      << QByteArrayList{"", "AB"} << "00" << QList<int>{0, 0} << 0;
     QTest::newRow("two frames in one read") << big << QByteArrayList{"AB$_$CD$_$"}
-                                            << QByteArrayList{"AB$_$CD"} << "0" << QList<int>{0} << 0;
+                                            << QByteArrayList{"ABCD"} << "0" << QList<int>{0} << 0;
+    QTest::newRow("empty messages") << big << QByteArrayList{"$_$$_$AB$_$$_$"} << QByteArrayList{"AB"}
+                                    << "0" << QList<int>{0} << 0;
+    QTest::newRow("complete messages go, the tail waits")
+        << big << QByteArrayList{"AB$_$CD$_$E", "F$_$G"} << QByteArrayList{"ABCD", "EF"} << "00"
+        << QList<int>{0, 0} << 1;
+    QTest::newRow("delimiter split after a complete message")
+        << big << QByteArrayList{"AB$_$CD$_", "$EF$", "_$"} << QByteArrayList{"AB", "CD", "EF"} << "000"
+        << QList<int>{0, 0, 0} << 0;
+    QByteArray echo;
+    for (int i = 0; i < 20000; ++i)
+        echo.append(char('a' + i % 26));
+    QTest::newRow("20000 bytes as five messages in uneven reads")
+        << big
+        << QByteArrayList{echo.mid(0, 4000) + "$_$" + echo.mid(4000, 3000), echo.mid(7000, 1000) + "$_$"
+                              + echo.mid(8000, 4000) + "$_$" + echo.mid(12000, 4000) + "$",
+                          "_$" + echo.mid(16000) + "$_$"}
+        << QByteArrayList{echo.left(4000), echo.mid(4000, 8000), echo.mid(12000)} << "000"
+        << QList<int>{0, 0, 0} << 0;
     QTest::newRow("only the delimiter") << big << QByteArrayList{"$_$"} << QByteArrayList{""}
                                         << "0" << QList<int>{0} << 0;
     QTest::newRow("binary payload") << big << QByteArrayList{hex("01000a0d") + "$_$"}
@@ -56,9 +74,20 @@ void TestPassthroughFraming::feed_data()
     QTest::newRow("disconnected, split") << big << QByteArrayList{"discon", "nected,2$", "_$"}
                                          << QByteArrayList{"", "", ""} << "001"
                                          << QList<int>{0, 0, 0} << 0;
-    QTest::newRow("disconnected, zero and more")
-        << big << QByteArrayList{QByteArray("disconnected,2$_$\0x$_$", 22)} << QByteArrayList{""}
-        << "1" << QList<int>{0} << 0;
+    QTest::newRow("disconnected, then a message with a zero")
+        << big << QByteArrayList{QByteArray("disconnected,2$_$\0x$_$", 22)}
+        << QByteArrayList{QByteArray("\0x", 2)} << "1" << QList<int>{0} << 0;
+    QTest::newRow("disconnected among other messages")
+        << big << QByteArrayList{"AB$_$disconnected,2$_$CD$_$"} << QByteArrayList{"ABCD"} << "1"
+        << QList<int>{0} << 0;
+    QTest::newRow("disconnected after data in one read") << big << QByteArrayList{"AB$_$disconnected,2$_$"}
+                                                         << QByteArrayList{"AB"} << "1" << QList<int>{0} << 0;
+    QTest::newRow("disconnected completed by a later read")
+        << big << QByteArrayList{"AB$_$disconnected", ",2$_$CD"} << QByteArrayList{"AB", ""} << "01"
+        << QList<int>{0, 0} << 2;
+    QTest::newRow("disconnected with a zero inside is data")
+        << big << QByteArrayList{QByteArray("disconnected,2\0$_$", 18)}
+        << QByteArrayList{QByteArray("disconnected,2\0", 15)} << "0" << QList<int>{0} << 0;
     QTest::newRow("bridge goes on after disconnected")
         << big << QByteArrayList{"disconnected,2$_$", "AB$_$"} << QByteArrayList{"", "AB"}
         << "10" << QList<int>{0, 0} << 0;
@@ -70,13 +99,16 @@ void TestPassthroughFraming::feed_data()
     QTest::newRow("overflow dropped with a count")
         << 16 << QByteArrayList{"0123456789", "0123456789", "OK$_$"}
         << QByteArrayList{"", "", "OK"} << "000" << QList<int>{0, 20, 0} << 0;
-    QTest::newRow("over the limit: complete messages go out, the rest is kept")
+    QTest::newRow("over the limit: complete messages went out, the rest is kept")
         << 16 << QByteArrayList{"AB$_$CD$_$01234", "56789abcdef", "$_$"}
-        << QByteArrayList{"", "AB$_$CD", "0123456789abcdef"} << "000" << QList<int>{0, 0, 0} << 0;
+        << QByteArrayList{"ABCD", "", "0123456789abcdef"} << "000" << QList<int>{0, 0, 0} << 0;
+    QTest::newRow("over the limit: the start of a delimiter is kept")
+        << 16 << QByteArrayList{"0123456789abcdefg$_", "$OK$_$"} << QByteArrayList{"", "OK"} << "00"
+        << QList<int>{17, 0} << 0;
     QTest::newRow("over the limit: an unfinished rest over the limit is dropped")
-        << 16 << QByteArrayList{"AB$_$0123456789", "0123456789"} << QByteArrayList{"", "AB"}
+        << 16 << QByteArrayList{"AB$_$0123456789", "0123456789"} << QByteArrayList{"AB", ""}
         << "00" << QList<int>{0, 20} << 0;
-    QTest::newRow("over the limit: disconnected recognised, the rest kept")
+    QTest::newRow("disconnected recognised, the rest kept")
         << 16 << QByteArrayList{"disconnected,2$_$0123", "45$_$"} << QByteArrayList{"", "012345"}
         << "10" << QList<int>{0, 0} << 0;
     QTest::newRow("at the limit kept") << 16 << QByteArrayList{"0123456789abcdef", "$_$"}
