@@ -7,10 +7,10 @@ if(VANTELO_MINGW_CXX)
   set(_mingw_includes ${_qt_core_inc} ${_qt_serial_inc})
   list(REMOVE_DUPLICATES _mingw_includes)
   set(_mingw_sources
-    ${CMAKE_SOURCE_DIR}/passthrough/serialcommname.cpp
-    ${CMAKE_SOURCE_DIR}/passthrough/serialcommreader.cpp
-    ${CMAKE_SOURCE_DIR}/passthrough/portplatform.cpp
-    ${CMAKE_SOURCE_DIR}/passthrough/virtualportpairs.cpp)
+    ${CMAKE_SOURCE_DIR}/core/ports/serialcommname.cpp
+    ${CMAKE_SOURCE_DIR}/core/ports/serialcommreader.cpp
+    ${CMAKE_SOURCE_DIR}/core/ports/portplatform.cpp
+    ${CMAKE_SOURCE_DIR}/core/ports/virtualportpairs.cpp)
   add_test(NAME mingw_syntax
     COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/../mingw-check.sh
             ${VANTELO_MINGW_CXX} ${_mingw_includes} -- ${_mingw_sources})
