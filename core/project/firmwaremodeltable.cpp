@@ -1,10 +1,5 @@
 #include "firmwaremodeltable.h"
 
-#include <QDebug>
-#include <QFileInfo>
-
-#include "relayframe.h"
-
 const QVector<FirmwareModelTable::Row> &FirmwareModelTable::rows()
 {
     static const QVector<Row> table = {
@@ -35,12 +30,4 @@ bool FirmwareModelTable::accepts(uchar model, uchar comm, uchar module, const QS
             return true;
     }
     return false;
-}
-
-bool typeCompare(QByteArray reply, QString sPath)
-{
-    const RelayFrame::ModelReply r = RelayFrame::modelReply(reply);
-    const QString baseName = QFileInfo(sPath).baseName();
-    qDebug() << "typeCompare" << baseName << int(r.model) << int(r.comm) << int(r.module);
-    return FirmwareModelTable::accepts(r.model, r.comm, r.module, baseName);
 }

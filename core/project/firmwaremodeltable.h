@@ -1,7 +1,6 @@
 #ifndef FIRMWAREMODELTABLE_H
 #define FIRMWAREMODELTABLE_H
 
-#include <QByteArray>
 #include <QString>
 #include <QVector>
 
@@ -25,11 +24,5 @@ public:
     // this model, communication type and module.
     static bool accepts(uchar model, uchar comm, uchar module, const QString &baseName);
 };
-
-// The firmware image at sPath fits the panel whose model reply is reply (model,
-// communication type, module; missing bytes count as 0) when its base name
-// (QFileInfo::baseName(): no directory, nothing from the first '.') is accepted by
-// the table.
-bool typeCompare(QByteArray reply, QString sPath);
 
 #endif // FIRMWAREMODELTABLE_H

@@ -15,7 +15,7 @@
 #include "cloudreply.h"
 #include "cloudrequest.h"
 #include "cloudsyncreply.h"
-#include "firmwaremodeltable.h"
+#include "typecompare.h"
 #include "modelrecord.h"
 #include "multipartbody.h"
 #include "projectfiles.h"

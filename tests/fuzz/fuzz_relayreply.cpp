@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "firmwaremodeltable.h"
+#include "typecompare.h"
 #include "fuzzsupport.h"
 #include "relayframe.h"
 

@@ -6,11 +6,9 @@ if(VANTELO_MINGW_CXX)
   get_target_property(_qt_serial_inc Qt5::SerialPort INTERFACE_INCLUDE_DIRECTORIES)
   set(_mingw_includes ${_qt_core_inc} ${_qt_serial_inc})
   list(REMOVE_DUPLICATES _mingw_includes)
-  set(_mingw_sources
-    ${CMAKE_SOURCE_DIR}/core/ports/serialcommname.cpp
-    ${CMAKE_SOURCE_DIR}/core/ports/serialcommreader.cpp
-    ${CMAKE_SOURCE_DIR}/core/ports/portplatform.cpp
-    ${CMAKE_SOURCE_DIR}/core/ports/virtualportpairs.cpp)
+  # The sources of core/ports, as the core lists them (core/sources.cmake).
+  set(_mingw_sources ${VANTELO_PORTS_SOURCES})
+  list(FILTER _mingw_sources INCLUDE REGEX "\\.cpp$")
   add_test(NAME mingw_syntax
     COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/../mingw-check.sh
             ${VANTELO_MINGW_CXX} ${_mingw_includes} -- ${_mingw_sources})

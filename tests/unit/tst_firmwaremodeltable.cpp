@@ -1,6 +1,7 @@
 #include <QtTest>
 
 #include "firmwaremodeltable.h"
+#include "typecompare.h"
 
 namespace {
 QByteArray hex(const char *h)
