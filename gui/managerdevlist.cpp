@@ -13,6 +13,7 @@
 #include "builddate.h"
 #include "cloudreply.h"
 #include "cloudrequest.h"
+#include "cloudsettings.h"
 #include "penetration_setdlg.h"
 #include "updatefiledlg.h"
 
@@ -260,7 +261,8 @@ void ManagerDevList::on_pbtn_update_clicked()
         qDebug() << "ManagerDevList::on_pbtn_update_clicked busy";
         return;
     }
-    const QUrl url(CloudReply::operationUrl(CloudRequest::baseUrl(),
+    const CloudEndpoint cloud = CloudSettings::endpoint();
+    const QUrl url(CloudReply::operationUrl(cloud.baseUrl(),
                                             QStringLiteral("device/getDeviceList")),
                    QUrl::TolerantMode);
     qDebug() << "ManagerDevList::on_pbtn_update_clicked" << url.toString() << m_sAccount;
@@ -270,7 +272,7 @@ void ManagerDevList::on_pbtn_update_clicked()
     const quint64 generation = m_nListGeneration;
     m_bRefreshing = true;
     const CloudRequest::Result result = CloudRequest::postAndWait(
-        *m_pNetManager, m_loop, CloudRequest::makeRequest(url, "application/json"),
+        cloud, *m_pNetManager, m_loop, CloudRequest::makeRequest(cloud, url, "application/json"),
         CloudReply::deviceListBody(account, password));
     m_bRefreshing = false;
 

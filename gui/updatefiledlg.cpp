@@ -10,6 +10,7 @@
 #include <QSettings>
 #include <QThread>
 
+#include "cloudsettings.h"
 #include "downfileobj.h"
 #include "usersettings.h"
 
@@ -68,9 +69,11 @@ void UpdateFileDlg::setDeviceInfo(QString iMei, QString account, QString passwor
     ui->ckx_updateConfig->setChecked(type == 1);
     ui->ckx_updateCloud->setChecked(type == 2);
 
-    firmWorker = new DownFileOBJ(iMei, account, password);
-    configWorker = new DownFileOBJ(iMei, account, password);
-    cloudWorker = new DownFileOBJ(iMei, account, password);
+    // Every worker keeps the cloud service's settings as they are now.
+    const CloudEndpoint cloud = CloudSettings::endpoint();
+    firmWorker = new DownFileOBJ(iMei, account, password, cloud);
+    configWorker = new DownFileOBJ(iMei, account, password, cloud);
+    cloudWorker = new DownFileOBJ(iMei, account, password, cloud);
     firmThread = new QThread;
     configThread = new QThread;
     cloudThread = new QThread;

@@ -12,6 +12,7 @@
 
 #include "cloudreply.h"
 #include "cloudrequest.h"
+#include "cloudsettings.h"
 #include "cuslineedite.h"
 #include "managerdevlist.h"
 #include "passwordstore.h"
@@ -66,11 +67,7 @@ void Vantelo::initUserPara()
 
     const UserSettings::Content c = UserSettings::read(*m_pSettings);
     m_sCurUser = c.sCurName;
-    CloudRequest::Settings cloud;
-    cloud.sBaseUrl = c.sBaseUrl;
-    cloud.sCaFile = c.sCaFile;
-    cloud.bInsecure = c.bInsecure;
-    CloudRequest::setSettings(cloud);
+    CloudSettings::setEndpoint(CloudEndpoint(c.sBaseUrl, c.sCaFile, c.bInsecure));
     ui->label_insecure->setVisible(c.bInsecure);
     qDebug() << "Vantelo::initUserPara base url" << c.sBaseUrl << c.sCaFile << c.bInsecure;
 
@@ -110,7 +107,7 @@ void Vantelo::fillSavedPassword(int i)
     if (!u.sPassword.isEmpty() || !u.bRemember)
         return;
     const QString name = u.sUserName;
-    m_pPasswords->read(CloudRequest::baseUrl(), name,
+    m_pPasswords->read(CloudSettings::baseUrl(), name,
                        [this, name](PasswordStore::Result r, const QString &password) {
         qDebug() << "Vantelo::fillSavedPassword read" << name << int(r);
         if (r == PasswordStore::Result::Unavailable) {
@@ -167,11 +164,11 @@ void Vantelo::saveUserInfo(const UserInfo &signedIn)
     m_sCurUser = u.sUserName;
     UserSettings::upsert(m_userList, u);
 
-    const CloudRequest::Settings cloud = CloudRequest::settings();
+    const CloudEndpoint cloud = CloudSettings::endpoint();
     UserSettings::Content c;
-    c.sBaseUrl = cloud.sBaseUrl;
-    c.sCaFile = cloud.sCaFile;
-    c.bInsecure = cloud.bInsecure;
+    c.sBaseUrl = cloud.baseUrl();
+    c.sCaFile = cloud.caFile();
+    c.bInsecure = cloud.insecure();
     c.sCurName = m_sCurUser;
     c.users = m_userList;
     const bool ok = UserSettings::write(*m_pSettings, c);
@@ -181,9 +178,9 @@ void Vantelo::saveUserInfo(const UserInfo &signedIn)
     // is to be remembered (else any kept one is removed), and so do the remembered
     // passwords that an older file held.
     if (u.bRemember) {
-        storePassword(cloud.sBaseUrl, u.sUserName, u.sPassword);
+        storePassword(cloud.baseUrl(), u.sUserName, u.sPassword);
     } else {
-        m_pPasswords->remove(cloud.sBaseUrl, u.sUserName, [name = u.sUserName](PasswordStore::Result r) {
+        m_pPasswords->remove(cloud.baseUrl(), u.sUserName, [name = u.sUserName](PasswordStore::Result r) {
             qDebug() << "Vantelo::saveUserInfo removed" << name << int(r);
         });
     }
@@ -191,7 +188,7 @@ void Vantelo::saveUserInfo(const UserInfo &signedIn)
         const int i = UserSettings::indexOf(m_userList, name);
         if (name != u.sUserName && i >= 0 && m_userList.at(i).bRemember
             && !m_userList.at(i).sPassword.isEmpty())
-            storePassword(cloud.sBaseUrl, name, m_userList.at(i).sPassword);
+            storePassword(cloud.baseUrl(), name, m_userList.at(i).sPassword);
     }
     m_legacyPasswords.clear();
 
@@ -233,13 +230,14 @@ void Vantelo::on_pbt_login_clicked()
         return;
     }
 
-    qDebug() << "Vantelo::on_pbt_login_clicked base url" << CloudRequest::baseUrl();
+    const CloudEndpoint cloud = CloudSettings::endpoint();
+    qDebug() << "Vantelo::on_pbt_login_clicked base url" << cloud.baseUrl();
     const QUrl url = QUrl::fromUserInput(
-        CloudReply::operationUrl(CloudRequest::baseUrl(), QStringLiteral("device/getDeviceList")));
+        CloudReply::operationUrl(cloud.baseUrl(), QStringLiteral("device/getDeviceList")));
 
     m_bSigningIn = true;
     const CloudRequest::Result result = CloudRequest::postAndWait(
-        *m_pNetManager, m_loop, CloudRequest::makeRequest(url, "application/json"),
+        cloud, *m_pNetManager, m_loop, CloudRequest::makeRequest(cloud, url, "application/json"),
         CloudReply::deviceListBody(typed.sUserName, typed.sPassword));
     m_bSigningIn = false;
 

@@ -3,15 +3,11 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QEventLoop>
-#include <QFile>
-#include <QMutex>
-#include <QMutexLocker>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
 #include <QTimer>
 #ifndef QT_NO_SSL
-#include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslError>
 #include <QSslSocket>
@@ -19,25 +15,9 @@
 
 #include <functional>
 
+#include "cloudendpoint.h"
+
 namespace {
-
-struct Store
-{
-    QMutex mutex;
-    CloudRequest::Settings settings;
-#ifndef QT_NO_SSL
-    // The system's authorities and the private one; empty without "cafile" (the
-    // system's are then looked up by the TLS library as needed).
-    QList<QSslCertificate> authorities;
-#endif
-    QString caError;   // why "cafile" could not be used, else empty
-};
-
-Store &store()
-{
-    static Store s;
-    return s;
-}
 
 QString tr(const char *text)
 {
@@ -46,15 +26,12 @@ QString tr(const char *text)
 
 using Post = std::function<QNetworkReply *(QNetworkAccessManager &, const QNetworkRequest &)>;
 
-CloudRequest::Result postAndWaitWith(QNetworkAccessManager &manager, QEventLoop &loop,
-                                     const QNetworkRequest &request, const Post &post)
+CloudRequest::Result postAndWaitWith(const CloudEndpoint &endpoint, QNetworkAccessManager &manager,
+                                     QEventLoop &loop, const QNetworkRequest &request, const Post &post)
 {
     CloudRequest::Result result;
     if (request.url().scheme() == QLatin1String("https")) {
-        const QString caError = [] {
-            QMutexLocker lock(&store().mutex);
-            return store().caError;
-        }();
+        const QString caError = endpoint.caError();
         if (!caError.isEmpty()) {
             // Nothing goes out rather than trusting less (or more) than was configured.
             result.outcome = CloudRequest::Outcome::NotSent;
@@ -75,13 +52,13 @@ CloudRequest::Result postAndWaitWith(QNetworkAccessManager &manager, QEventLoop 
         timedOut = true;
         loop.quit();
     });
-    bound.start(CloudRequest::timeoutMs());
+    bound.start(endpoint.timeoutMs());
 
     if (reply) {
         // A body being sent keeps the wait alive while it makes progress.
-        QObject::connect(reply, &QNetworkReply::uploadProgress, &bound, [&bound](qint64 sent, qint64) {
+        QObject::connect(reply, &QNetworkReply::uploadProgress, &bound, [&bound, &endpoint](qint64 sent, qint64) {
             if (sent > 0)
-                bound.start(CloudRequest::timeoutMs());
+                bound.start(endpoint.timeoutMs());
         });
         // The size is judged as soon as the head announces it and whenever more arrived,
         // so that an oversized or endless body is cut off there.
@@ -135,7 +112,7 @@ CloudRequest::Result postAndWaitWith(QNetworkAccessManager &manager, QEventLoop 
         result.outcome = timedOut ? CloudRequest::Outcome::TimedOut
                                   : CloudRequest::Outcome::Interrupted;
         if (timedOut)
-            result.errorText = tr("等待超时(%1秒)").arg(CloudRequest::timeoutMs() / 1000);
+            result.errorText = tr("等待超时(%1秒)").arg(endpoint.timeoutMs() / 1000);
         // Ending the request emits finished(), which quits a loop that is no longer
         // running: harmless, exec() starts afresh next time.
         reply->abort();
@@ -148,57 +125,8 @@ CloudRequest::Result postAndWaitWith(QNetworkAccessManager &manager, QEventLoop 
 
 } // namespace
 
-CloudRequest::Settings CloudRequest::settings()
-{
-    QMutexLocker lock(&store().mutex);
-    return store().settings;
-}
-
-void CloudRequest::setSettings(const Settings &s)
-{
-    QString caError;
-#ifndef QT_NO_SSL
-    QList<QSslCertificate> authorities;
-    if (!s.sCaFile.isEmpty()) {
-        QFile file(s.sCaFile);
-        QList<QSslCertificate> own;
-        if (file.open(QIODevice::ReadOnly))
-            own = QSslCertificate::fromData(file.read(1024 * 1024), QSsl::Pem);
-        if (own.isEmpty())
-            caError = tr("无法读取证书文件 %1").arg(s.sCaFile);
-        else
-            authorities = QSslConfiguration::systemCaCertificates() + own;
-        qDebug() << "CloudRequest::setSettings cafile" << s.sCaFile << own.size();
-    }
-#endif
-    QMutexLocker lock(&store().mutex);
-    store().settings = s;
-#ifndef QT_NO_SSL
-    store().authorities = authorities;
-#endif
-    store().caError = caError;
-}
-
-QString CloudRequest::baseUrl()
-{
-    QMutexLocker lock(&store().mutex);
-    return store().settings.sBaseUrl;
-}
-
-void CloudRequest::setBaseUrl(const QString &url)
-{
-    QMutexLocker lock(&store().mutex);
-    store().settings.sBaseUrl = url;
-}
-
-int CloudRequest::timeoutMs()
-{
-    bool ok = false;
-    const int ms = qEnvironmentVariableIntValue("VANTELO_CLOUD_TIMEOUT_MS", &ok);
-    return (ok && ms > 0) ? ms : 30000;
-}
-
-QNetworkRequest CloudRequest::makeRequest(const QUrl &url, const QByteArray &contentType)
+QNetworkRequest CloudRequest::makeRequest(const CloudEndpoint &endpoint, const QUrl &url,
+                                          const QByteArray &contentType)
 {
     QNetworkRequest request(url);
     if (!contentType.isEmpty())
@@ -206,15 +134,9 @@ QNetworkRequest CloudRequest::makeRequest(const QUrl &url, const QByteArray &con
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::ManualRedirectPolicy);
 #ifndef QT_NO_SSL
-    bool insecure = false;
-    QList<QSslCertificate> authorities;
-    {
-        QMutexLocker lock(&store().mutex);
-        insecure = store().settings.bInsecure;
-        authorities = store().authorities;
-    }
+    const QList<QSslCertificate> authorities = endpoint.authorities();
     QSslConfiguration ssl = request.sslConfiguration();
-    if (insecure) {
+    if (endpoint.insecure()) {
         // Asked for in "User.ini": any certificate, any protocol version.
         ssl.setPeerVerifyMode(QSslSocket::VerifyNone);
         ssl.setProtocol(QSsl::AnyProtocol);
@@ -238,22 +160,24 @@ QString CloudRequest::failureText(const Result &result)
     return text;
 }
 
-CloudRequest::Result CloudRequest::postAndWait(QNetworkAccessManager &manager, QEventLoop &loop,
+CloudRequest::Result CloudRequest::postAndWait(const CloudEndpoint &endpoint,
+                                               QNetworkAccessManager &manager, QEventLoop &loop,
                                                const QNetworkRequest &request,
                                                const QByteArray &body)
 {
-    return postAndWaitWith(manager, loop, request,
+    return postAndWaitWith(endpoint, manager, loop, request,
                            [&body](QNetworkAccessManager &m, const QNetworkRequest &r) {
                                return m.post(r, body);
                            });
 }
 
-CloudRequest::Result CloudRequest::postAndWait(QNetworkAccessManager &manager, QEventLoop &loop,
+CloudRequest::Result CloudRequest::postAndWait(const CloudEndpoint &endpoint,
+                                               QNetworkAccessManager &manager, QEventLoop &loop,
                                                const QNetworkRequest &request, QIODevice *body)
 {
     QNetworkRequest sized = request;
     sized.setHeader(QNetworkRequest::ContentLengthHeader, body->size());
-    return postAndWaitWith(manager, loop, sized,
+    return postAndWaitWith(endpoint, manager, loop, sized,
                            [body](QNetworkAccessManager &m, const QNetworkRequest &r) {
                                return m.post(r, body);
                            });

@@ -1,24 +1,13 @@
 #include "relayendpoint.h"
 
-#include <QByteArray>
+#include "runtimeoverrides.h"
 
-namespace RelayEndpoint {
-
-QString host()
+RelayEndpoint RelayEndpoint::with(const RuntimeOverrides &overrides)
 {
-    const QByteArray env = qgetenv("VANTELO_RELAY_HOST");
-    if (!env.trimmed().isEmpty())
-        return QString::fromLocal8Bit(env.trimmed());
-    return QStringLiteral(VANTELO_RELAY_HOST_DEFAULT);
+    RelayEndpoint e;
+    e.host = overrides.relayHost.isEmpty() ? QStringLiteral(VANTELO_RELAY_HOST_DEFAULT)
+                                           : overrides.relayHost;
+    if (overrides.relayPort > 0)
+        e.port = overrides.relayPort;
+    return e;
 }
-
-quint16 port()
-{
-    bool ok = false;
-    const int p = qEnvironmentVariableIntValue("VANTELO_RELAY_PORT", &ok);
-    if (ok && p > 0 && p < 65536)
-        return quint16(p);
-    return kDefaultPort;
-}
-
-} // namespace RelayEndpoint

@@ -4,16 +4,19 @@
 #include <QString>
 #include <QtGlobal>
 
-// Where the relay server is: the host of the build (VANTELO_RELAY_HOST, default
-// 127.0.0.1) and port 10745, each overridden at run time by the environment variables
-// VANTELO_RELAY_HOST and VANTELO_RELAY_PORT when they are set.
-namespace RelayEndpoint {
+struct RuntimeOverrides;
 
-constexpr quint16 kDefaultPort = 10745;
+// Where the relay server is: the host of the build (VANTELO_RELAY_HOST at configure
+// time, default 127.0.0.1) and port 10745, each replaced by its run-time override
+// (RuntimeOverrides) when that is set.
+struct RelayEndpoint
+{
+    static constexpr quint16 kDefaultPort = 10745;
 
-QString host();
-quint16 port();
+    QString host;
+    quint16 port = kDefaultPort;
 
-} // namespace RelayEndpoint
+    static RelayEndpoint with(const RuntimeOverrides &overrides);
+};
 
 #endif // RELAYENDPOINT_H

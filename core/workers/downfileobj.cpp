@@ -20,12 +20,18 @@
 #include "multipartbody.h"
 #include "projectfiles.h"
 #include "projectidentity.h"
-#include "relayendpoint.h"
 #include "relayframe.h"
+#include "runtimeoverrides.h"
 #include "safeunzip.h"
 #include "uploadbodydevice.h"
 
 DownFileOBJ::DownFileOBJ(QString iMei, QString account, QString password, QObject *parent)
+    : DownFileOBJ(std::move(iMei), std::move(account), std::move(password), CloudEndpoint(), parent)
+{
+}
+
+DownFileOBJ::DownFileOBJ(QString iMei, QString account, QString password,
+                         const CloudEndpoint &cloud, QObject *parent)
     : QObject(parent),
       iMei(std::move(iMei)),
       account(std::move(account)),
@@ -34,10 +40,15 @@ DownFileOBJ::DownFileOBJ(QString iMei, QString account, QString password, QObjec
       nReplyTimeout(kReplyTimeoutMs),
       nIoTimeout(kIoTimeoutMs),
       nConnectTimeout(kConnectTimeoutMs),
+      cloud(cloud),
+      waitScale(1),
       manager(nullptr),
       eventLoop(nullptr),
       tcpSocket(nullptr)
 {
+    const RuntimeOverrides overrides = RuntimeOverrides::read();
+    relay = RelayEndpoint::with(overrides);
+    waitScale = overrides.relayTimeoutScale;
     // Children, so that they follow the worker to its thread.
     eventLoop = new QEventLoop(this);
     manager = new QNetworkAccessManager(this);
@@ -93,12 +104,12 @@ void DownFileOBJ::updateCloudConf(QString sPath, bool useName)
     qDebug() << "DownFileOBJ::updateCloudConf uuid" << uuid << files.size();
 
     QNetworkRequest checkRequest = CloudRequest::makeRequest(
-        QUrl::fromUserInput(CloudReply::operationUrl(CloudRequest::baseUrl(),
+        cloud, QUrl::fromUserInput(CloudReply::operationUrl(cloud.baseUrl(),
                                                      QStringLiteral("project/checkUuidIsExist"))),
         QByteArrayLiteral("application/json"));
     emit information(2, tr("云组态验证"));
     const CloudRequest::Result check = CloudRequest::postAndWait(
-        *manager, *eventLoop, checkRequest,
+        cloud, *manager, *eventLoop, checkRequest,
         CloudSyncReply::checkBody(uuid, iMei, account, password, useName));
     const CloudSyncReply::CheckVerdict verdict = CloudSyncReply::judgeCheck(check);
     qDebug() << "DownFileOBJ::updateCloudConf check" << int(check.outcome) << check.body.left(200);
@@ -133,11 +144,11 @@ QString DownFileOBJ::uploadArchive(const QString &sPath, const QString &uuid, bo
     qDebug() << "DownFileOBJ::uploadArchive" << boundary << body.size();
 
     QNetworkRequest request = CloudRequest::makeRequest(
-        QUrl::fromUserInput(CloudReply::operationUrl(CloudRequest::baseUrl(),
+        cloud, QUrl::fromUserInput(CloudReply::operationUrl(cloud.baseUrl(),
                                                      QStringLiteral("project/uploadToObject"))),
         QByteArray());
     request.setRawHeader(QByteArrayLiteral("Content-Type"), MultipartBody::contentType(boundary));
-    const CloudRequest::Result upload = CloudRequest::postAndWait(*manager, *eventLoop, request, &body);
+    const CloudRequest::Result upload = CloudRequest::postAndWait(cloud, *manager, *eventLoop, request, &body);
     qDebug() << "DownFileOBJ::uploadArchive reply" << int(upload.outcome) << upload.body.left(200);
     return CloudSyncReply::judgeUpload(upload);
 }
@@ -161,20 +172,18 @@ constexpr qint64 kPieceBytes = 1024 * 1024;
 // The size fields of a command frame are 32 bits wide.
 constexpr qint64 kMaxSendableSize = 0xffffffffLL;
 
+} // namespace
+
 // Relay waits may be shortened as a whole for test runs: VANTELO_RELAY_TIMEOUT_SCALE
 // is a factor (e.g. 0.05) applied to every wait of the relay link.
-int scaledWait(int ms)
+int DownFileOBJ::scaledWait(int ms) const
 {
     if (ms <= 1)
         return ms < 1 ? 1 : ms;
-    bool ok = false;
-    const double factor = qEnvironmentVariable("VANTELO_RELAY_TIMEOUT_SCALE").toDouble(&ok);
-    if (!ok || factor <= 0.0 || factor >= 1.0)
+    if (waitScale >= 1.0)
         return ms;
-    return qMax(1, int(ms * factor + 0.5));
+    return qMax(1, int(ms * waitScale + 0.5));
 }
-
-} // namespace
 
 bool DownFileOBJ::stopRequested() const
 {
@@ -286,8 +295,8 @@ bool DownFileOBJ::openLink(int op, int connectMs, bool ioTimeouts)
 {
     if (!tcpSocket)
         tcpSocket = new QTcpSocket(this);
-    const QString host = RelayEndpoint::host();
-    const quint16 port = RelayEndpoint::port();
+    const QString host = relay.host;
+    const quint16 port = relay.port;
     qDebug() << "DownFileOBJ::openLink" << op << host << port;
     tcpSocket->connectToHost(host, port, QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
     if (op == 0)

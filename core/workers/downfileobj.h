@@ -8,6 +8,9 @@
 #include <atomic>
 #include <functional>
 
+#include "cloudendpoint.h"
+#include "relayendpoint.h"
+
 class QDeadlineTimer;
 class QEventLoop;
 class QFile;
@@ -22,7 +25,12 @@ class DownFileOBJ : public QObject
 {
     Q_OBJECT
 public:
+    // A worker whose cloud project sync talks to no service: it has no base URL.
     DownFileOBJ(QString iMei, QString account, QString password, QObject *parent = nullptr);
+    // cloud: the service of the cloud project sync, as the settings read at start say.
+    // The relay endpoint and the run-time overrides are taken here, once.
+    DownFileOBJ(QString iMei, QString account, QString password, const CloudEndpoint &cloud,
+                QObject *parent = nullptr);
 
     // Called directly from the dialog's thread, also while an operation runs: true
     // shortens every relay wait to 1 ms so a running download ends at once; false
@@ -69,6 +77,7 @@ private:
                             const std::function<void(qint64)> &progress, bool firmware, bool *unanswered);
     FrameOutcome sendEndOfFile(bool lateAnswersPossible);
     bool stopRequested() const;
+    int scaledWait(int ms) const;
     bool waitConnected(int ms);
     bool waitWritten(int ms);
     bool waitReadable(int ms);
@@ -91,6 +100,9 @@ private:
     std::atomic<int> nReplyTimeout;    // ms, panel reply to a command frame
     std::atomic<int> nIoTimeout;       // ms, frame writes and replies during a download
     std::atomic<int> nConnectTimeout;  // ms, connection and registration with the relay
+    CloudEndpoint cloud;
+    RelayEndpoint relay;
+    double waitScale;   // applied to every wait of the relay link
     QNetworkAccessManager *manager;
     QEventLoop *eventLoop;
     QTcpSocket *tcpSocket;

@@ -7,7 +7,7 @@
 #include <QTcpSocket>
 #include <QTime>
 
-#include "relayendpoint.h"
+#include "runtimeoverrides.h"
 
 namespace {
 const QByteArray kGoAhead = QByteArrayLiteral("start$_$");
@@ -17,11 +17,17 @@ constexpr int kWaitSliceMs = 50;
 
 PenetrationOBJ::PenetrationOBJ(QString iMei, QObject *parent)
     : QObject(parent),
+      normalWaitMs(kNormalWaitMs),
       abortFlag(false),
-      waitMs(defaultWaitMs()),
+      waitMs(kNormalWaitMs),
       iMei(iMei),
       portPairs([this](const QString &text) { emitInfo(text, false); })
 {
+    const RuntimeOverrides overrides = RuntimeOverrides::read();
+    relay = RelayEndpoint::with(overrides);
+    if (overrides.passthroughWaitMs > 0)
+        normalWaitMs = overrides.passthroughWaitMs;
+    waitMs = normalWaitMs;
     VirtualPortPairs::prepareLibrary(portLibrary);
     qDebug() << "PenetrationOBJ::PenetrationOBJ" << portLibrary.fileName();
 }
@@ -32,17 +38,10 @@ PenetrationOBJ::~PenetrationOBJ()
     qDebug() << "PenetrationOBJ::~PenetrationOBJ";
 }
 
-int PenetrationOBJ::defaultWaitMs()
-{
-    bool ok = false;
-    const int ms = qEnvironmentVariableIntValue("VANTELO_PASSTHROUGH_WAIT_MS", &ok);
-    return ok && ms > 0 ? ms : kNormalWaitMs;
-}
-
 void PenetrationOBJ::setAbort(bool abort)
 {
     abortFlag = abort;
-    waitMs = abort ? 1 : defaultWaitMs();
+    waitMs = abort ? 1 : normalWaitMs;
 }
 
 void PenetrationOBJ::emitInfo(const QString &text, bool ok)
@@ -86,7 +85,7 @@ void PenetrationOBJ::openNetComPenetrate(QString iMei, int comIndex, int baudrat
     applyLineSettings(baudrate, dataBit, parity, stopBit);
 
     abortFlag = false;
-    waitMs = defaultWaitMs();
+    waitMs = normalWaitMs;
 
     if (!portPairs.createPortPairAndOpen(serialPort, portIndex, portLibrary)) {
         releasePortAndSocket();
@@ -95,7 +94,7 @@ void PenetrationOBJ::openNetComPenetrate(QString iMei, int comIndex, int baudrat
     // A device that disappears reports errors in a busy loop unless closed at once.
     VirtualPortPairs::closeOnDeviceLoss(serialPort, [this] { serialPortLost(); });
 
-    tcpSocket->connectToHost(RelayEndpoint::host(), RelayEndpoint::port(), QIODevice::ReadWrite,
+    tcpSocket->connectToHost(relay.host, relay.port, QIODevice::ReadWrite,
                              QAbstractSocket::AnyIPProtocol);
     // Once the stop has been requested the wait is skipped; the reply wait below
     // then ends the start.

@@ -10,6 +10,7 @@
 #include <atomic>
 
 #include "passthroughframing.h"
+#include "relayendpoint.h"
 #include "virtualportpairs.h"
 
 class QTcpSocket;
@@ -29,10 +30,6 @@ public:
     // Called directly from the GUI thread while the window closes: later waits of
     // the start sequence shrink to 1 ms.
     void setAbort(bool abort);
-
-    // The time-out of the two socket waits of the start sequence: 5000 ms, unless
-    // the environment variable VANTELO_PASSTHROUGH_WAIT_MS names another value.
-    static int defaultWaitMs();
 
     // While bridging, bytes queued toward either side are bounded: once this many wait
     // to be written to one side, the other side is no longer read until they drain.
@@ -71,6 +68,10 @@ private:
     void emitInfo(const QString &text, bool ok = false);
     void serialPortLost();
 
+    // Taken when the worker is made: where the relay is, and the time-out of the two
+    // socket waits of the start sequence (5000 ms, or VANTELO_PASSTHROUGH_WAIT_MS).
+    RelayEndpoint relay;
+    int normalWaitMs;
     std::atomic<bool> abortFlag;
     std::atomic<int> waitMs;
     QSerialPort *serialPort = nullptr;

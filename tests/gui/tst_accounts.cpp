@@ -10,7 +10,7 @@
 
 #include <memory>
 
-#include "cloudrequest.h"
+#include "cloudsettings.h"
 #include "cuslineedite.h"
 #include "managerdevlist.h"
 #include "testfiles.h"
@@ -108,7 +108,7 @@ void TestAccounts::init()
     m_dir.reset(new QTemporaryDir);
     QVERIFY(m_dir->isValid());
     QVERIFY(QDir::setCurrent(m_dir->path()));
-    CloudRequest::setBaseUrl(QString());
+    CloudSettings::setBaseUrl(QString());
 }
 
 void TestAccounts::cleanup()
@@ -248,7 +248,7 @@ void TestAccounts::startup()
 
     if (!ini.isEmpty())
         QVERIFY(TestFiles::writeFile(iniPath(), ini));
-    CloudRequest::setBaseUrl(QStringLiteral("left over"));
+    CloudSettings::setBaseUrl(QStringLiteral("left over"));
     auto w = makeWindow();
     w->show();
 
@@ -257,8 +257,8 @@ void TestAccounts::startup()
     QCOMPARE(cbx->lineEdit()->text(), account);
     QCOMPARE(w->findChild<QLineEdit *>(QStringLiteral("lineEdit_passWord"))->text(), password);
     QCOMPARE(w->findChild<QCheckBox *>(QStringLiteral("ckx_remember"))->isChecked(), remember);
-    QCOMPARE(CloudRequest::baseUrl(), baseUrl);
-    QCOMPARE(CloudRequest::settings().bInsecure, insecure);
+    QCOMPARE(CloudSettings::baseUrl(), baseUrl);
+    QCOMPARE(CloudSettings::endpoint().insecure(), insecure);
     auto *warning = w->findChild<QLabel *>(QStringLiteral("label_insecure"));
     QCOMPARE(warning->isVisible(), insecure);
     QCOMPARE(warning->text(), QStringLiteral("未验证服务器证书"));
@@ -340,7 +340,7 @@ void TestAccounts::save()
     if (!ini.isEmpty())
         QVERIFY(TestFiles::writeFile(iniPath(), ini));
     auto w = makeWindow();
-    const QString baseUrl = CloudRequest::baseUrl();
+    const QString baseUrl = CloudSettings::baseUrl();
     auto *cbx = w->findChild<QComboBox *>(QStringLiteral("cbx_user"));
     cbx->lineEdit()->setText(account);
     w->findChild<QLineEdit *>(QStringLiteral("lineEdit_passWord"))->setText(password);
@@ -411,13 +411,13 @@ void TestAccounts::nextStartFindsSignedInAccount()
         w->findChild<QCheckBox *>(QStringLiteral("ckx_remember"))->setChecked(true);
         w->saveUserInfo();
     }
-    CloudRequest::setBaseUrl(QString());
+    CloudSettings::setBaseUrl(QString());
     auto w = makeWindow();
     QCOMPARE(comboItems(w.get()), (QStringList{"a", "z"}));
     QCOMPARE(w->findChild<QComboBox *>(QStringLiteral("cbx_user"))->lineEdit()->text(), QStringLiteral("z"));
     // The file holds no password and no keychain answers here: nothing to fill in.
     QCOMPARE(w->findChild<QLineEdit *>(QStringLiteral("lineEdit_passWord"))->text(), QString());
-    QCOMPARE(CloudRequest::baseUrl(), QStringLiteral("http://127.0.0.1:7"));
+    QCOMPARE(CloudSettings::baseUrl(), QStringLiteral("http://127.0.0.1:7"));
 }
 
 void TestAccounts::chineseNamesAreEscaped()

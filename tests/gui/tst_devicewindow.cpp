@@ -13,7 +13,7 @@
 
 #include <functional>
 
-#include "cloudrequest.h"
+#include "cloudsettings.h"
 #include "managerdevlist.h"
 #include "messageboxcloser.h"
 
@@ -528,7 +528,7 @@ void TestDeviceWindow::refreshUnreachableKeepsRows()
         s.listen(QHostAddress::LocalHost, 0);
         return s.serverPort();
     }();   // closed again: nobody listens there
-    CloudRequest::setBaseUrl(QStringLiteral("http://127.0.0.1:%1").arg(port));
+    CloudSettings::setBaseUrl(QStringLiteral("http://127.0.0.1:%1").arg(port));
 
     m_w->show();
     m_w->setDevList(QStringLiteral("demo"), QStringLiteral("pw"), fixture());
@@ -563,7 +563,7 @@ void TestDeviceWindow::secondRefreshRefused()
             held << s;
         }
     });
-    CloudRequest::setBaseUrl(QStringLiteral("http://127.0.0.1:%1").arg(server.serverPort()));
+    CloudSettings::setBaseUrl(QStringLiteral("http://127.0.0.1:%1").arg(server.serverPort()));
 
     m_w->show();
     m_w->setDevList(QStringLiteral("demo"), QStringLiteral("pw"), fixture());

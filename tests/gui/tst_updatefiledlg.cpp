@@ -13,7 +13,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
-#include "cloudrequest.h"
+#include "cloudsettings.h"
 #include "messageboxcloser.h"
 #include "testfiles.h"
 #include "testzip.h"
@@ -119,7 +119,7 @@ void TestUpdateFileDlg::init()
     QVERIFY(m_dir->isValid());
     QVERIFY(QDir::setCurrent(m_dir->path()));   // FilePath.ini lies in the working directory
     qputenv("VANTELO_CLOUD_TIMEOUT_MS", "10000");
-    CloudRequest::setBaseUrl(QString());
+    CloudSettings::setBaseUrl(QString());
 }
 
 void TestUpdateFileDlg::cleanup()
@@ -525,7 +525,7 @@ void TestUpdateFileDlg::finishWorkStopsOnlyItsThread()
 {
     SilentService service;
     QVERIFY(service.isListening());
-    CloudRequest::setBaseUrl(service.url());
+    CloudSettings::setBaseUrl(service.url());
     const QString archive = m_dir->filePath("target.zip");
     QVERIFY(TestFiles::writeFile(archive, TestZip::makeZip({{"page.bin", "page"}})));
     setPaths("", "", archive);
@@ -574,7 +574,7 @@ void TestUpdateFileDlg::restartIsNotEndedByTheStoppedRun()
 {
     qputenv("VANTELO_CLOUD_TIMEOUT_MS", "1500");
     SilentService service;
-    CloudRequest::setBaseUrl(service.url());
+    CloudSettings::setBaseUrl(service.url());
     const QString archive = m_dir->filePath("target.zip");
     QVERIFY(TestFiles::writeFile(archive, TestZip::makeZip({{"page.bin", "page"}})));
     setPaths("", "", archive);
@@ -600,7 +600,7 @@ void TestUpdateFileDlg::restartIsNotEndedByTheStoppedRun()
 void TestUpdateFileDlg::destroyWhileSyncWaits()
 {
     SilentService service;
-    CloudRequest::setBaseUrl(service.url());
+    CloudSettings::setBaseUrl(service.url());
     const QString archive = m_dir->filePath("target.zip");
     QVERIFY(TestFiles::writeFile(archive, TestZip::makeZip({{"page.bin", "page"}})));
     setPaths("", "", archive);

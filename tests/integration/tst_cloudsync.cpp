@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include "cloudrequest.h"
+#include "cloudsettings.h"
 #include "downfileobj.h"
 #include "labprocess.h"
 #include "testcerts.h"
@@ -141,7 +141,7 @@ bool TestCloudSync::startLab(const QJsonObject &faults, const QJsonArray &bindin
         qWarning() << "lab-cloud did not start" << m_lab->diagnostics();
         return false;
     }
-    CloudRequest::setBaseUrl(QStringLiteral("%1://127.0.0.1:%2")
+    CloudSettings::setBaseUrl(QStringLiteral("%1://127.0.0.1:%2")
                                  .arg(m_lab->readyInfo().value("scheme").toString())
                                  .arg(m_lab->port()));
     return true;
@@ -152,7 +152,7 @@ SyncRun TestCloudSync::sync(const QString &path, bool useName, const QString &ac
 {
     SyncRun run;
     QThread thread;
-    auto *worker = new DownFileOBJ(imei, account, password);
+    auto *worker = new DownFileOBJ(imei, account, password, CloudSettings::endpoint());
     worker->moveToThread(&thread);
     connect(worker, &DownFileOBJ::information, this, [&run](int type, QString msg) {
         if (type != 2)
@@ -428,7 +428,7 @@ void TestCloudSync::unreachableService_data()
 void TestCloudSync::unreachableService()
 {
     QFETCH(bool, tls);
-    CloudRequest::setBaseUrl(QStringLiteral("http://127.0.0.1:%1").arg(freeLoopbackPort()));
+    CloudSettings::setBaseUrl(QStringLiteral("http://127.0.0.1:%1").arg(freeLoopbackPort()));
     if (tls) {
         if (!m_haveLab)
             QSKIP("lab-cloud is not built");
@@ -436,7 +436,7 @@ void TestCloudSync::unreachableService()
         QString error;
         QVERIFY2(TestCerts::make(m_dir->path(), &certs, &error), qPrintable(error));
         QVERIFY(startLab({}, {}, {"--tls-cert", certs.server, "--tls-key", certs.serverKey}));
-        QVERIFY(CloudRequest::baseUrl().startsWith("https://"));
+        QVERIFY(CloudSettings::baseUrl().startsWith("https://"));
     }
     const QString path = m_dir->filePath("target.zip");
     QVERIFY(TestFiles::writeFile(path, projectZip()));
@@ -484,7 +484,7 @@ void TestCloudSync::stopEndsWaitSilently()
     QVERIFY(TestFiles::writeFile(path, projectZip()));
 
     QThread thread;
-    auto *worker = new DownFileOBJ(kImei, kAccount, kPassword);
+    auto *worker = new DownFileOBJ(kImei, kAccount, kPassword, CloudSettings::endpoint());
     worker->moveToThread(&thread);
     QStringList texts;
     QList<int> ends;

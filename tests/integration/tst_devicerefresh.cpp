@@ -9,7 +9,7 @@
 
 #include <memory>
 
-#include "cloudrequest.h"
+#include "cloudsettings.h"
 #include "labprocess.h"
 #include "managerdevlist.h"
 #include "messageboxcloser.h"
@@ -114,7 +114,7 @@ void TestDeviceRefresh::cleanupTestCase()
 
 void TestDeviceRefresh::init()
 {
-    CloudRequest::setBaseUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_lab->port()));
+    CloudSettings::setBaseUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_lab->port()));
     m_w.reset(new ManagerDevList);
     m_w->show();
 }
@@ -162,7 +162,7 @@ void TestDeviceRefresh::refresh()
     QFETCH(int, requests);
 
     if (tls)
-        CloudRequest::setBaseUrl(QStringLiteral("https://127.0.0.1:%1").arg(m_tlsLab->port()));
+        CloudSettings::setBaseUrl(QStringLiteral("https://127.0.0.1:%1").arg(m_tlsLab->port()));
     const int requestsBefore = linesWith(readEventLines(m_events), {{"event", "request"}}).size();
     m_w->setDevList(account, password, before());
     auto *mode = m_w->findChild<QComboBox *>("cbx_state");

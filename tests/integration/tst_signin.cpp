@@ -12,7 +12,7 @@
 
 #include <memory>
 
-#include "cloudrequest.h"
+#include "cloudsettings.h"
 #include "labprocess.h"
 #include "managerdevlist.h"
 #include "secretservicelab.h"

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "cloudendpoint.h"
 #include "cloudrequest.h"
 #include "multipartbody.h"
 #include "uploadbodydevice.h"
@@ -376,11 +377,12 @@ void TestMultipartBody::deviceStreamsFile()
     QNetworkAccessManager manager;
     QEventLoop loop;
     connect(&manager, &QNetworkAccessManager::finished, &loop, &QEventLoop::quit);
+    const CloudEndpoint endpoint;
     QNetworkRequest request = CloudRequest::makeRequest(
-        QUrl(QStringLiteral("http://127.0.0.1:%1/up").arg(sink.port())), QByteArray());
+        endpoint, QUrl(QStringLiteral("http://127.0.0.1:%1/up").arg(sink.port())), QByteArray());
     request.setRawHeader("Content-Type", MultipartBody::contentType(boundary));
     const qint64 before = peakMemory();
-    const CloudRequest::Result result = CloudRequest::postAndWait(manager, loop, request, &body);
+    const CloudRequest::Result result = CloudRequest::postAndWait(endpoint, manager, loop, request, &body);
     const qint64 grown = peakMemory() - before;
 
     QVERIFY2(sink.head.contains("Content-Length: " + QByteArray::number(body.size())), sink.head.constData());

@@ -1,0 +1,4 @@
+# core/common: what every folder of the core may use.
+set(VANTELO_COMMON_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/runtimeoverrides.h ${CMAKE_CURRENT_LIST_DIR}/runtimeoverrides.cpp
+)
