@@ -3,15 +3,11 @@
 
 #include <QCompleter>
 #include <QDebug>
-#include <QJsonObject>
 #include <QListWidgetItem>
 #include <QMessageBox>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QUrl>
 
 #include "builddate.h"
-#include "cloudreply.h"
+#include "cloudclient.h"
 #include "cloudrequest.h"
 #include "cloudsettings.h"
 #include "penetration_setdlg.h"
@@ -33,8 +29,7 @@ ManagerDevList::ManagerDevList(QWidget *parent) : QWidget(parent), ui(new Ui::Ma
     ui->ldt_SeachImei->hide();
     ui->pbtn_Search->hide();
 
-    m_pNetManager = new QNetworkAccessManager(this);
-    connect(m_pNetManager, &QNetworkAccessManager::finished, &m_loop, &QEventLoop::quit);
+    m_pCloud.reset(new CloudClient);
     connect(ui->tbtn_menue, &QPushButton::clicked, this, [this] { emit sig_showLogo(); });
 }
 
@@ -262,18 +257,14 @@ void ManagerDevList::on_pbtn_update_clicked()
         return;
     }
     const CloudEndpoint cloud = CloudSettings::endpoint();
-    const QUrl url(CloudReply::operationUrl(cloud.baseUrl(),
-                                            QStringLiteral("device/getDeviceList")),
-                   QUrl::TolerantMode);
-    qDebug() << "ManagerDevList::on_pbtn_update_clicked" << url.toString() << m_sAccount;
+    qDebug() << "ManagerDevList::on_pbtn_update_clicked" << cloud.baseUrl() << m_sAccount;
 
     const QString account = m_sAccount;
     const QString password = m_sPassword;
     const quint64 generation = m_nListGeneration;
     m_bRefreshing = true;
-    const CloudRequest::Result result = CloudRequest::postAndWait(
-        cloud, *m_pNetManager, m_loop, CloudRequest::makeRequest(cloud, url, "application/json"),
-        CloudReply::deviceListBody(account, password));
+    const CloudClient::DeviceList answer = m_pCloud->deviceList(
+        cloud, CloudClient::UrlForm::Tolerant, account, password);
     m_bRefreshing = false;
 
     // A sign-in during the wait handed over a newer list; this answer is stale.
@@ -283,27 +274,24 @@ void ManagerDevList::on_pbtn_update_clicked()
     }
 
     // The rows and the shown devices stay as they are until the reply is judged good.
-    QJsonObject obj;
-    if (!CloudReply::parseObject(result.body, &obj)) {
+    if (!answer.reply.usable) {
         qDebug() << "ManagerDevList::on_pbtn_update_clicked no usable reply"
-                 << int(result.outcome) << result.errorText;
-        QMessageBox::warning(this, tr("提示"), CloudRequest::failureText(result), QMessageBox::Ok);
+                 << int(answer.result.outcome) << answer.result.errorText;
+        QMessageBox::warning(this, tr("提示"), CloudRequest::failureText(answer.result), QMessageBox::Ok);
         return;
     }
-    if (!obj.contains(QStringLiteral("code"))) {
+    if (!answer.reply.hasCode) {
         qDebug() << "ManagerDevList::on_pbtn_update_clicked no code";
         return;
     }
-    const int code = CloudReply::code(obj);
-    qDebug() << "ManagerDevList::on_pbtn_update_clicked code" << code;
-    if (code != 200) {
+    qDebug() << "ManagerDevList::on_pbtn_update_clicked code" << answer.reply.code;
+    if (answer.reply.code != 200) {
         QMessageBox::warning(this, tr("提示"), tr("账号不存在或验证错误"), QMessageBox::Ok);
         return;
     }
-    const QJsonValue data = obj.value(QStringLiteral("data"));
-    if (!data.isArray()) {
+    if (!answer.reply.hasList) {
         qDebug() << "ManagerDevList::on_pbtn_update_clicked no data";
         return;
     }
-    setDevList(account, password, CloudReply::devList(data));
+    setDevList(account, password, answer.reply.devices);
 }

@@ -1,16 +1,17 @@
 #ifndef MANAGERDEVLIST_H
 #define MANAGERDEVLIST_H
 
-#include <QEventLoop>
 #include <QPointer>
 #include <QString>
 #include <QVector>
 #include <QWidget>
 
+#include <memory>
+
 #include "devinfo.h"
 
+class CloudClient;
 class QCompleter;
-class QNetworkAccessManager;
 
 namespace Ui {
 class ManagerDevList;
@@ -66,8 +67,7 @@ private:
     QString m_sPassword;
     QString m_sAccount;
     QString m_sCurImei;
-    QNetworkAccessManager *m_pNetManager = nullptr;
-    QEventLoop m_loop;
+    std::unique_ptr<CloudClient> m_pCloud;
     QPointer<QCompleter> m_pSearchCompleter;
     bool m_bRefreshing = false;
     quint64 m_nListGeneration = 0;   // counts setDevList calls

@@ -3,14 +3,10 @@
 
 #include <QCompleter>
 #include <QDebug>
-#include <QJsonObject>
 #include <QListView>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QSettings>
-#include <QUrl>
 
-#include "cloudreply.h"
+#include "cloudclient.h"
 #include "cloudrequest.h"
 #include "cloudsettings.h"
 #include "cuslineedite.h"
@@ -44,8 +40,7 @@ Vantelo::Vantelo(QWidget *parent) : QWidget(parent), ui(new Ui::Vantelo)
 
     m_pUserEdit->setFocus(Qt::OtherFocusReason);
 
-    m_pNetManager = new QNetworkAccessManager(this);
-    connect(m_pNetManager, &QNetworkAccessManager::finished, &m_loop, &QEventLoop::quit);
+    m_pCloud.reset(new CloudClient);
     connect(m_pDevWindow, &ManagerDevList::sig_showLogo, this, &Vantelo::on_showLogo_interface);
 
     setWindowFlags(windowFlags() & ~Qt::WindowMaximizeButtonHint);
@@ -232,40 +227,28 @@ void Vantelo::on_pbt_login_clicked()
 
     const CloudEndpoint cloud = CloudSettings::endpoint();
     qDebug() << "Vantelo::on_pbt_login_clicked base url" << cloud.baseUrl();
-    const QUrl url = QUrl::fromUserInput(
-        CloudReply::operationUrl(cloud.baseUrl(), QStringLiteral("device/getDeviceList")));
-
     m_bSigningIn = true;
-    const CloudRequest::Result result = CloudRequest::postAndWait(
-        cloud, *m_pNetManager, m_loop, CloudRequest::makeRequest(cloud, url, "application/json"),
-        CloudReply::deviceListBody(typed.sUserName, typed.sPassword));
+    const CloudClient::DeviceList answer = m_pCloud->deviceList(
+        cloud, CloudClient::UrlForm::UserInput, typed.sUserName, typed.sPassword);
     m_bSigningIn = false;
-
     m_devList.clear();
 
-    QJsonObject obj;
-    if (!CloudReply::parseObject(result.body, &obj)) {
+    if (!answer.reply.usable) {
         // No usable answer: the account was not checked, so nothing is saved and the
         // window stays.
-        qDebug() << "Vantelo::on_pbt_login_clicked no usable reply" << int(result.outcome)
-                 << result.errorText;
-        showState(CloudRequest::failureText(result));
+        qDebug() << "Vantelo::on_pbt_login_clicked no usable reply" << int(answer.result.outcome)
+                 << answer.result.errorText;
+        showState(CloudRequest::failureText(answer.result));
         return;
     }
-
-    const bool hasCode = obj.contains(QStringLiteral("code"));
-    const int code = CloudReply::code(obj);
-    qDebug() << "Vantelo::on_pbt_login_clicked code" << hasCode << code;
-    if (!hasCode || code != 200) {
+    qDebug() << "Vantelo::on_pbt_login_clicked code" << answer.reply.hasCode << answer.reply.code;
+    if (!answer.reply.hasCode || answer.reply.code != 200) {
         showState(tr("账号不存在或验证错误"));
         return;
     }
 
     saveUserInfo(typed);
-
-    const QJsonValue data = obj.value(QStringLiteral("data"));
-    if (data.isArray())
-        m_devList = CloudReply::devList(data);
+    m_devList = answer.reply.devices;
 
     hide();
     m_pDevWindow->setDevList(typed.sUserName, typed.sPassword, m_devList);

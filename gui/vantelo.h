@@ -1,7 +1,6 @@
 #ifndef VANTELO_H
 #define VANTELO_H
 
-#include <QEventLoop>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -12,11 +11,11 @@
 #include "devinfo.h"
 #include "userinfo.h"
 
+class CloudClient;
 class CusLineEdite;
 class ManagerDevList;
 class PasswordStore;
 class QCompleter;
-class QNetworkAccessManager;
 class QSettings;
 
 namespace Ui {
@@ -68,8 +67,7 @@ private:
     QString m_sCurUser;
     QVector<UserInfo> m_userList;
     QCompleter *m_pCompleter = nullptr;   // child of the window
-    QNetworkAccessManager *m_pNetManager = nullptr;
-    QEventLoop m_loop;
+    std::unique_ptr<CloudClient> m_pCloud;
     CusLineEdite *m_pUserEdit = nullptr;
     ManagerDevList *m_pDevWindow = nullptr;   // no parent; deleted with this window
     PasswordStore *m_pPasswords = nullptr;    // deleted first by the destructor

@@ -70,4 +70,21 @@ QVector<DevInfo> devList(const QJsonValue &data)
     return list;
 }
 
+const char kDeviceListPath[] = "device/getDeviceList";
+
+DeviceListReply deviceListReply(const QByteArray &body)
+{
+    DeviceListReply r;
+    QJsonObject obj;
+    r.usable = parseObject(body, &obj);
+    if (!r.usable)
+        return r;
+    r.hasCode = obj.contains(QStringLiteral("code"));
+    r.code = code(obj);
+    const QJsonValue data = obj.value(QStringLiteral("data"));
+    r.hasList = data.isArray();
+    r.devices = devList(data);
+    return r;
+}
+
 } // namespace CloudReply

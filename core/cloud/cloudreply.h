@@ -37,6 +37,21 @@ QString msg(const QJsonObject &obj);
 // gives an empty field, a number its decimal text, a non-object element an empty entry.
 QVector<DevInfo> devList(const QJsonValue &data);
 
+// The path of the device-list query, after "%1/iot-gateway-mqtt/".
+extern const char kDeviceListPath[];
+
+// A reply to the device-list query, taken apart for its callers (sign-in and refresh),
+// which decide on it each in their own way.
+struct DeviceListReply
+{
+    bool usable = false;       // the body is a JSON object (parseObject)
+    bool hasCode = false;      // it has a "code" member
+    int code = 0;              // code()
+    bool hasList = false;      // "data" is an array
+    QVector<DevInfo> devices;  // devList() of "data"; empty without a list
+};
+DeviceListReply deviceListReply(const QByteArray &body);
+
 } // namespace CloudReply
 
 #endif // CLOUDREPLY_H

@@ -10,6 +10,7 @@ set(VANTELO_CLOUD_PURE_SOURCES
 set(VANTELO_CLOUD_SOURCES ${VANTELO_CLOUD_PURE_SOURCES}
   ${CMAKE_CURRENT_LIST_DIR}/cloudendpoint.h ${CMAKE_CURRENT_LIST_DIR}/cloudendpoint.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cloudrequest.h ${CMAKE_CURRENT_LIST_DIR}/cloudrequest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/cloudclient.h ${CMAKE_CURRENT_LIST_DIR}/cloudclient.cpp
   ${CMAKE_CURRENT_LIST_DIR}/uploadbodydevice.h ${CMAKE_CURRENT_LIST_DIR}/uploadbodydevice.cpp
   ${CMAKE_CURRENT_LIST_DIR}/userinfo.h
   ${CMAKE_CURRENT_LIST_DIR}/usersettings.h ${CMAKE_CURRENT_LIST_DIR}/usersettings.cpp

@@ -3,16 +3,12 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDebug>
-#include <QEventLoop>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTcpSocket>
-#include <QUrl>
 
-#include "cloudreply.h"
+#include "cloudclient.h"
 #include "cloudrequest.h"
 #include "cloudsyncreply.h"
 #include "typecompare.h"
@@ -42,19 +38,15 @@ DownFileOBJ::DownFileOBJ(QString iMei, QString account, QString password,
       nConnectTimeout(kConnectTimeoutMs),
       cloud(cloud),
       waitScale(1),
-      manager(nullptr),
-      eventLoop(nullptr),
       tcpSocket(nullptr)
 {
     const RuntimeOverrides overrides = RuntimeOverrides::read();
     relay = RelayEndpoint::with(overrides);
     waitScale = overrides.relayTimeoutScale;
-    // Children, so that they follow the worker to its thread.
-    eventLoop = new QEventLoop(this);
-    manager = new QNetworkAccessManager(this);
-    connect(manager, &QNetworkAccessManager::finished, eventLoop, &QEventLoop::quit);
     qDebug() << "DownFileOBJ::DownFileOBJ";
 }
+
+DownFileOBJ::~DownFileOBJ() = default;
 
 void DownFileOBJ::setStopFlag(bool bflag)
 {
@@ -103,13 +95,15 @@ void DownFileOBJ::updateCloudConf(QString sPath, bool useName)
     const QString uuid = identity.result();
     qDebug() << "DownFileOBJ::updateCloudConf uuid" << uuid << files.size();
 
+    if (!cloudClient)
+        cloudClient.reset(new CloudClient);
     QNetworkRequest checkRequest = CloudRequest::makeRequest(
-        cloud, QUrl::fromUserInput(CloudReply::operationUrl(cloud.baseUrl(),
-                                                     QStringLiteral("project/checkUuidIsExist"))),
+        cloud, CloudClient::operationUrl(cloud, QStringLiteral("project/checkUuidIsExist"),
+                                         CloudClient::UrlForm::UserInput),
         QByteArrayLiteral("application/json"));
     emit information(2, tr("云组态验证"));
-    const CloudRequest::Result check = CloudRequest::postAndWait(
-        cloud, *manager, *eventLoop, checkRequest,
+    const CloudRequest::Result check = cloudClient->post(
+        cloud, checkRequest,
         CloudSyncReply::checkBody(uuid, iMei, account, password, useName));
     const CloudSyncReply::CheckVerdict verdict = CloudSyncReply::judgeCheck(check);
     qDebug() << "DownFileOBJ::updateCloudConf check" << int(check.outcome) << check.body.left(200);
@@ -144,11 +138,11 @@ QString DownFileOBJ::uploadArchive(const QString &sPath, const QString &uuid, bo
     qDebug() << "DownFileOBJ::uploadArchive" << boundary << body.size();
 
     QNetworkRequest request = CloudRequest::makeRequest(
-        cloud, QUrl::fromUserInput(CloudReply::operationUrl(cloud.baseUrl(),
-                                                     QStringLiteral("project/uploadToObject"))),
+        cloud, CloudClient::operationUrl(cloud, QStringLiteral("project/uploadToObject"),
+                                         CloudClient::UrlForm::UserInput),
         QByteArray());
     request.setRawHeader(QByteArrayLiteral("Content-Type"), MultipartBody::contentType(boundary));
-    const CloudRequest::Result upload = CloudRequest::postAndWait(cloud, *manager, *eventLoop, request, &body);
+    const CloudRequest::Result upload = cloudClient->post(cloud, request, &body);
     qDebug() << "DownFileOBJ::uploadArchive reply" << int(upload.outcome) << upload.body.left(200);
     return CloudSyncReply::judgeUpload(upload);
 }

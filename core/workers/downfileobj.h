@@ -7,14 +7,14 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 
 #include "cloudendpoint.h"
 #include "relayendpoint.h"
 
+class CloudClient;
 class QDeadlineTimer;
-class QEventLoop;
 class QFile;
-class QNetworkAccessManager;
 class QTcpSocket;
 
 // Carries out one remote update operation for one panel on a thread of its own:
@@ -31,6 +31,7 @@ public:
     // The relay endpoint and the run-time overrides are taken here, once.
     DownFileOBJ(QString iMei, QString account, QString password, const CloudEndpoint &cloud,
                 QObject *parent = nullptr);
+    ~DownFileOBJ() override;
 
     // Called directly from the dialog's thread, also while an operation runs: true
     // shortens every relay wait to 1 ms so a running download ends at once; false
@@ -103,8 +104,9 @@ private:
     CloudEndpoint cloud;
     RelayEndpoint relay;
     double waitScale;   // applied to every wait of the relay link
-    QNetworkAccessManager *manager;
-    QEventLoop *eventLoop;
+    // Made by the first cloud project sync, on the worker's thread: a download-only
+    // worker has no network manager.
+    std::unique_ptr<CloudClient> cloudClient;
     QTcpSocket *tcpSocket;
 };
 

@@ -1,5 +1,6 @@
 // The device-list reply of the cloud service: usable body, "code", "msg" and the
-// conversion of "data" into the device list. A top-level array is also handed to the
+// conversion of "data" into the device list, each alone and as the callers take them
+// together. A top-level array is also handed to the
 // conversion, so that array inputs reach it without the object around them.
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -65,7 +66,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(shown.size() <= CloudReply::kMaxMsgChars + 1);
         FUZZ_CHECK(shown == sent || (shown.endsWith(QChar(0x2026)) && sent.startsWith(shown.chopped(1))));
         checkList(obj.value(QStringLiteral("data")));
-    } else if (doc.isArray()) {
+    }
+    const CloudReply::DeviceListReply reply = CloudReply::deviceListReply(body);
+    FUZZ_CHECK(reply.usable == usable);
+    FUZZ_CHECK(reply.hasCode == (usable && obj.contains(QStringLiteral("code"))));
+    FUZZ_CHECK(reply.code == (usable ? CloudReply::code(obj) : 0));
+    FUZZ_CHECK(reply.hasList == (usable && obj.value(QStringLiteral("data")).isArray()));
+    FUZZ_CHECK(reply.devices.size() == (reply.hasList ? obj.value(QStringLiteral("data")).toArray().size() : 0));
+    if (!usable && doc.isArray()) {
         checkList(doc.array());
     }
     return 0;

@@ -38,6 +38,8 @@ private slots:
     void msg();
     void devList_data();
     void devList();
+    void deviceListReply_data();
+    void deviceListReply();
 };
 
 void TestCloudReply::operationUrl_data()
@@ -223,6 +225,51 @@ void TestCloudReply::devList()
         QCOMPARE(got.at(i).iMei, list.at(i).iMei);
         QCOMPARE(got.at(i).status, list.at(i).status);
     }
+}
+
+void TestCloudReply::deviceListReply_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("usable");
+    QTest::addColumn<bool>("hasCode");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<bool>("hasList");
+    QTest::addColumn<QStringList>("imeis");
+    QTest::newRow("empty body") << QByteArray() << false << false << 0 << false << QStringList();
+    QTest::newRow("array body") << QByteArray(R"([{"deviceImei":"1"}])") << false << false << 0 << false
+                                << QStringList();
+    QTest::newRow("no code") << QByteArray(R"({"data":[{"deviceImei":"1"}]})") << true << false << 0
+                             << true << QStringList{"1"};
+    QTest::newRow("code as text") << QByteArray(R"({"code":"200","data":[]})") << true << true << 0
+                                  << true << QStringList();
+    QTest::newRow("refused") << QByteArray(R"({"code":401,"msg":"bad"})") << true << true << 401 << false
+                             << QStringList();
+    QTest::newRow("accepted without data") << QByteArray(R"({"code":200})") << true << true << 200
+                                           << false << QStringList();
+    QTest::newRow("data not an array") << QByteArray(R"({"code":200.0,"data":{"deviceImei":"1"}})")
+                                       << true << true << 200 << false << QStringList();
+    QTest::newRow("accepted with panels")
+        << QByteArray(R"({"code":200,"data":[{"deviceImei":"2"},{"deviceImei":"1"}]})")
+        << true << true << 200 << true << QStringList{"2", "1"};
+}
+
+void TestCloudReply::deviceListReply()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(bool, usable);
+    QFETCH(bool, hasCode);
+    QFETCH(int, code);
+    QFETCH(bool, hasList);
+    QFETCH(QStringList, imeis);
+    const CloudReply::DeviceListReply r = CloudReply::deviceListReply(body);
+    QCOMPARE(r.usable, usable);
+    QCOMPARE(r.hasCode, hasCode);
+    QCOMPARE(r.code, code);
+    QCOMPARE(r.hasList, hasList);
+    QStringList got;
+    for (const DevInfo &d : r.devices)
+        got << d.iMei;
+    QCOMPARE(got, imeis);
 }
 
 QTEST_APPLESS_MAIN(TestCloudReply)

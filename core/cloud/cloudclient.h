@@ -1,0 +1,60 @@
+#ifndef CLOUDCLIENT_H
+#define CLOUDCLIENT_H
+
+#include <QByteArray>
+#include <QNetworkRequest>
+#include <QString>
+#include <QUrl>
+
+#include <memory>
+
+#include "cloudreply.h"
+#include "cloudrequest.h"
+
+class CloudEndpoint;
+class QEventLoop;
+class QIODevice;
+class QNetworkAccessManager;
+
+// Talks to the cloud service from one thread: owns the network manager and the event
+// loop in which every call waits (both made at the first call, on the calling thread,
+// so that a worker that never calls the service has neither). One call at a time; every
+// wait is bounded (CloudRequest), and ends early when the thread is told to quit.
+class CloudClient
+{
+public:
+    // How the text of an operation URL becomes a URL: QUrl::fromUserInput (sign-in and
+    // cloud project sync), or the QUrl constructor in tolerant mode (refresh).
+    enum class UrlForm { UserInput, Tolerant };
+
+    CloudClient();
+    ~CloudClient();
+    CloudClient(const CloudClient &) = delete;
+    CloudClient &operator=(const CloudClient &) = delete;
+
+    // "<base URL>/iot-gateway-mqtt/<path>" made a URL in the given form.
+    static QUrl operationUrl(const CloudEndpoint &endpoint, const QString &path, UrlForm form);
+
+    CloudRequest::Result post(const CloudEndpoint &endpoint, const QNetworkRequest &request,
+                              const QByteArray &body);
+    // The body is read from device while it is sent (see CloudRequest::postAndWait).
+    CloudRequest::Result post(const CloudEndpoint &endpoint, const QNetworkRequest &request,
+                              QIODevice *body);
+
+    struct DeviceList
+    {
+        CloudRequest::Result result;   // how the call went
+        CloudReply::DeviceListReply reply;
+    };
+    // The device-list query with the account and password as typed.
+    DeviceList deviceList(const CloudEndpoint &endpoint, UrlForm form, const QString &account,
+                          const QString &password);
+
+private:
+    void prepare();
+
+    std::unique_ptr<QNetworkAccessManager> m_manager;
+    std::unique_ptr<QEventLoop> m_loop;
+};
+
+#endif // CLOUDCLIENT_H
