@@ -4,19 +4,16 @@
 
 #include <cstring>
 
+#include "relayframe.h"
+
 namespace {
-const QByteArray kDelimiter = QByteArrayLiteral("$_$");
+const QByteArray kDelimiter = RelayFrame::trailer();
 const QByteArray kDisconnected = QByteArrayLiteral("disconnected,2");
 } // namespace
 
 PassthroughFraming::PassthroughFraming(int limit)
     : m_limit(limit > 0 ? limit : kDefaultLimit)
 {
-}
-
-QByteArray PassthroughFraming::registration(const QString &imei)
-{
-    return imei.toUtf8() + QByteArrayLiteral(",1$_$");
 }
 
 QByteArray PassthroughFraming::serialToRelay(const QByteArray &serialData)

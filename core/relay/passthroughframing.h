@@ -6,8 +6,8 @@
 
 // Bytes of the pass-through link through the relay server.
 //
-// Desktop to relay: the registration (IMEI + ",1$_$") once, then every serial read
-// followed by "$_$". Relay to desktop: payloads each followed by "$_$", and
+// Desktop to relay: the registration (RelayFrame::passthroughRegistration) once, then
+// every serial read followed by "$_$" (RelayFrame::trailer). Relay to desktop: payloads each followed by "$_$", and
 // "disconnected,2$_$" when the panel has gone.
 //
 // Every "$_$" from the relay ends a message. Whatever has arrived up to the last
@@ -32,7 +32,6 @@ public:
 
     explicit PassthroughFraming(int limit = kDefaultLimit);
 
-    static QByteArray registration(const QString &imei);
     static QByteArray serialToRelay(const QByteArray &serialData);
 
     // Takes one read from the relay connection.

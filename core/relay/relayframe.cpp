@@ -76,14 +76,19 @@ int nextChunkLength(qint64 fileSize, qint64 offset, int chunk)
 
 QByteArray downloadRegistration(const QString &imei)
 {
-    return imei.toUtf8() + QByteArrayLiteral("1,1$_$");
+    return imei.toUtf8() + QByteArrayLiteral("1,1") + trailer();
+}
+
+QByteArray passthroughRegistration(const QString &imei)
+{
+    return imei.toUtf8() + QByteArrayLiteral(",1") + trailer();
 }
 
 bool isGoAhead(const QByteArray &read)
 {
     const int zero = read.indexOf('\0');
     const QByteArray text = zero < 0 ? read : read.left(zero);
-    return text == QByteArrayLiteral("start$_$");
+    return text == QByteArrayLiteral("start") + trailer();
 }
 
 Ack classifyAck(const QByteArray &read)

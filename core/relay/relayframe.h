@@ -5,8 +5,10 @@
 #include <QString>
 #include <QtGlobal>
 
-// Bytes of the download link through the relay server: registration, go-ahead,
-// command frames, data frames and the panel's replies.
+// Bytes of the links through the relay server: the "$_$" that ends every message, the
+// registrations of a download and of a pass-through, the go-ahead, and on the download
+// link the command frames, data frames and the panel's replies. (The pass-through's
+// messages: PassthroughFraming.)
 // Pure functions: no sockets, no QObject.
 namespace RelayFrame {
 
@@ -46,8 +48,11 @@ int nextChunkLength(qint64 fileSize, qint64 offset, int chunk);
 
 // Registration of a download: the IMEI in UTF-8 followed by "1,1$_$".
 QByteArray downloadRegistration(const QString &imei);
+// Registration of a pass-through: the IMEI in UTF-8 followed by ",1$_$".
+QByteArray passthroughRegistration(const QString &imei);
 
-// The go-ahead: the read, as text up to its first zero byte, is exactly "start$_$".
+// The go-ahead to either registration: the read, as text up to its first zero byte,
+// is exactly "start$_$".
 bool isGoAhead(const QByteArray &read);
 
 // Classification of an acknowledgement by its first byte (the values of check_ok).

@@ -7,10 +7,10 @@
 #include <QTcpSocket>
 #include <QTime>
 
+#include "relayframe.h"
 #include "runtimeoverrides.h"
 
 namespace {
-const QByteArray kGoAhead = QByteArrayLiteral("start$_$");
 constexpr int kNormalWaitMs = 5000;
 constexpr int kWaitSliceMs = 50;
 } // namespace
@@ -108,7 +108,7 @@ void PenetrationOBJ::openNetComPenetrate(QString iMei, int comIndex, int baudrat
     // Interactive serial traffic: every read goes out at once.
     tcpSocket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
 
-    const QByteArray registration = PassthroughFraming::registration(this->iMei);
+    const QByteArray registration = RelayFrame::passthroughRegistration(this->iMei);
     tcpSocket->write(registration);
 
     if (abortFlag || !waitForGoAhead()) {
@@ -120,10 +120,8 @@ void PenetrationOBJ::openNetComPenetrate(QString iMei, int comIndex, int baudrat
     }
 
     const QByteArray reply = tcpSocket->readAll();
-    const int zero = reply.indexOf('\0');
-    const QString text = QString::fromLocal8Bit(zero < 0 ? reply : reply.left(zero));
-    const bool accepted = text == QLatin1String(kGoAhead);
-    qDebug() << "PenetrationOBJ::openNetComPenetrate reply" << text << this->timeout << accepted;
+    const bool accepted = RelayFrame::isGoAhead(reply);
+    qDebug() << "PenetrationOBJ::openNetComPenetrate reply" << reply.left(64) << this->timeout << accepted;
 
     if (accepted) {
         emitInfo(tr("穿透服务打开成功"), true);

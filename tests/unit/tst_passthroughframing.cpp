@@ -16,8 +16,6 @@ class TestPassthroughFraming : public QObject
 private slots:
     void feed_data();
     void feed();
-    void registration_data();
-    void registration();
     void serialToRelay_data();
     void serialToRelay();
 };
@@ -138,23 +136,6 @@ void TestPassthroughFraming::feed()
         QCOMPARE(r.dropped, dropped.at(i));
     }
     QCOMPARE(framing.pending(), pendingAfter);
-}
-
-void TestPassthroughFraming::registration_data()
-{
-    QTest::addColumn<QString>("imei");
-    QTest::addColumn<QByteArray>("expected");
-
-    QTest::newRow("15 digits, 20 bytes") << "860123456789012"
-        << hex("383630313233343536373839303132" "2c31245f24");
-    QTest::newRow("empty") << "" << hex("2c31245f24");
-}
-
-void TestPassthroughFraming::registration()
-{
-    QFETCH(QString, imei);
-    QFETCH(QByteArray, expected);
-    QCOMPARE(PassthroughFraming::registration(imei).toHex(), expected.toHex());
 }
 
 void TestPassthroughFraming::serialToRelay_data()

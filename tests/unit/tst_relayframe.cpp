@@ -224,20 +224,27 @@ void TestRelayFrame::frameSizeUsable()
 
 void TestRelayFrame::registration_data()
 {
+    QTest::addColumn<bool>("passThrough");
     QTest::addColumn<QString>("imei");
     QTest::addColumn<QByteArray>("expected");
 
-    QTest::newRow("15 digits") << "860123456789012"
+    QTest::newRow("download, 15 digits") << false << "860123456789012"
         << hex("383630313233343536373839303132" "312c31245f24");
-    QTest::newRow("empty") << "" << hex("312c31245f24");
-    QTest::newRow("utf-8") << QString::fromUtf8("\xc3\xa9") << hex("c3a9" "312c31245f24");
+    QTest::newRow("download, empty") << false << "" << hex("312c31245f24");
+    QTest::newRow("download, utf-8") << false << QString::fromUtf8("\xc3\xa9") << hex("c3a9" "312c31245f24");
+    QTest::newRow("pass-through, 15 digits, 20 bytes") << true << "860123456789012"
+        << hex("383630313233343536373839303132" "2c31245f24");
+    QTest::newRow("pass-through, empty") << true << "" << hex("2c31245f24");
 }
 
 void TestRelayFrame::registration()
 {
+    QFETCH(bool, passThrough);
     QFETCH(QString, imei);
     QFETCH(QByteArray, expected);
-    QCOMPARE(RelayFrame::downloadRegistration(imei).toHex(), expected.toHex());
+    const QByteArray sent = passThrough ? RelayFrame::passthroughRegistration(imei)
+                                        : RelayFrame::downloadRegistration(imei);
+    QCOMPARE(sent.toHex(), expected.toHex());
 }
 
 void TestRelayFrame::goAhead_data()
