@@ -1,13 +1,15 @@
 #!/bin/sh
-# Syntax check of the Windows code paths (the Q_OS_WIN blocks) with mingw-w64.
-# Under the mingw compiler Qt's own headers define Q_OS_WIN, so the Linux Qt headers
-# serve for a syntax-only pass.
+# Syntax check of the Windows code (the *_win.cpp sources and any Q_OS_WIN block) with
+# mingw-w64. Under the mingw compiler Qt's own headers define Q_OS_WIN, so the Linux Qt
+# headers serve for a syntax-only pass.
 #
 #   mingw-check.sh [--expect-break] <compiler> <include dir>... -- <source>...
 #
-# --expect-break proves that the check looks inside the Windows blocks: every source
-# with a "#ifdef Q_OS_WIN" line is copied with a failing static_assert put right after
-# it, and the check of every such copy must fail on exactly that assertion.
+# --expect-break proves that the check compiles the Windows code with Q_OS_WIN defined:
+# every Windows source (*_win.cpp) is copied with a failing static_assert under
+# "#ifdef Q_OS_WIN" put at its end, every source with a "#ifdef Q_OS_WIN" line with one
+# right after that line, and the check of every such copy must fail on exactly that
+# assertion.
 set -u
 
 mode=check
@@ -36,10 +38,15 @@ for src in "$@"; do
     i=$((i + 1))
     target=$src
     if [ "$mode" = break ]; then
-        grep -q '^#ifdef Q_OS_WIN' "$src" || continue
         target="$work/$i-$(basename "$src")"
-        awk -v m="$marker" 'done != 1 && /^#ifdef Q_OS_WIN/ { print; print "static_assert(false, \"" m "\");"; done = 1; next } { print }' \
-            "$src" > "$target"
+        case $src in
+        *_win.cpp)
+            { cat "$src"; printf '#ifdef Q_OS_WIN\nstatic_assert(false, "%s");\n#endif\n' "$marker"; } > "$target" ;;
+        *)
+            grep -q '^#ifdef Q_OS_WIN' "$src" || continue
+            awk -v m="$marker" 'done != 1 && /^#ifdef Q_OS_WIN/ { print; print "static_assert(false, \"" m "\");"; done = 1; next } { print }' \
+                "$src" > "$target" ;;
+        esac
     fi
     # shellcheck disable=SC2086
     ( "$cxx" $flags $includes -I"$(dirname "$src")" "$target" > "$work/$i.log" 2>&1
@@ -64,9 +71,9 @@ for src in "$@"; do
             status=1
         fi
     elif [ "$rc" -ne 0 ] && grep -q "$marker" "$work/$i.log"; then
-        echo "mingw-check: the Windows block of $src is compiled"
+        echo "mingw-check: the Windows code of $src is compiled"
     else
-        echo "mingw-check: the Windows block of $src was NOT compiled"
+        echo "mingw-check: the Windows code of $src was NOT compiled"
         cat "$work/$i.log"
         status=1
     fi

@@ -5,11 +5,13 @@
 
 class QSerialPort;
 
-// What the virtual port pairs need from the operating system, selected at compile
-// time. On Windows the pairs come from a virtual serial port driver controlled through
-// vspdctl.dll and the tool side is the device \\.\PENTn. On Linux they come from
-// libvspdctl.so (vspd/), which joins two ptys with socat and puts the links COMn and
-// PENTn into the pair directory; the tool side is <pair directory>/PENTn.
+// What the virtual port pairs need from the operating system: one interface, with one
+// source file per platform that the build picks (portplatform_linux.cpp,
+// portplatform_win.cpp). On Windows the pairs come from a virtual serial port driver
+// controlled through vspdctl.dll and the tool side is the device \\.\PENTn. On Linux
+// they come from libvspdctl.so (vspd/), which joins two ptys with socat and puts the
+// links COMn and PENTn into the pair directory; the tool side is
+// <pair directory>/PENTn.
 namespace PortPlatform {
 
 // Linux: $VSPD_DIR when set, else $XDG_RUNTIME_DIR/vspd, else /tmp/vspd-<uid>; created
@@ -32,6 +34,11 @@ void sleepMs(int ms);
 // once its other side has been closed; a full pty (a write that would block) is not
 // gone. Windows: always true, a resource error there means the device was removed.
 bool serialDeviceGone(const QSerialPort *port);
+
+// Makes a tool side that was just opened ready for the pass-through. Linux: a pty's
+// refusal of parity is cleared (no error on a virtual pair), and bytes that the user
+// side wrote while the tool side was closed are dropped. Windows: nothing.
+void prepareOpenedPort(QSerialPort *port);
 
 } // namespace PortPlatform
 

@@ -2,11 +2,8 @@
 #define SERIALCOMMREADER_H
 
 #include <QString>
-#include <QStringList>
 
-#ifdef Q_OS_WIN
-struct HKEY__;
-#endif
+#include <memory>
 
 // Reads the list of serial ports by index, the way the operating system keeps it.
 //
@@ -21,6 +18,9 @@ class SerialCommReader
 {
 public:
     SerialCommReader();
+    ~SerialCommReader();
+    SerialCommReader(const SerialCommReader &) = delete;
+    SerialCommReader &operator=(const SerialCommReader &) = delete;
 
     // The name held by entry `index`, or "nokey" when there is none or it cannot be
     // read. *listOpened is false when the list itself cannot be opened.
@@ -32,20 +32,10 @@ public:
     static QString noKey() { return QStringLiteral("nokey"); }
 
 private:
-#ifdef Q_OS_WIN
-    HKEY__ *m_key;
-    wchar_t m_valueName[256];
-    unsigned char m_valueData[256];
-    unsigned long m_nameLength;
-    unsigned long m_valueType;
-    unsigned long m_dataLength;
-    unsigned long m_index;
-#else
-    int m_index;          // the entry read last; -1 right after the count
-    bool m_listTaken;     // m_names holds the list of the enumeration under way
-    bool m_listReadable;
-    QStringList m_names;
-#endif
+    // What a reader keeps between reads, laid out by the platform's source file
+    // (serialcommreader_linux.cpp, serialcommreader_win.cpp): every reader has its own.
+    struct State;
+    std::unique_ptr<State> m_state;
 };
 
 #endif // SERIALCOMMREADER_H

@@ -148,15 +148,7 @@ bool VirtualPortPairs::createPortPairAndOpen(QSerialPort *port, int portIndex, Q
         port->close();
         return false;
     }
-#ifndef Q_OS_WIN
-    // A pty takes any baud rate but refuses parity (the kernel keeps 8 bits, no
-    // parity): that is not an error on a virtual pair.
-    if (port->error() == QSerialPort::UnsupportedOperationError)
-        port->clearError();
-    // Bytes that the user side wrote while the tool side was closed wait in the pty;
-    // they belong to no pass-through.
-    port->clear();
-#endif
+    PortPlatform::prepareOpenedPort(port);
     report(tr("%1打开成功").arg(com));
     return true;
 }

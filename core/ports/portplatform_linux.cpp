@@ -1,3 +1,5 @@
+// The port platform on Linux: libvspdctl.so (vspd/) joins two ptys with socat and
+// puts the links COMn and PENTn into the pair directory.
 #include "portplatform.h"
 
 #include <QCoreApplication>
@@ -5,49 +7,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSerialPort>
-
-#ifdef Q_OS_WIN
-#include <windows.h>
-#else
 #include <QThread>
 
 #include <cerrno>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 namespace PortPlatform {
-
-#ifdef Q_OS_WIN
-
-QString pairDirectory()
-{
-    return QString();
-}
-
-QString toolSideDevicePath(int n)
-{
-    return QStringLiteral("\\\\.\\PENT%1").arg(n);
-}
-
-QString driverLibraryFileName()
-{
-    return QStringLiteral("vspdctl.dll");
-}
-
-void sleepMs(int ms)
-{
-    Sleep(static_cast<DWORD>(ms < 0 ? 0 : ms));
-}
-
-bool serialDeviceGone(const QSerialPort *port)
-{
-    Q_UNUSED(port)
-    return true;
-}
-
-#else
 
 QString pairDirectory()
 {
@@ -106,6 +73,15 @@ bool serialDeviceGone(const QSerialPort *port)
     return n < 0 || (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
-#endif
+void prepareOpenedPort(QSerialPort *port)
+{
+    // A pty takes any baud rate but refuses parity (the kernel keeps 8 bits, no
+    // parity): that is not an error on a virtual pair.
+    if (port->error() == QSerialPort::UnsupportedOperationError)
+        port->clearError();
+    // Bytes that the user side wrote while the tool side was closed wait in the pty;
+    // they belong to no pass-through.
+    port->clear();
+}
 
 } // namespace PortPlatform

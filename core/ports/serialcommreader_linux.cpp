@@ -1,17 +1,8 @@
+// The port list on Linux: the pair directory's live pairs and the serial devices.
 #include "serialcommreader.h"
 
-#include <QDebug>
-
-#ifdef Q_OS_WIN
-#include <QSettings>
-
-#include "serialcommname.h"
-
-#include <windows.h>
-#else
-#include "portplatform.h"
-
 #include <QByteArray>
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -20,60 +11,8 @@
 #include <dirent.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#endif
 
-#ifdef Q_OS_WIN
-
-SerialCommReader::SerialCommReader()
-    : m_key(nullptr), m_valueName{}, m_valueData{}, m_nameLength(0), m_valueType(0),
-      m_dataLength(0), m_index(0)
-{
-}
-
-QString SerialCommReader::readEntry(int index, const QString &kind, bool *listOpened)
-{
-    *listOpened = true;
-    m_index = static_cast<unsigned long>(index);
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key)
-        != ERROR_SUCCESS) {
-        *listOpened = false;
-        return noKey();
-    }
-    m_key = key;
-
-    QString result = noKey();
-    DWORD nameLength = 256;
-    DWORD valueType = 0;
-    DWORD dataLength = 256;
-    const LONG rc = index < 0 ? ERROR_NO_MORE_ITEMS
-                              : RegEnumValueW(m_key, static_cast<DWORD>(m_index), m_valueName,
-                                              &nameLength, nullptr, &valueType, m_valueData,
-                                              &dataLength);
-    m_nameLength = nameLength;
-    m_valueType = valueType;
-    m_dataLength = dataLength;
-    if (rc == ERROR_SUCCESS) {
-        const QString name = SerialCommName::fromValueData(
-            m_valueData, static_cast<int>(qMin<unsigned long>(m_dataLength, sizeof m_valueData)));
-        if (kind == QLatin1String("value"))
-            result = name;
-    } else {
-        qDebug() << "SerialCommReader::readEntry" << index << rc;
-    }
-    RegCloseKey(m_key);
-    m_key = nullptr;
-    return result;
-}
-
-int SerialCommReader::entryCount()
-{
-    QSettings key(QStringLiteral("HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM"),
-                  QSettings::NativeFormat);
-    return key.allKeys().count();
-}
-
-#else
+#include "portplatform.h"
 
 namespace {
 
@@ -143,10 +82,17 @@ QStringList currentPortNames(bool *readable)
 
 } // namespace
 
-SerialCommReader::SerialCommReader()
-    : m_index(0), m_listTaken(false), m_listReadable(false)
+struct SerialCommReader::State
 {
-}
+    int index = 0;             // the entry read last; -1 right after the count
+    bool listTaken = false;    // names holds the list of the enumeration under way
+    bool listReadable = false;
+    QStringList names;
+};
+
+SerialCommReader::SerialCommReader() : m_state(new State) {}
+
+SerialCommReader::~SerialCommReader() = default;
 
 // Taking the list looks at every link in the pair directory. An enumeration (the
 // count, then the entries 0, 1, 2, ... in turn) takes it once instead of once per
@@ -154,25 +100,25 @@ SerialCommReader::SerialCommReader()
 // read past the end, takes it anew.
 QString SerialCommReader::readEntry(int index, const QString &kind, bool *listOpened)
 {
-    if (!m_listTaken || index != m_index + 1) {
-        m_names = currentPortNames(&m_listReadable);
-        m_listTaken = true;
+    State &s = *m_state;
+    if (!s.listTaken || index != s.index + 1) {
+        s.names = currentPortNames(&s.listReadable);
+        s.listTaken = true;
     }
-    m_index = index;
-    *listOpened = m_listReadable;
-    if (!m_listReadable || index < 0 || index >= m_names.size()) {
-        m_listTaken = false;
+    s.index = index;
+    *listOpened = s.listReadable;
+    if (!s.listReadable || index < 0 || index >= s.names.size()) {
+        s.listTaken = false;
         return noKey();
     }
-    return kind == QLatin1String("value") ? m_names.at(index) : noKey();
+    return kind == QLatin1String("value") ? s.names.at(index) : noKey();
 }
 
 int SerialCommReader::entryCount()
 {
-    m_names = currentPortNames(&m_listReadable);
-    m_listTaken = true;
-    m_index = -1;
-    return m_listReadable ? m_names.size() : 0;
+    State &s = *m_state;
+    s.names = currentPortNames(&s.listReadable);
+    s.listTaken = true;
+    s.index = -1;
+    return s.listReadable ? s.names.size() : 0;
 }
-
-#endif
