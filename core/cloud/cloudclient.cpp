@@ -1,10 +1,14 @@
 #include "cloudclient.h"
 
+#include <QCoreApplication>
+#include <QDebug>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 
 #include "cloudendpoint.h"
+#include "cloudsyncreply.h"
+#include "uploadbodydevice.h"
 
 CloudClient::CloudClient() = default;
 
@@ -48,4 +52,34 @@ CloudClient::DeviceList CloudClient::deviceList(const CloudEndpoint &endpoint, U
                          CloudReply::deviceListBody(account, password));
     answer.reply = CloudReply::deviceListReply(answer.result.body);
     return answer;
+}
+
+CloudRequest::Result CloudClient::checkProject(const CloudEndpoint &endpoint, const QString &uuid,
+                                               const QString &gatewayId, const QString &account,
+                                               const QString &password, bool useName)
+{
+    const QUrl url = operationUrl(endpoint, QStringLiteral("project/checkUuidIsExist"), UrlForm::UserInput);
+    return post(endpoint, CloudRequest::makeRequest(endpoint, url, "application/json"),
+                CloudSyncReply::checkBody(uuid, gatewayId, account, password, useName));
+}
+
+CloudRequest::Result CloudClient::uploadProject(const CloudEndpoint &endpoint, MultipartBody::Fields fields,
+                                                const QString &path)
+{
+    fields.fileName = MultipartBody::fileNameOf(path);
+    const QByteArray boundary = UploadBodyDevice::boundaryFor(fields, path);
+    UploadBodyDevice body(MultipartBody::head(fields, boundary), path, MultipartBody::tail(boundary));
+    if (boundary.isEmpty() || !body.open(QIODevice::ReadOnly)) {
+        qDebug() << "CloudClient::uploadProject cannot read" << path << boundary << body.errorString();
+        CloudRequest::Result notSent;
+        notSent.outcome = CloudRequest::Outcome::NotSent;
+        notSent.errorText = QCoreApplication::translate("CloudClient", "文件打开异常");
+        return notSent;
+    }
+    qDebug() << "CloudClient::uploadProject" << boundary << body.size();
+    QNetworkRequest request = CloudRequest::makeRequest(
+        endpoint, operationUrl(endpoint, QStringLiteral("project/uploadToObject"), UrlForm::UserInput),
+        QByteArray());
+    request.setRawHeader(QByteArrayLiteral("Content-Type"), MultipartBody::contentType(boundary));
+    return post(endpoint, request, &body);
 }

@@ -10,6 +10,7 @@
 
 #include "cloudreply.h"
 #include "cloudrequest.h"
+#include "multipartbody.h"
 
 class CloudEndpoint;
 class QEventLoop;
@@ -49,6 +50,19 @@ public:
     // The device-list query with the account and password as typed.
     DeviceList deviceList(const CloudEndpoint &endpoint, UrlForm form, const QString &account,
                           const QString &password);
+
+    // The cloud project sync's check whether the service holds the project identity
+    // uuid for the panel gatewayId (CloudSyncReply::checkBody; judged by
+    // CloudSyncReply::judgeCheck).
+    CloudRequest::Result checkProject(const CloudEndpoint &endpoint, const QString &uuid,
+                                      const QString &gatewayId, const QString &account,
+                                      const QString &password, bool useName);
+    // The upload of the archive at path with fields (fields.fileName is set here): the
+    // multipart body with a boundary that occurs nowhere in it, the archive read from
+    // its file while it is sent. NotSent, with the reason, when the archive cannot be
+    // read (judged by CloudSyncReply::judgeUpload).
+    CloudRequest::Result uploadProject(const CloudEndpoint &endpoint, MultipartBody::Fields fields,
+                                       const QString &path);
 
 private:
     void prepare();

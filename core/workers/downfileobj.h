@@ -3,24 +3,23 @@
 
 #include <QObject>
 #include <QString>
-#include <QStringList>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 
 #include "cloudendpoint.h"
-#include "relayendpoint.h"
+#include "relaywaits.h"
+#include "updateoperation.h"
 
-class CloudClient;
-class QDeadlineTimer;
-class QFile;
-class QTcpSocket;
+class CloudSync;
+class RelayLink;
 
 // Carries out one remote update operation for one panel on a thread of its own:
-// code 0 firmware download, 1 project download, 2 cloud project sync. Requests come
-// in through the slots (queued from the update dialog); every slot reports with
-// information(code, text) and ends with exactly one finishThrd(code).
+// code 0 firmware download, 1 project download, 2 cloud project sync (UpdateOperation).
+// Requests come in through the slots (queued from the update dialog); every slot
+// reports with information(code, text) and ends with exactly one finishThrd(code).
+// The work itself is done by the operation's steps: FirmwareDownload and
+// ProjectDownload over the relay link (RelayLink), CloudSync with the cloud service.
 class DownFileOBJ : public QObject
 {
     Q_OBJECT
@@ -38,10 +37,10 @@ public:
     // restores the normal waits.
     void setStopFlag(bool bflag);
 
-    bool stopFlag() const { return bStop.load(std::memory_order_relaxed); }
-    int replyTimeout() const { return nReplyTimeout.load(std::memory_order_relaxed); }
-    int ioTimeout() const { return nIoTimeout.load(std::memory_order_relaxed); }
-    int connectTimeout() const { return nConnectTimeout.load(std::memory_order_relaxed); }
+    bool stopFlag() const { return waits.stopRequested(); }
+    int replyTimeout() const { return waits.replyTimeoutMs(); }
+    int ioTimeout() const { return waits.ioTimeoutMs(); }
+    int connectTimeout() const { return waits.connectTimeoutMs(); }
 
 signals:
     void information(int type, QString msg);
@@ -54,60 +53,18 @@ public slots:
     void updateFirmWareTcp(QString sPath, int nFrameByte = 512);
 
 private:
-    // Uploads the archive at sPath (streamed from the file) for the project uuid; the
-    // text to report, empty when nothing is to be reported.
-    QString uploadArchive(const QString &sPath, const QString &uuid, bool useName);
-
-    // Relay link (runs on the worker's thread only).
-    enum class FrameOutcome { Done, ChecksumErrors, NoAcknowledgement, ShortWrites, Stopped, LinkLost,
-                              ReadFailed };
-
-    int check_ok();
-    bool writeFile(QString path, QString name, int chunkSize, uchar fileCode);
-
-    bool openLink(int op, int connectMs, bool ioTimeouts);
-    void closeLink();
-    bool linkLost() const;
-    bool queryModel(int op, int replyMs, QByteArray *reply);
-    bool queryVersion(quint32 *version);
-    QByteArray collectReply(int size, int ms);
-    void discardWaiting(const char *before, qint64 which);
-    void discardLateAnswers();
-    qint64 sendCommand(uchar code, quint32 size, quint32 sum, int waitMs);
-    FrameOutcome sendFrames(QFile &file, qint64 size, int chunkSize,
-                            const std::function<void(qint64)> &progress, bool firmware, bool *unanswered);
-    FrameOutcome sendEndOfFile(bool lateAnswersPossible);
-    bool stopRequested() const;
-    int scaledWait(int ms) const;
-    bool waitConnected(int ms);
-    bool waitWritten(int ms);
-    bool waitReadable(int ms);
-    bool waitReadableUntil(const QDeadlineTimer &deadline);
-
-    // Archives and files, read in pieces.
-    bool unpackArchive(int op, const QString &archive, const QString &dir, const QString &unreadableText,
-                       QStringList *files);
-    bool readInPieces(QFile &file, const std::function<void(const char *, qint64)> &take);
-    bool fileSum(QFile &file, quint32 *sum);
-
-    static constexpr int kReplyTimeoutMs = 5000;
-    static constexpr int kIoTimeoutMs = 10000;
-    static constexpr int kConnectTimeoutMs = 3000;
+    // Where the texts of operation op go: information(op, text).
+    std::function<void(const QString &)> reporter(UpdateOperation op);
+    // The folder under the program's directory where an operation unpacks its archive.
+    static QString unpackDir(const char *name);
 
     QString iMei;
     QString account;
     QString password;
-    std::atomic<bool> bStop;
-    std::atomic<int> nReplyTimeout;    // ms, panel reply to a command frame
-    std::atomic<int> nIoTimeout;       // ms, frame writes and replies during a download
-    std::atomic<int> nConnectTimeout;  // ms, connection and registration with the relay
+    RelayWaits waits;                 // stop request and relay bounds (setStopFlag)
     CloudEndpoint cloud;
-    RelayEndpoint relay;
-    double waitScale;   // applied to every wait of the relay link
-    // Made by the first cloud project sync, on the worker's thread: a download-only
-    // worker has no network manager.
-    std::unique_ptr<CloudClient> cloudClient;
-    QTcpSocket *tcpSocket;
+    std::unique_ptr<RelayLink> link;  // the socket is made by a download, on this thread
+    std::unique_ptr<CloudSync> cloudSync;   // made by the first cloud project sync
 };
 
 #endif // DOWNFILEOBJ_H

@@ -1,0 +1,41 @@
+#ifndef RELAYWAITS_H
+#define RELAYWAITS_H
+
+#include <atomic>
+
+// The stop request and the bounds of the waits of a download link. The dialog's thread
+// writes them (setStop) while a download on the worker's thread reads them: atomics,
+// each read on its own when a wait starts (relaxed ordering suffices).
+class RelayWaits
+{
+public:
+    static constexpr int kReplyTimeoutMs = 5000;     // the panel's reply to a command frame
+    static constexpr int kIoTimeoutMs = 10000;       // frame writes and replies during a download
+    static constexpr int kConnectTimeoutMs = 3000;   // the project download's connection and
+                                                     // registration
+
+    // true: the stop is requested and every bound is 1 ms, so that a running download
+    // ends at once through its ordinary failure path; false: the normal bounds.
+    void setStop(bool stop)
+    {
+        m_stop.store(stop, std::memory_order_relaxed);
+        m_replyMs.store(stop ? 1 : kReplyTimeoutMs, std::memory_order_relaxed);
+        m_ioMs.store(stop ? 1 : kIoTimeoutMs, std::memory_order_relaxed);
+        m_connectMs.store(stop ? 1 : kConnectTimeoutMs, std::memory_order_relaxed);
+    }
+    // A download begins: a stop request left over is forgotten, the bounds stay.
+    void clearStop() { m_stop.store(false, std::memory_order_relaxed); }
+
+    bool stopRequested() const { return m_stop.load(std::memory_order_relaxed); }
+    int replyTimeoutMs() const { return m_replyMs.load(std::memory_order_relaxed); }
+    int ioTimeoutMs() const { return m_ioMs.load(std::memory_order_relaxed); }
+    int connectTimeoutMs() const { return m_connectMs.load(std::memory_order_relaxed); }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_replyMs{kReplyTimeoutMs};
+    std::atomic<int> m_ioMs{kIoTimeoutMs};
+    std::atomic<int> m_connectMs{kConnectTimeoutMs};
+};
+
+#endif // RELAYWAITS_H

@@ -1,0 +1,62 @@
+#include "firmwaredownload.h"
+
+#include <QDebug>
+#include <QFile>
+
+#include "relayframe.h"
+#include "typecompare.h"
+
+namespace {
+constexpr int kFirmwareConnectMs = 10000;
+constexpr int kFirmwareModelReplyMs = 30000;
+} // namespace
+
+FirmwareDownload::FirmwareDownload(RelayLink &link, const RelayWaits &waits, QString imei,
+                                   Report report)
+    : RelayDownload(link, waits, std::move(report)), m_imei(std::move(imei))
+{
+}
+
+void FirmwareDownload::run(const QString &sPath, int nFrameByte)
+{
+    if (!RelayFrame::frameSizeUsable(nFrameByte)) {
+        report(tr("帧大小必须大于8字节"));
+        return;
+    }
+    report(tr("连接TCP服务器"));
+    if (!openLink(m_imei, kFirmwareConnectMs, true))
+        return;
+
+    const TransferTexts &texts = TransferTexts::firmware();
+    QFile file(sPath);
+    quint32 sum = 0;
+    if (!file.open(QIODevice::ReadOnly) || !fileSum(file, &sum)) {
+        if (!stopRequested())
+            report(texts.text(TransferOutcome::ReadFailed));
+        return;
+    }
+    const qint64 size = file.size();
+
+    QByteArray reply;
+    if (!queryModel(kFirmwareModelReplyMs, &reply))
+        return;
+    if (!typeCompare(reply, sPath)) {
+        report(tr("底层与型号不匹配"));
+        return;
+    }
+
+    report(tr("写入底层信息"));
+    const TransferOutcome outcome = sendFile(
+        file, size, sum, RelayFrame::kAnnounceFirmware, RelayFrame::chunkSize(nFrameByte), true,
+        [&](qint64 offset) { report(tr("底层已写入:%1/%2").arg(offset).arg(size)); },
+        [&] { report(tr("开始写入底层")); });
+    if (outcome == TransferOutcome::Done) {
+        report(tr("写入底层成功"));
+        return;
+    }
+    const QString text = texts.text(outcome);
+    if (text.isEmpty())
+        qDebug() << "FirmwareDownload::run ended" << int(outcome);
+    else
+        report(text);
+}

@@ -1,0 +1,162 @@
+#include "projectdownload.h"
+
+#include <QDebug>
+#include <QFile>
+
+#include "modelrecord.h"
+#include "projectfiles.h"
+#include "relayframe.h"
+#include "relaylink.h"
+#include "relaywaits.h"
+
+ProjectDownload::ProjectDownload(RelayLink &link, const RelayWaits &waits, QString imei,
+                                 QString unpackDir, Report report)
+    : RelayDownload(link, waits, std::move(report)),
+      m_imei(std::move(imei)),
+      m_unpackDir(std::move(unpackDir))
+{
+}
+
+void ProjectDownload::run(const QString &sPath, int nFrameByte, bool bHzFile, bool updateFlag)
+{
+    if (!RelayFrame::frameSizeUsable(nFrameByte)) {
+        report(tr("帧大小必须大于8字节"));
+        return;
+    }
+    ModelRecord record;
+    if (!unpack(sPath, &record))
+        return;
+    if (stopRequested())
+        return;   // stopped right after the unpacking: nothing to report
+    if (!openLink(m_imei, waits().connectTimeoutMs(), false))
+        return;
+    if (!checkPanel(record, updateFlag))
+        return;
+    send(record, bHzFile, RelayFrame::chunkSize(nFrameByte));
+}
+
+// The unpack directory is emptied first; an archive that cannot be read leaves it
+// empty, so there is no model record to go on with.
+bool ProjectDownload::unpack(const QString &sPath, ModelRecord *record)
+{
+    QStringList unpacked;
+    if (!unpackArchive(sPath, m_unpackDir, tr("组态文件没有型号以及版本参数"), &unpacked))
+        return false;
+    QFile modelFile(m_unpackDir + QStringLiteral("/modelData.bin"));
+    if (!modelFile.open(QIODevice::ReadOnly)
+        || !ModelRecord::parse(modelFile.read(ModelRecord::kSize), record)) {
+        report(tr("组态文件没有型号以及版本参数"));
+        return false;
+    }
+    return true;
+}
+
+bool ProjectDownload::checkPanel(const ModelRecord &record, bool updateFlag)
+{
+    QByteArray reply;
+    if (!queryModel(waits().ioTimeoutMs(), &reply))
+        return false;
+    const RelayFrame::ModelReply r = RelayFrame::modelReply(reply);
+    qDebug() << "ProjectDownload::checkPanel" << reply.toHex() << int(r.model) << int(r.comm)
+             << int(r.module) << record.model << int(record.comm) << int(record.module)
+             << record.version;
+    if (!record.modelMatches(r.model)) {
+        report(tr("组态型号和触摸屏型号不一致"));
+        return false;
+    }
+    if (r.comm != record.comm) {
+        if (r.comm == 1)
+            report(tr("该型号不支持4G通信"));
+        else if (r.comm == 2)
+            report(tr("该型号不支持WIFI通信"));
+        return false;
+    }
+    if (r.module != record.module) {
+        if (r.comm == 1)
+            report(tr("该型号不兼容当前4G模块"));
+        else if (r.comm == 2)
+            report(tr("该型号不兼容当前WIFI模块"));
+        return false;
+    }
+
+    quint32 version = 0;
+    switch (link().queryVersion(waits().ioTimeoutMs(), &version)) {
+    case RelayLink::Query::NotSent:
+        report(tr("发送查询版本命令失败"));
+        return false;
+    case RelayLink::Query::NoAnswer:
+        report(tr("查询型号命令失败"));
+        return false;
+    case RelayLink::Query::Answered:
+        break;
+    }
+    if (!record.versionMatches(version)) {
+        report(tr("组态与版本不一致"));
+        if (!updateFlag)
+            return false;
+    }
+    return true;
+}
+
+bool ProjectDownload::send(const ModelRecord &record, bool bHzFile, int chunkSize)
+{
+    for (const ProjectFiles::File &f : ProjectFiles::plan(record, bHzFile, m_unpackDir)) {
+        if (!writeFile(f.path, QCoreApplication::translate("ProjectFiles", f.name), chunkSize, f.code)) {
+            if (f.step == 17)
+                qDebug() << "ProjectDownload::send COM1 driver" << record.com1Name;
+            return false;
+        }
+        if (f.step == ProjectFiles::kDriversFollowStep)
+            report(tr("下载PLC驱动"));
+    }
+    if (link().sendCommand(RelayFrame::kProjectComplete, 0, 0, waits().ioTimeoutMs())
+        == RelayFrame::kCommandFrameSize) {
+        report(tr("组态升级完成"));
+        return true;
+    }
+    report(tr("发送下载完成命令超时"));
+    return false;
+}
+
+bool ProjectDownload::writeFile(QString path, QString name, int chunkSize, uchar fileCode)
+{
+    const TransferTexts &texts = TransferTexts::project();
+    const bool optional = ProjectFiles::isOptionalCode(fileCode);
+    report(tr("写入%1").arg(name));
+
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+        if (optional)
+            return true;
+        qDebug() << "ProjectDownload::writeFile cannot open" << path << int(fileCode);
+        report(texts.text(TransferOutcome::ReadFailed, name));
+        return false;
+    }
+    const qint64 size = file.size();
+    qDebug() << "ProjectDownload::writeFile" << path.mid(path.lastIndexOf(QLatin1Char('/')) + 1)
+             << size << chunkSize;
+    if (size == 0 && optional)
+        return true;
+    if (size == 0) {
+        // A project needs this file: an empty one means the project is broken, and it
+        // is not announced at all.
+        report(tr("%1文件为空").arg(name));
+        return false;
+    }
+    quint32 sum = 0;
+    if (!fileSum(file, &sum)) {
+        if (!stopRequested())
+            report(texts.text(TransferOutcome::ReadFailed, name));
+        return false;
+    }
+    if (stopRequested())
+        return false;
+
+    const TransferOutcome outcome = sendFile(file, size, sum, fileCode, chunkSize, false, [&](qint64 offset) {
+        report(tr("%1已写入:%2/%3").arg(name).arg(offset).arg(size));
+    }, {});
+    const QString text = texts.text(outcome, name);
+    if (!text.isEmpty())
+        report(text);
+    return outcome == TransferOutcome::Done;
+}

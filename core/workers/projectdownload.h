@@ -1,0 +1,36 @@
+#ifndef PROJECTDOWNLOAD_H
+#define PROJECTDOWNLOAD_H
+
+#include <QString>
+
+#include "relaydownload.h"
+
+class ModelRecord;
+
+// The project download ("升级组态") of one compile.zip, in steps: the archive is
+// unpacked and its model record read, the panel's model, communication type, module
+// and project version are checked against it, then the project's files are sent in
+// their fixed order and the download is completed.
+class ProjectDownload : public RelayDownload
+{
+    Q_DECLARE_TR_FUNCTIONS(ProjectDownload)
+
+public:
+    // unpackDir: where compile.zip is unpacked (emptied first).
+    ProjectDownload(RelayLink &link, const RelayWaits &waits, QString imei, QString unpackDir,
+                    Report report);
+
+    void run(const QString &sPath, int nFrameByte, bool bHzFile, bool updateFlag);
+
+private:
+    bool unpack(const QString &sPath, ModelRecord *record);
+    bool checkPanel(const ModelRecord &record, bool updateFlag);
+    bool send(const ModelRecord &record, bool bHzFile, int chunkSize);
+    // One project file: false when the download cannot go on (reported here).
+    bool writeFile(QString path, QString name, int chunkSize, uchar fileCode);
+
+    QString m_imei;
+    QString m_unpackDir;
+};
+
+#endif // PROJECTDOWNLOAD_H

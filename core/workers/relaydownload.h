@@ -1,0 +1,53 @@
+#ifndef RELAYDOWNLOAD_H
+#define RELAYDOWNLOAD_H
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+#include <functional>
+
+#include "transfertexts.h"
+#include "updatestep.h"
+
+class QFile;
+class RelayLink;
+class RelayWaits;
+
+// What the project and the firmware download have in common: the link to the panel
+// opened with the texts the dialog shows, the model query, the sum of a file, and the
+// sending of one file (announcement, frames, end command). The link is closed when the
+// download is over, whichever way it ends.
+class RelayDownload : public UpdateStep
+{
+    Q_DECLARE_TR_FUNCTIONS(RelayDownload)
+
+protected:
+    RelayDownload(RelayLink &link, const RelayWaits &waits, Report report);
+    ~RelayDownload();
+
+    RelayLink &link() const { return m_link; }
+    const RelayWaits &waits() const { return m_waits; }
+
+    // Connects and registers imei, reporting "连接TCP服务器超时" or "开启TCP服务失败"
+    // on failure and "开启TCP服务成功" once the relay gives the go-ahead.
+    bool openLink(const QString &imei, int connectMs, bool ioBound);
+    // The model query, with its failure texts.
+    bool queryModel(int replyMs, QByteArray *reply);
+    // The checksum of the whole file, for its announcement, read in pieces. False when
+    // the file cannot be read, is larger than an announcement can tell, or the stop
+    // request came.
+    bool fileSum(QFile &file, quint32 *sum) const;
+    // Announces the file (code, size, sum), then sends it in frames of chunkSize bytes
+    // (see RelayLink::sendFrames) and ends it with the end command. announced is
+    // called once the panel has accepted the announcement.
+    TransferOutcome sendFile(QFile &file, qint64 size, quint32 sum, uchar code, int chunkSize,
+                             bool stopBetweenFrames, const std::function<void(qint64)> &progress,
+                             const std::function<void()> &announced);
+
+private:
+    RelayLink &m_link;
+    const RelayWaits &m_waits;
+};
+
+#endif // RELAYDOWNLOAD_H

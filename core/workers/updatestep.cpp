@@ -1,0 +1,70 @@
+#include "updatestep.h"
+
+#include <QDebug>
+#include <QFile>
+
+#include "safeunzip.h"
+
+namespace {
+// Files are summed and hashed in pieces of this size, never read whole.
+constexpr qint64 kPieceBytes = 1024 * 1024;
+} // namespace
+
+UpdateStep::UpdateStep(Report report, StopRequested stopRequested)
+    : m_report(std::move(report)), m_stopRequested(std::move(stopRequested))
+{
+}
+
+void UpdateStep::report(const QString &text) const
+{
+    m_report(text);
+}
+
+bool UpdateStep::stopRequested() const
+{
+    return m_stopRequested();
+}
+
+bool UpdateStep::unpackArchive(const QString &archive, const QString &dir,
+                               const QString &unreadableText, QStringList *files)
+{
+    SafeUnzip::Options options;
+    options.stopRequested = m_stopRequested;
+    const SafeUnzip::Result unpacked = SafeUnzip::extractFile(archive, dir, options);
+    qDebug() << "UpdateStep::unpackArchive" << int(unpacked.status) << unpacked.files.size();
+    switch (unpacked.status) {
+    case SafeUnzip::Status::Extracted:
+        *files = unpacked.files;
+        return true;
+    case SafeUnzip::Status::Refused:
+        qDebug() << "UpdateStep::unpackArchive refused entry" << unpacked.refusedEntry;
+        report(tr("压缩文件包含不安全的路径,已拒绝"));
+        return false;
+    case SafeUnzip::Status::TooLarge:
+        report(tr("压缩文件超出解压限制,已拒绝"));
+        return false;
+    case SafeUnzip::Status::Unreadable:
+        report(unreadableText);
+        return false;
+    case SafeUnzip::Status::Stopped:
+        return false;
+    }
+    return false;
+}
+
+bool UpdateStep::readInPieces(QFile &file, const std::function<void(const char *, qint64)> &take) const
+{
+    if (!file.seek(0))
+        return false;
+    QByteArray piece(int(kPieceBytes), Qt::Uninitialized);
+    for (;;) {
+        if (stopRequested())
+            return false;
+        const qint64 n = file.read(piece.data(), kPieceBytes);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        take(piece.constData(), n);
+    }
+}

@@ -1,0 +1,44 @@
+#ifndef UPDATESTEP_H
+#define UPDATESTEP_H
+
+#include <QCoreApplication>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+#include <functional>
+
+class QFile;
+
+// What the steps of every update operation (cloud project sync, project and firmware
+// download) have in common: their texts go to the worker's information signal, the
+// dialog's stop request is looked at, archives are unpacked into a confined folder and
+// files are read in pieces, the stop request looked at between pieces.
+class UpdateStep
+{
+    Q_DECLARE_TR_FUNCTIONS(UpdateStep)
+
+public:
+    using Report = std::function<void(const QString &text)>;
+    using StopRequested = std::function<bool()>;
+
+protected:
+    UpdateStep(Report report, StopRequested stopRequested);
+
+    void report(const QString &text) const;
+    bool stopRequested() const;
+
+    // Unpacks the archive into dir (emptied first). Every failure is reported here (a
+    // stop silently; an archive that cannot be read with unreadableText) and gives false.
+    bool unpackArchive(const QString &archive, const QString &dir, const QString &unreadableText,
+                       QStringList *files);
+    // Reads the file from its start in pieces, handing each to take. False when a read
+    // fails or the stop request came.
+    bool readInPieces(QFile &file, const std::function<void(const char *, qint64)> &take) const;
+
+private:
+    Report m_report;
+    StopRequested m_stopRequested;
+};
+
+#endif // UPDATESTEP_H
