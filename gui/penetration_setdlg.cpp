@@ -3,10 +3,8 @@
 
 #include <QCloseEvent>
 #include <QDebug>
-#include <QThread>
 #include <QTime>
 
-#include "penetrationobj.h"
 
 namespace {
 QString now()
@@ -30,15 +28,14 @@ Penetration_setDlg::Penetration_setDlg(QWidget *parent)
     ui->groupBox_portSet->hide();
     setIdleState();
 
-    penetrationObj = new PenetrationOBJ(iMei);
-    penetrationThread = new QThread;
-    penetrationObj->moveToThread(penetrationThread);
-    connect(this, &Penetration_setDlg::openNetComPenetrateSig, penetrationObj,
+    penetration.reset(new WorkerThread<PenetrationOBJ>(new PenetrationOBJ(iMei)));
+    PenetrationOBJ *worker = penetration->worker();
+    connect(this, &Penetration_setDlg::openNetComPenetrateSig, worker,
             &PenetrationOBJ::openNetComPenetrate);
-    connect(this, &Penetration_setDlg::closeNetComPenetrateSig, penetrationObj,
+    connect(this, &Penetration_setDlg::closeNetComPenetrateSig, worker,
             &PenetrationOBJ::closeNetComPenetrate, Qt::BlockingQueuedConnection);
-    connect(penetrationObj, &PenetrationOBJ::finishThrd, this, &Penetration_setDlg::finishThrd);
-    connect(penetrationObj, &PenetrationOBJ::information, this, &Penetration_setDlg::information);
+    connect(worker, &PenetrationOBJ::finishThrd, this, &Penetration_setDlg::finishThrd);
+    connect(worker, &PenetrationOBJ::information, this, &Penetration_setDlg::information);
 
     bOpened = false;
     bClosing = false;
@@ -48,7 +45,7 @@ Penetration_setDlg::~Penetration_setDlg()
 {
     // Normally the close event or done() has already stopped and released the
     // worker; a dialog deleted without either must not leave it running.
-    if (penetrationThread)
+    if (penetration)
         shutDown();
     delete ui;
 }
@@ -107,20 +104,12 @@ void Penetration_setDlg::information(QString text, bool ok)
     ui->label_networkInfo->setText(text);
 }
 
-void Penetration_setDlg::stopThread()
-{
-    penetrationThread->requestInterruption();
-    penetrationThread->quit();
-    penetrationThread->wait();
-}
-
 void Penetration_setDlg::on_btn_openNetUsbPenetrate_clicked()
 {
     qDebug() << "Penetration_setDlg::on_btn_openNetUsbPenetrate_clicked" << now();
-    if (!penetrationThread || !penetrationObj)
+    if (!penetration)
         return;
-    if (penetrationThread->isRunning())
-        stopThread();
+    penetration->stop();
 
     const int baudrate = ui->comboBox_Baudrate->currentData(Qt::UserRole).toInt();
     const int dataBit = ui->comboBox_DataBit->currentData(Qt::UserRole).toInt();
@@ -128,7 +117,7 @@ void Penetration_setDlg::on_btn_openNetUsbPenetrate_clicked()
     const int stopBit = ui->comboBox_StopBit->currentData(Qt::UserRole).toInt();
     const int comIndex = ui->comboBox_addPort1->currentIndex();
 
-    penetrationThread->start(QThread::HighestPriority);
+    penetration->start(QThread::HighestPriority);
     setStartedState();
     emit openNetComPenetrateSig(iMei, comIndex, baudrate, dataBit, parity, stopBit, 30000);
     bOpened = true;
@@ -138,14 +127,12 @@ void Penetration_setDlg::on_btn_openNetUsbPenetrate_clicked()
 void Penetration_setDlg::on_btn_closeNetUsbPenetrate_clicked()
 {
     qDebug() << "Penetration_setDlg::on_btn_closeNetUsbPenetrate_clicked" << now();
-    if (bClosing || !bOpened || !penetrationThread)
+    if (bClosing || !bOpened || !penetration)
         return;
     bClosing = true;
-    if (penetrationThread->isRunning()) {
-        penetrationThread->requestInterruption();
+    if (penetration->isRunning()) {
         emit closeNetComPenetrateSig();
-        penetrationThread->quit();
-        penetrationThread->wait();
+        penetration->stop();
     }
     setIdleState();
     ui->label_networkInfo->setText(tr("穿透服务断开"));
@@ -157,8 +144,8 @@ void Penetration_setDlg::on_btn_closeNetUsbPenetrate_clicked()
 void Penetration_setDlg::finishThrd()
 {
     qDebug() << "Penetration_setDlg::finishThrd" << now();
-    if (penetrationThread && penetrationThread->isRunning())
-        stopThread();
+    if (penetration)
+        penetration->stop();
     setIdleState();
     // A failed start ends with the stop text; a bridge that broke keeps its reason.
     if (!bBridging)
@@ -183,20 +170,12 @@ bool Penetration_setDlg::shutDown()
     if (bClosing)
         return false;
     bClosing = true;
-    if (penetrationThread) {
-        if (penetrationThread->isRunning()) {
-            penetrationObj->setAbort(true);
-            penetrationThread->requestInterruption();
+    if (penetration) {
+        if (penetration->isRunning()) {
+            penetration->worker()->setAbort(true);
             emit closeNetComPenetrateSig();
-            penetrationThread->quit();
-            penetrationThread->wait();
         }
-        // The thread has ended: nothing runs in it any more, so the worker (and what
-        // it still owns) can go now.
-        delete penetrationObj;
-        penetrationObj = nullptr;
-        penetrationThread->deleteLater();
-        penetrationThread = nullptr;
+        penetration.reset();
     }
     bClosing = false;
     return true;
@@ -215,7 +194,7 @@ void Penetration_setDlg::closeEvent(QCloseEvent *event)
 void Penetration_setDlg::done(int r)
 {
     qDebug() << "Penetration_setDlg::done" << r << now();
-    if (penetrationThread && !shutDown())
+    if (penetration && !shutDown())
         return;
     QDialog::done(r);
 }

@@ -4,11 +4,13 @@
 #include <QDialog>
 #include <QString>
 
+#include <memory>
+
+#include "penetrationobj.h"
 #include "virtualportpairs.h"
+#include "workerthread.h"
 
 class QCloseEvent;
-class QThread;
-class PenetrationOBJ;
 
 namespace Ui {
 class Penetration_setDlg;
@@ -16,8 +18,8 @@ class Penetration_setDlg;
 
 // The window in which the user starts and stops the serial pass-through for one
 // panel and removes the virtual port pairs of this program. The worker
-// (PenetrationOBJ) runs in a thread owned by the dialog and is driven by signals;
-// the stop request is a blocking queued signal.
+// (PenetrationOBJ) runs in a thread owned by the dialog (WorkerThread) and is driven
+// by signals; the stop request is a blocking queued signal.
 class Penetration_setDlg : public QDialog
 {
     Q_OBJECT
@@ -49,15 +51,13 @@ private:
     void fillComboBoxes();
     void setIdleState();
     void setStartedState();
-    void stopThread();
     // Stops a running worker with its waits shortened, ends the thread and releases
     // the thread and the worker. False when a stop is already under way.
     bool shutDown();
 
     Ui::Penetration_setDlg *ui;
     QString iMei;
-    PenetrationOBJ *penetrationObj = nullptr;
-    QThread *penetrationThread = nullptr;
+    std::unique_ptr<WorkerThread<PenetrationOBJ>> penetration;   // null once released
     bool bOpened = false;
     bool bClosing = false;
     // The worker has reported the pass-through up: if it ends by itself now, its last

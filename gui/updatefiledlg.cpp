@@ -8,10 +8,8 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QSettings>
-#include <QThread>
 
 #include "cloudsettings.h"
-#include "downfileobj.h"
 #include "usersettings.h"
 
 namespace {
@@ -21,12 +19,6 @@ const char kIniFile[] = "FilePath.ini";
 UpdateFileDlg::UpdateFileDlg(QWidget *parent)
     : QDialog(parent),
       ui(new Ui::UpdateFileDlg),
-      firmWorker(nullptr),
-      configWorker(nullptr),
-      cloudWorker(nullptr),
-      firmThread(nullptr),
-      configThread(nullptr),
-      cloudThread(nullptr),
       bBusy(false)
 {
     ui->setupUi(this);
@@ -65,49 +57,35 @@ void UpdateFileDlg::setDeviceInfo(QString iMei, QString account, QString passwor
     this->password = password;
     ui->label_IMEI->setText(tr("IMEI:%1").arg(iMei));
 
-    ui->ckx_updateFirm->setChecked(type != 1 && type != 2);
-    ui->ckx_updateConfig->setChecked(type == 1);
-    ui->ckx_updateCloud->setChecked(type == 2);
+    ui->ckx_updateFirm->setChecked(type != int(UpdateOperation::Project)
+                                   && type != int(UpdateOperation::CloudSync));
+    ui->ckx_updateConfig->setChecked(type == int(UpdateOperation::Project));
+    ui->ckx_updateCloud->setChecked(type == int(UpdateOperation::CloudSync));
 
     // Every worker keeps the cloud service's settings as they are now.
     const CloudEndpoint cloud = CloudSettings::endpoint();
-    firmWorker = new DownFileOBJ(iMei, account, password, cloud);
-    configWorker = new DownFileOBJ(iMei, account, password, cloud);
-    cloudWorker = new DownFileOBJ(iMei, account, password, cloud);
-    firmThread = new QThread;
-    configThread = new QThread;
-    cloudThread = new QThread;
-    firmWorker->moveToThread(firmThread);
-    configWorker->moveToThread(configThread);
-    cloudWorker->moveToThread(cloudThread);
-
-    connect(this, &UpdateFileDlg::sendUpdateCloudFile, cloudWorker, &DownFileOBJ::updateCloudConf);
-    connect(this, &UpdateFileDlg::sendUpdateFirmFileTcp, firmWorker, &DownFileOBJ::updateFirmWareTcp);
-    connect(this, &UpdateFileDlg::sendUpdateConfigTcp, configWorker, &DownFileOBJ::updateConfigTcp);
-    for (DownFileOBJ *worker : {firmWorker, configWorker, cloudWorker}) {
-        connect(worker, &DownFileOBJ::information, this, &UpdateFileDlg::information);
-        connect(worker, &DownFileOBJ::finishThrd, this, &UpdateFileDlg::finishWork);
+    for (std::unique_ptr<Worker> &w : workers) {
+        w.reset(new Worker(new DownFileOBJ(iMei, account, password, cloud)));
+        connect(w->worker(), &DownFileOBJ::information, this, &UpdateFileDlg::information);
+        connect(w->worker(), &DownFileOBJ::finishThrd, this, &UpdateFileDlg::finishWork);
     }
+    connect(this, &UpdateFileDlg::sendUpdateCloudFile, workerOf(int(UpdateOperation::CloudSync))->worker(),
+            &DownFileOBJ::updateCloudConf);
+    connect(this, &UpdateFileDlg::sendUpdateFirmFileTcp, workerOf(int(UpdateOperation::Firmware))->worker(),
+            &DownFileOBJ::updateFirmWareTcp);
+    connect(this, &UpdateFileDlg::sendUpdateConfigTcp, workerOf(int(UpdateOperation::Project))->worker(),
+            &DownFileOBJ::updateConfigTcp);
 }
 
 bool UpdateFileDlg::isRunning(int op) const
 {
-    const QThread *thread = threadOf(op);
-    return thread && thread->isRunning();
+    const Worker *w = workerOf(op);
+    return w && w->isRunning();
 }
 
-QThread *UpdateFileDlg::threadOf(int op) const
+UpdateFileDlg::Worker *UpdateFileDlg::workerOf(int op) const
 {
-    switch (op) {
-    case 0:
-        return firmThread;
-    case 1:
-        return configThread;
-    case 2:
-        return cloudThread;
-    default:
-        return nullptr;
-    }
+    return op >= 0 && op < 3 ? workers[op].get() : nullptr;
 }
 
 QString UpdateFileDlg::chooseFile(const QString &caption, const QString &dir, const QString &filter)
@@ -185,56 +163,51 @@ void UpdateFileDlg::on_pbtn_run_clicked()
         QMessageBox::warning(this, tr("升级文件"), tr("请选择要执行的操作"), QMessageBox::Ok);
         return;
     }
-    if (!firmWorker)
+    if (!workers[0])
         return;   // setDeviceInfo has not been called: there is no panel to work on
 
     bBusy = true;
     setButtonsEnabled(false);
 
     if (config) {
-        if (configThread->isRunning()) {
-            ui->label_updateConfigR->setText(tr("组态正在升级中."));
-            stopThread(configWorker, configThread);
-            qDebug() << "UpdateFileDlg::on_pbtn_run_clicked configThread stopped";
-        }
-        ui->label_updateConfigR->setText(tr("组态开始升级."));
-        configWorker->setStopFlag(false);
-        configThread->start();
-        emit sendUpdateConfigTcp(sConfigPath, ui->spx_Frame->value(),
-                                 ui->checkBox_HZ->isChecked(), false);
+        startOperation(UpdateOperation::Project, tr("组态正在升级中."), [&] {
+            ui->label_updateConfigR->setText(tr("组态开始升级."));
+            emit sendUpdateConfigTcp(sConfigPath, ui->spx_Frame->value(),
+                                     ui->checkBox_HZ->isChecked(), false);
+        });
     }
     if (cloud) {
-        if (cloudThread->isRunning()) {
-            qDebug() << "UpdateFileDlg::on_pbtn_run_clicked stopping cloudThread";
-            information(2, tr("云组态正在更新中."));
-            stopThread(cloudWorker, cloudThread);
-        }
-        cloudWorker->setStopFlag(false);
-        cloudThread->start();
-        emit sendUpdateCloudFile(sCloudPath, ui->ckx_useName->isChecked());
+        startOperation(UpdateOperation::CloudSync, tr("云组态正在更新中."), [&] {
+            emit sendUpdateCloudFile(sCloudPath, ui->ckx_useName->isChecked());
+        });
     }
     if (firm) {
-        if (firmThread->isRunning()) {
-            qDebug() << "UpdateFileDlg::on_pbtn_run_clicked stopping firmThread";
-            information(0, tr("底层正在升级中."));
-            stopThread(firmWorker, firmThread);
-        }
-        firmWorker->setStopFlag(false);
-        firmThread->start();
-        emit sendUpdateFirmFileTcp(sFirmPath, ui->spx_Frame->value());
+        startOperation(UpdateOperation::Firmware, tr("底层正在升级中."), [&] {
+            emit sendUpdateFirmFileTcp(sFirmPath, ui->spx_Frame->value());
+        });
     }
 
     bBusy = false;
 }
 
-void UpdateFileDlg::stopThread(DownFileOBJ *worker, QThread *thread)
+void UpdateFileDlg::startOperation(UpdateOperation op, const QString &runningText,
+                                   const std::function<void()> &request)
 {
-    worker->setStopFlag(true);
-    thread->requestInterruption();
-    thread->quit();
-    thread->wait();
-    // A request queued just before the stop would otherwise run on the next start.
-    QCoreApplication::removePostedEvents(worker, QEvent::MetaCall);
+    Worker &w = *workerOf(int(op));
+    if (w.isRunning()) {
+        qDebug() << "UpdateFileDlg::startOperation stopping" << int(op);
+        information(int(op), runningText);
+        stopThread(w);
+    }
+    w.worker()->setStopFlag(false);
+    w.start();
+    request();
+}
+
+void UpdateFileDlg::stopThread(Worker &worker)
+{
+    worker.worker()->setStopFlag(true);
+    worker.stop();
     if (bBusy) {
         // The stopped worker's last texts and its end signal are still queued: handle
         // them before the restart, so that they cannot end the run started next.
@@ -262,12 +235,9 @@ void UpdateFileDlg::information(int type, QString msg)
 
 void UpdateFileDlg::finishWork(int op)
 {
-    QThread *thread = threadOf(op);
-    if (thread && thread->isRunning()) {
-        qDebug() << "UpdateFileDlg::finishWork" << op;
-        thread->requestInterruption();
-        thread->quit();
-        thread->wait();
+    if (Worker *w = workerOf(op)) {
+        qDebug() << "UpdateFileDlg::finishWork" << op << w->isRunning();
+        w->stop();
     }
     setButtonsEnabled(true);
 }
@@ -306,25 +276,18 @@ void UpdateFileDlg::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    const struct { DownFileOBJ *worker; QThread *thread; } ops[] = {
-        {firmWorker, firmThread}, {configWorker, configThread}, {cloudWorker, cloudThread}};
-    for (const auto &op : ops)
-        if (op.thread && op.thread->isRunning())
-            stopThread(op.worker, op.thread);
+    for (std::unique_ptr<Worker> &w : workers)
+        if (w && w->isRunning())
+            stopThread(*w);
     bBusy = false;
     event->accept();
 }
 
 void UpdateFileDlg::releaseWorkers()
 {
-    const struct { DownFileOBJ *&worker; QThread *&thread; } ops[] = {
-        {firmWorker, firmThread}, {configWorker, configThread}, {cloudWorker, cloudThread}};
-    for (const auto &op : ops) {
-        if (op.thread && op.thread->isRunning())
-            stopThread(op.worker, op.thread);
-        delete op.worker;
-        delete op.thread;
-        op.worker = nullptr;
-        op.thread = nullptr;
+    for (std::unique_ptr<Worker> &w : workers) {
+        if (w && w->isRunning())
+            stopThread(*w);
+        w.reset();
     }
 }

@@ -4,10 +4,15 @@
 #include <QDialog>
 #include <QString>
 
-class DownFileOBJ;
+#include <functional>
+#include <memory>
+
+#include "downfileobj.h"
+#include "updateoperation.h"
+#include "workerthread.h"
+
 class QCloseEvent;
 class QKeyEvent;
-class QThread;
 
 namespace Ui {
 class UpdateFileDlg;
@@ -15,8 +20,8 @@ class UpdateFileDlg;
 
 // Modal dialog in which the user updates one panel: firmware download (code 0),
 // project download (code 1) and cloud project sync (code 2), each carried out by its
-// own DownFileOBJ on its own thread. The last chosen file of each kind is kept in
-// FilePath.ini in the working directory.
+// own DownFileOBJ on its own thread (WorkerThread). The last chosen file of each kind
+// is kept in FilePath.ini in the working directory.
 class UpdateFileDlg : public QDialog
 {
     Q_OBJECT
@@ -59,24 +64,26 @@ private slots:
     void on_pbtn_run_clicked();
 
 private:
-    QThread *threadOf(int op) const;
+    using Worker = WorkerThread<DownFileOBJ>;
+
+    // The worker of operation op (0 to 2), or null: none before setDeviceInfo.
+    Worker *workerOf(int op) const;
     void setButtonsEnabled(bool enabled);
     bool warnEmptyPath(bool checked, const QString &path, const QString &title);
-    // Abandons the running operation of worker: stop flag with 1 ms waits, then ends
-    // the thread and waits for it; requests the worker never got to are dropped.
-    void stopThread(DownFileOBJ *worker, QThread *thread);
+    // Starts operation op on its thread with request, which emits the request signal;
+    // a run of it still under way is stopped first, with runningText shown.
+    void startOperation(UpdateOperation op, const QString &runningText,
+                        const std::function<void()> &request);
+    // Abandons the running operation of worker: stop flag with 1 ms waits, then the
+    // thread's stop sequence.
+    void stopThread(Worker &worker);
     void releaseWorkers();
 
     Ui::UpdateFileDlg *ui;
     QString sFirmPath;
     QString sConfigPath;
     QString sCloudPath;
-    DownFileOBJ *firmWorker;
-    DownFileOBJ *configWorker;
-    DownFileOBJ *cloudWorker;
-    QThread *firmThread;
-    QThread *configThread;
-    QThread *cloudThread;
+    std::unique_ptr<Worker> workers[3];   // by operation code
     QString iMei;
     QString account;
     QString password;

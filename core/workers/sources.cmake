@@ -11,6 +11,7 @@ set(VANTELO_WORKERS_SOURCES ${VANTELO_WORKERS_PURE_SOURCES}
   ${CMAKE_CURRENT_LIST_DIR}/projectdownload.h ${CMAKE_CURRENT_LIST_DIR}/projectdownload.cpp
   ${CMAKE_CURRENT_LIST_DIR}/firmwaredownload.h ${CMAKE_CURRENT_LIST_DIR}/firmwaredownload.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cloudsync.h ${CMAKE_CURRENT_LIST_DIR}/cloudsync.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/workerthread.h
   ${CMAKE_CURRENT_LIST_DIR}/downfileobj.h ${CMAKE_CURRENT_LIST_DIR}/downfileobj.cpp
   ${CMAKE_CURRENT_LIST_DIR}/penetrationobj.h ${CMAKE_CURRENT_LIST_DIR}/penetrationobj.cpp
 )
