@@ -2,7 +2,6 @@
 #include "ui_managerdevlist.h"
 
 #include <QCompleter>
-#include <QDebug>
 #include <QListWidgetItem>
 #include <QMessageBox>
 
@@ -10,6 +9,7 @@
 #include "cloudclient.h"
 #include "cloudrequest.h"
 #include "cloudsettings.h"
+#include "logging.h"
 #include "penetration_setdlg.h"
 #include "updatefiledlg.h"
 
@@ -66,7 +66,7 @@ void ManagerDevList::setDevList(const QString &account, const QString &password,
     m_sAccount = account;
     m_allDevs = list;
     m_showDevs = m_allDevs;
-    qDebug() << "ManagerDevList::setDevList" << account << m_allDevs.size();
+    qCDebug(lcUi) << "ManagerDevList::setDevList" << account << m_allDevs.size();
 
     for (const DevInfo &dev : qAsConst(m_allDevs))
         addRow(dev, true);
@@ -137,7 +137,7 @@ void ManagerDevList::on_cbx_state_currentIndexChanged(int index)
     default:
         break;
     }
-    qDebug() << "ManagerDevList::on_cbx_state_currentIndexChanged" << index << m_showDevs.size()
+    qCDebug(lcUi) << "ManagerDevList::on_cbx_state_currentIndexChanged" << index << m_showDevs.size()
              << m_searchDevs.size();
 }
 
@@ -161,7 +161,7 @@ void ManagerDevList::on_pbtn_Search_clicked()
             ui->listWidget->item(ui->listWidget->count() - 1)->setFlags(Qt::NoItemFlags);
         m_showDevs.append(dev);
     }
-    qDebug() << "ManagerDevList::on_pbtn_Search_clicked" << index << text << m_showDevs.size();
+    qCDebug(lcUi) << "ManagerDevList::on_pbtn_Search_clicked" << index << text << m_showDevs.size();
 
     if (index == SearchOfflineMode)
         return;
@@ -215,7 +215,6 @@ void ManagerDevList::on_pbtn_updateFirm_clicked()
 
 void ManagerDevList::on_pbtn_updateConfig_clicked()
 {
-    qDebug() << "ManagerDevList::on_pbtn_updateConfig_clicked row" << ui->listWidget->currentRow();
     if (takeCurrentPanel())
         openUpdateDialog(1);
 }
@@ -234,7 +233,7 @@ void ManagerDevList::on_pntn_OpenPenet_clicked()
 
 void ManagerDevList::openUpdateDialog(int type)
 {
-    qDebug() << "ManagerDevList::openUpdateDialog" << type << m_sCurImei;
+    qCDebug(lcUi) << "ManagerDevList::openUpdateDialog" << type << m_sCurImei;
     UpdateFileDlg *dlg = new UpdateFileDlg(this);
     dlg->setDeviceInfo(m_sCurImei, m_sAccount, m_sPassword, type);
     dlg->exec();
@@ -243,7 +242,7 @@ void ManagerDevList::openUpdateDialog(int type)
 
 void ManagerDevList::openPassThroughDialog()
 {
-    qDebug() << "ManagerDevList::openPassThroughDialog" << m_sCurImei;
+    qCDebug(lcUi) << "ManagerDevList::openPassThroughDialog" << m_sCurImei;
     Penetration_setDlg *dlg = new Penetration_setDlg(this);
     dlg->setIMEI(m_sCurImei);
     dlg->exec();
@@ -253,11 +252,11 @@ void ManagerDevList::openPassThroughDialog()
 void ManagerDevList::on_pbtn_update_clicked()
 {
     if (m_bRefreshing) {
-        qDebug() << "ManagerDevList::on_pbtn_update_clicked busy";
+        qCDebug(lcUi) << "ManagerDevList::on_pbtn_update_clicked busy";
         return;
     }
     const CloudEndpoint cloud = CloudSettings::endpoint();
-    qDebug() << "ManagerDevList::on_pbtn_update_clicked" << cloud.baseUrl() << m_sAccount;
+    qCDebug(lcUi) << "ManagerDevList::on_pbtn_update_clicked" << cloud.baseUrl() << m_sAccount;
 
     const QString account = m_sAccount;
     const QString password = m_sPassword;
@@ -269,28 +268,28 @@ void ManagerDevList::on_pbtn_update_clicked()
 
     // A sign-in during the wait handed over a newer list; this answer is stale.
     if (generation != m_nListGeneration) {
-        qDebug() << "ManagerDevList::on_pbtn_update_clicked stale reply dropped";
+        qCDebug(lcUi) << "ManagerDevList::on_pbtn_update_clicked stale reply dropped";
         return;
     }
 
     // The rows and the shown devices stay as they are until the reply is judged good.
     if (!answer.reply.usable) {
-        qDebug() << "ManagerDevList::on_pbtn_update_clicked no usable reply"
+        qCDebug(lcUi) << "ManagerDevList::on_pbtn_update_clicked no usable reply"
                  << int(answer.result.outcome) << answer.result.errorText;
         QMessageBox::warning(this, tr("提示"), CloudRequest::failureText(answer.result), QMessageBox::Ok);
         return;
     }
     if (!answer.reply.hasCode) {
-        qDebug() << "ManagerDevList::on_pbtn_update_clicked no code";
+        qCDebug(lcUi) << "ManagerDevList::on_pbtn_update_clicked no code";
         return;
     }
-    qDebug() << "ManagerDevList::on_pbtn_update_clicked code" << answer.reply.code;
+    qCDebug(lcUi) << "ManagerDevList::on_pbtn_update_clicked code" << answer.reply.code;
     if (answer.reply.code != 200) {
         QMessageBox::warning(this, tr("提示"), tr("账号不存在或验证错误"), QMessageBox::Ok);
         return;
     }
     if (!answer.reply.hasList) {
-        qDebug() << "ManagerDevList::on_pbtn_update_clicked no data";
+        qCDebug(lcUi) << "ManagerDevList::on_pbtn_update_clicked no data";
         return;
     }
     setDevList(account, password, answer.reply.devices);

@@ -2,16 +2,9 @@
 #include "ui_penetration_setdlg.h"
 
 #include <QCloseEvent>
-#include <QDebug>
-#include <QTime>
 
+#include "logging.h"
 
-namespace {
-QString now()
-{
-    return QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz"));
-}
-} // namespace
 
 Penetration_setDlg::Penetration_setDlg(QWidget *parent)
     : QDialog(parent),
@@ -106,7 +99,7 @@ void Penetration_setDlg::information(QString text, bool ok)
 
 void Penetration_setDlg::on_btn_openNetUsbPenetrate_clicked()
 {
-    qDebug() << "Penetration_setDlg::on_btn_openNetUsbPenetrate_clicked" << now();
+    qCDebug(lcUi) << "Penetration_setDlg::on_btn_openNetUsbPenetrate_clicked";
     if (!penetration)
         return;
     penetration->stop();
@@ -126,7 +119,7 @@ void Penetration_setDlg::on_btn_openNetUsbPenetrate_clicked()
 
 void Penetration_setDlg::on_btn_closeNetUsbPenetrate_clicked()
 {
-    qDebug() << "Penetration_setDlg::on_btn_closeNetUsbPenetrate_clicked" << now();
+    qCDebug(lcUi) << "Penetration_setDlg::on_btn_closeNetUsbPenetrate_clicked";
     if (bClosing || !bOpened || !penetration)
         return;
     bClosing = true;
@@ -143,7 +136,7 @@ void Penetration_setDlg::on_btn_closeNetUsbPenetrate_clicked()
 
 void Penetration_setDlg::finishThrd()
 {
-    qDebug() << "Penetration_setDlg::finishThrd" << now();
+    qCDebug(lcUi) << "Penetration_setDlg::finishThrd";
     if (penetration)
         penetration->stop();
     setIdleState();
@@ -156,7 +149,7 @@ void Penetration_setDlg::finishThrd()
 
 void Penetration_setDlg::on_pbtn_del_clicked()
 {
-    qDebug() << "Penetration_setDlg::on_pbtn_del_clicked" << ui->comboBox_addPort1->currentIndex();
+    qCDebug(lcUi) << "Penetration_setDlg::on_pbtn_del_clicked" << ui->comboBox_addPort1->currentIndex();
     portPairs.deletePortPair(ui->comboBox_addPort1->currentIndex());
 }
 
@@ -183,7 +176,7 @@ bool Penetration_setDlg::shutDown()
 
 void Penetration_setDlg::closeEvent(QCloseEvent *event)
 {
-    qDebug() << "Penetration_setDlg::closeEvent aaa" << now();
+    qCDebug(lcUi) << "Penetration_setDlg::closeEvent";
     if (!shutDown()) {
         event->ignore();
         return;
@@ -193,7 +186,7 @@ void Penetration_setDlg::closeEvent(QCloseEvent *event)
 
 void Penetration_setDlg::done(int r)
 {
-    qDebug() << "Penetration_setDlg::done" << r << now();
+    qCDebug(lcUi) << "Penetration_setDlg::done" << r;
     if (penetration && !shutDown())
         return;
     QDialog::done(r);

@@ -3,13 +3,13 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDebug>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QSettings>
 
 #include "cloudsettings.h"
+#include "logging.h"
 #include "usersettings.h"
 
 namespace {
@@ -30,7 +30,6 @@ UpdateFileDlg::UpdateFileDlg(QWidget *parent)
 
 UpdateFileDlg::~UpdateFileDlg()
 {
-    qDebug() << "UpdateFileDlg::~UpdateFileDlg";
     releaseWorkers();
     delete ui;
 }
@@ -43,7 +42,7 @@ void UpdateFileDlg::initPathINI()
     sConfigPath = settings.value(QStringLiteral("ConfigPath")).toString();
     sCloudPath = settings.value(QStringLiteral("CloudPath")).toString();
     settings.endGroup();
-    qDebug() << "UpdateFileDlg::initPathINI()" << sFirmPath << sConfigPath << sCloudPath;
+    qCDebug(lcUi) << "UpdateFileDlg::initPathINI()" << sFirmPath << sConfigPath << sCloudPath;
     ui->ldt_updateFirm->setText(sFirmPath);
     ui->ldt_updateCloud->setText(sCloudPath);
     ui->ldt_updateConfig->setText(sConfigPath);
@@ -195,7 +194,7 @@ void UpdateFileDlg::startOperation(UpdateOperation op, const QString &runningTex
 {
     Worker &w = *workerOf(int(op));
     if (w.isRunning()) {
-        qDebug() << "UpdateFileDlg::startOperation stopping" << int(op);
+        qCDebug(lcUi) << "UpdateFileDlg::startOperation stopping" << int(op);
         information(int(op), runningText);
         stopThread(w);
     }
@@ -236,7 +235,7 @@ void UpdateFileDlg::information(int type, QString msg)
 void UpdateFileDlg::finishWork(int op)
 {
     if (Worker *w = workerOf(op)) {
-        qDebug() << "UpdateFileDlg::finishWork" << op << w->isRunning();
+        qCDebug(lcUi) << "UpdateFileDlg::finishWork" << op << w->isRunning();
         w->stop();
     }
     setButtonsEnabled(true);
@@ -271,7 +270,7 @@ void UpdateFileDlg::closeEvent(QCloseEvent *event)
         if (!sFirmPath.isEmpty() || !sConfigPath.isEmpty() || !sCloudPath.isEmpty())
             UserSettings::syncPrivately(settings);
     }
-    qDebug() << "UpdateFileDlg::closeEvent" << sFirmPath << sConfigPath << sCloudPath;
+    qCDebug(lcUi) << "UpdateFileDlg::closeEvent" << sFirmPath << sConfigPath << sCloudPath;
     if (bBusy) {
         event->ignore();
         return;

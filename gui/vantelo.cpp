@@ -2,7 +2,6 @@
 #include "ui_vantelo.h"
 
 #include <QCompleter>
-#include <QDebug>
 #include <QListView>
 #include <QSettings>
 
@@ -10,6 +9,7 @@
 #include "cloudrequest.h"
 #include "cloudsettings.h"
 #include "cuslineedite.h"
+#include "logging.h"
 #include "managerdevlist.h"
 #include "passwordstore.h"
 #include "usersettings.h"
@@ -58,13 +58,12 @@ Vantelo::~Vantelo()
 void Vantelo::initUserPara()
 {
     m_pSettings = UserSettings::open();
-    qDebug() << "Vantelo::initUserPara groups" << m_pSettings->childGroups();
 
     const UserSettings::Content c = UserSettings::read(*m_pSettings);
     m_sCurUser = c.sCurName;
     CloudSettings::setEndpoint(CloudEndpoint(c.sBaseUrl, c.sCaFile, c.bInsecure));
     ui->label_insecure->setVisible(c.bInsecure);
-    qDebug() << "Vantelo::initUserPara base url" << c.sBaseUrl << c.sCaFile << c.bInsecure;
+    qCDebug(lcUi) << "Vantelo::initUserPara base url" << c.sBaseUrl << c.sCaFile << c.bInsecure;
 
     m_userList = c.users;
     // Passwords of older files: used as they are, moved to the keychain at the next
@@ -104,7 +103,7 @@ void Vantelo::fillSavedPassword(int i)
     const QString name = u.sUserName;
     m_pPasswords->read(CloudSettings::baseUrl(), name,
                        [this, name](PasswordStore::Result r, const QString &password) {
-        qDebug() << "Vantelo::fillSavedPassword read" << name << int(r);
+        qCDebug(lcUi) << "Vantelo::fillSavedPassword read" << name << int(r);
         if (r == PasswordStore::Result::Unavailable) {
             noteKeychainUnavailable();
             return;
@@ -123,7 +122,7 @@ void Vantelo::fillSavedPassword(int i)
 void Vantelo::storePassword(const QString &baseUrl, const QString &account, const QString &password)
 {
     m_pPasswords->write(baseUrl, account, password, [this, account](PasswordStore::Result r) {
-        qDebug() << "Vantelo::storePassword" << account << int(r);
+        qCDebug(lcUi) << "Vantelo::storePassword" << account << int(r);
         if (r != PasswordStore::Result::Ok)
             noteKeychainUnavailable();
     });
@@ -167,7 +166,7 @@ void Vantelo::saveUserInfo(const UserInfo &signedIn)
     c.sCurName = m_sCurUser;
     c.users = m_userList;
     const bool ok = UserSettings::write(*m_pSettings, c);
-    qDebug() << "Vantelo::saveUserInfo" << u.sUserName << m_userList.size() << ok;
+    qCDebug(lcUi) << "Vantelo::saveUserInfo" << u.sUserName << m_userList.size() << ok;
 
     // The file holds no password any more: the account's goes to the keychain when it
     // is to be remembered (else any kept one is removed), and so do the remembered
@@ -176,7 +175,7 @@ void Vantelo::saveUserInfo(const UserInfo &signedIn)
         storePassword(cloud.baseUrl(), u.sUserName, u.sPassword);
     } else {
         m_pPasswords->remove(cloud.baseUrl(), u.sUserName, [name = u.sUserName](PasswordStore::Result r) {
-            qDebug() << "Vantelo::saveUserInfo removed" << name << int(r);
+            qCDebug(lcUi) << "Vantelo::saveUserInfo removed" << name << int(r);
         });
     }
     for (const QString &name : qAsConst(m_legacyPasswords)) {
@@ -200,7 +199,7 @@ void Vantelo::showState(const QString &text)
 void Vantelo::on_pbt_login_clicked()
 {
     if (m_bSigningIn) {
-        qDebug() << "Vantelo::on_pbt_login_clicked busy";
+        qCDebug(lcUi) << "Vantelo::on_pbt_login_clicked busy";
         return;
     }
 
@@ -226,7 +225,7 @@ void Vantelo::on_pbt_login_clicked()
     }
 
     const CloudEndpoint cloud = CloudSettings::endpoint();
-    qDebug() << "Vantelo::on_pbt_login_clicked base url" << cloud.baseUrl();
+    qCDebug(lcUi) << "Vantelo::on_pbt_login_clicked base url" << cloud.baseUrl();
     m_bSigningIn = true;
     const CloudClient::DeviceList answer = m_pCloud->deviceList(
         cloud, CloudClient::UrlForm::UserInput, typed.sUserName, typed.sPassword);
@@ -236,12 +235,12 @@ void Vantelo::on_pbt_login_clicked()
     if (!answer.reply.usable) {
         // No usable answer: the account was not checked, so nothing is saved and the
         // window stays.
-        qDebug() << "Vantelo::on_pbt_login_clicked no usable reply" << int(answer.result.outcome)
+        qCDebug(lcUi) << "Vantelo::on_pbt_login_clicked no usable reply" << int(answer.result.outcome)
                  << answer.result.errorText;
         showState(CloudRequest::failureText(answer.result));
         return;
     }
-    qDebug() << "Vantelo::on_pbt_login_clicked code" << answer.reply.hasCode << answer.reply.code;
+    qCDebug(lcUi) << "Vantelo::on_pbt_login_clicked code" << answer.reply.hasCode << answer.reply.code;
     if (!answer.reply.hasCode || answer.reply.code != 200) {
         showState(tr("账号不存在或验证错误"));
         return;
@@ -279,7 +278,6 @@ void Vantelo::on_cbx_user_currentIndexChanged(const QString &arg1)
 
 void Vantelo::on_showLogo_interface()
 {
-    qDebug() << "Vantelo::on_showLogo_interface";
     m_pDevWindow->hide();
     show();
 }

@@ -1,13 +1,13 @@
 #include "cloudclient.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 
 #include "cloudendpoint.h"
 #include "cloudsyncreply.h"
+#include "logging.h"
 #include "uploadbodydevice.h"
 
 CloudClient::CloudClient() = default;
@@ -70,13 +70,13 @@ CloudRequest::Result CloudClient::uploadProject(const CloudEndpoint &endpoint, M
     const QByteArray boundary = UploadBodyDevice::boundaryFor(fields, path);
     UploadBodyDevice body(MultipartBody::head(fields, boundary), path, MultipartBody::tail(boundary));
     if (boundary.isEmpty() || !body.open(QIODevice::ReadOnly)) {
-        qDebug() << "CloudClient::uploadProject cannot read" << path << boundary << body.errorString();
+        qCDebug(lcCloud) << "CloudClient::uploadProject cannot read" << path << boundary << body.errorString();
         CloudRequest::Result notSent;
         notSent.outcome = CloudRequest::Outcome::NotSent;
         notSent.errorText = QCoreApplication::translate("CloudClient", "文件打开异常");
         return notSent;
     }
-    qDebug() << "CloudClient::uploadProject" << boundary << body.size();
+    qCDebug(lcCloud) << "CloudClient::uploadProject" << boundary << body.size();
     QNetworkRequest request = CloudRequest::makeRequest(
         endpoint, operationUrl(endpoint, QStringLiteral("project/uploadToObject"), UrlForm::UserInput),
         QByteArray());

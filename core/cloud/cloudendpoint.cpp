@@ -1,12 +1,12 @@
 #include "cloudendpoint.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <QFile>
 #ifndef QT_NO_SSL
 #include <QSslConfiguration>
 #endif
 
+#include "logging.h"
 #include "runtimeoverrides.h"
 
 CloudEndpoint::CloudEndpoint()
@@ -32,7 +32,7 @@ CloudEndpoint::CloudEndpoint(const QString &baseUrl, const QString &caFile, bool
             m_caError = QCoreApplication::translate("CloudEndpoint", "无法读取证书文件 %1").arg(caFile);
         else
             m_authorities = QSslConfiguration::systemCaCertificates() + own;
-        qDebug() << "CloudEndpoint::CloudEndpoint cafile" << caFile << own.size();
+        qCDebug(lcCloud) << "CloudEndpoint::CloudEndpoint cafile" << caFile << own.size();
     }
 #endif
 }

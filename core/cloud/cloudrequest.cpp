@@ -1,7 +1,6 @@
 #include "cloudrequest.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -16,6 +15,7 @@
 #include <functional>
 
 #include "cloudendpoint.h"
+#include "logging.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ CloudRequest::Result postAndWaitWith(const CloudEndpoint &endpoint, QNetworkAcce
             // Nothing goes out rather than trusting less (or more) than was configured.
             result.outcome = CloudRequest::Outcome::NotSent;
             result.errorText = caError;
-            qDebug() << "CloudRequest::postAndWait not sent" << request.url().toString() << caError;
+            qCDebug(lcCloud) << "CloudRequest::postAndWait not sent" << request.url().toString() << caError;
             return result;
         }
     }
@@ -117,7 +117,7 @@ CloudRequest::Result postAndWaitWith(const CloudEndpoint &endpoint, QNetworkAcce
         // running: harmless, exec() starts afresh next time.
         reply->abort();
     }
-    qDebug() << "CloudRequest::postAndWait" << request.url().toString()
+    qCDebug(lcCloud) << "CloudRequest::postAndWait" << request.url().toString()
              << int(result.outcome) << result.body.size() << result.errorText;
     reply->deleteLater();
     return result;

@@ -1,12 +1,13 @@
 #include "passwordstore.h"
 
-#include <QDebug>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTimer>
 
 #include <qt5keychain/keychain.h>
+
+#include "logging.h"
 
 const char PasswordStore::kService[] = "Vantelo";
 
@@ -39,7 +40,7 @@ PasswordStore::~PasswordStore()
     m_bClosing = true;
     if (m_nPending <= 0)
         return;
-    qDebug() << "PasswordStore::~PasswordStore waiting for" << m_nPending << "jobs";
+    qCDebug(lcCloud) << "PasswordStore::~PasswordStore waiting for" << m_nPending << "jobs";
     // The jobs delete themselves when they end; a job still running at the bound is
     // left to the keychain library (deleting it would leave the library's pending
     // call with a dangling job).
@@ -60,7 +61,7 @@ void PasswordStore::run(QKeychain::Job *job, std::function<void(QKeychain::Job *
     connect(job, &QKeychain::Job::finished, this, [this, finished](QKeychain::Job *j) {
         --m_nPending;
         if (j->error() != QKeychain::NoError && j->error() != QKeychain::EntryNotFound)
-            qDebug() << "PasswordStore::run keychain error" << j->error() << j->errorString();
+            qCDebug(lcCloud) << "PasswordStore::run keychain error" << j->error() << j->errorString();
         if (!m_bClosing)
             finished(j);
     });

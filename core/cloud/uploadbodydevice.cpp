@@ -1,9 +1,10 @@
 #include "uploadbodydevice.h"
 
-#include <QDebug>
 #include <QRandomGenerator>
 
 #include <cstring>
+
+#include "logging.h"
 
 UploadBodyDevice::UploadBodyDevice(const QByteArray &head, const QString &filePath,
                                    const QByteArray &tail, QObject *parent)
@@ -55,7 +56,7 @@ qint64 UploadBodyDevice::readData(char *data, qint64 maxSize)
             else
                 n = m_file.read(data + done, qMin(maxSize - done, fileEnd - at));
             if (n <= 0) {
-                qDebug() << "UploadBodyDevice::readData file ended early" << m_file.fileName()
+                qCDebug(lcCloud) << "UploadBodyDevice::readData file ended early" << m_file.fileName()
                          << offset << m_fileSize;
                 setErrorString(QStringLiteral("%1: %2").arg(m_file.fileName(), m_file.errorString()));
                 return done > 0 ? done : -1;

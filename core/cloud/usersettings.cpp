@@ -1,8 +1,9 @@
 #include "usersettings.h"
 
-#include <QDebug>
 #include <QFile>
 #include <QSettings>
+
+#include "logging.h"
 
 namespace UserSettings {
 
@@ -62,7 +63,7 @@ Content read(QSettings &settings)
     const int declared = settings.beginReadArray(kArray);
     const int n = qBound(0, declared, kMaxAccounts);
     if (declared > kMaxAccounts)
-        qDebug() << "UserSettings::read" << declared << "accounts cut to" << kMaxAccounts;
+        qCDebug(lcCloud) << "UserSettings::read" << declared << "accounts cut to" << kMaxAccounts;
     c.users.resize(n);
     for (int i = 0; i < n; ++i) {
         settings.setArrayIndex(i);
@@ -104,7 +105,7 @@ bool write(QSettings &settings, const Content &c)
     settings.endArray();
 
     if (!syncPrivately(settings)) {
-        qDebug() << "UserSettings::write failed" << settings.fileName() << settings.status();
+        qCDebug(lcCloud) << "UserSettings::write failed" << settings.fileName() << settings.status();
         return false;
     }
     return true;

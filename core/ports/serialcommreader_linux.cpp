@@ -2,7 +2,6 @@
 #include "serialcommreader.h"
 
 #include <QByteArray>
-#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>

@@ -1,11 +1,11 @@
 // The port list on Windows: the values of the registry key SERIALCOMM.
 #include "serialcommreader.h"
 
-#include <QDebug>
 #include <QSettings>
 
 #include <windows.h>
 
+#include "logging.h"
 #include "serialcommname.h"
 
 // The reader's own buffers for the value name and data of one registry value.
@@ -44,7 +44,7 @@ QString SerialCommReader::readEntry(int index, const QString &kind, bool *listOp
         if (kind == QLatin1String("value"))
             result = name;
     } else {
-        qDebug() << "SerialCommReader::readEntry" << index << rc;
+        qCDebug(lcPorts) << "SerialCommReader::readEntry" << index << rc;
     }
     RegCloseKey(key);
     return result;

@@ -1,10 +1,10 @@
 #include "virtualportpairs.h"
 
 #include <QByteArray>
-#include <QDebug>
 #include <QLibrary>
 #include <QSerialPort>
 
+#include "logging.h"
 #include "portplatform.h"
 
 namespace {
@@ -25,7 +25,7 @@ VirtualPortPairs::VirtualPortPairs(MessageSink sink)
 
 void VirtualPortPairs::report(const QString &text)
 {
-    qDebug() << "VirtualPortPairs::report" << text;
+    qCDebug(lcPorts) << "VirtualPortPairs::report" << text;
     if (m_sink)
         m_sink(text);
 }
@@ -116,7 +116,7 @@ bool VirtualPortPairs::createPortPairAndOpen(QSerialPort *port, int portIndex, Q
             const QByteArray userSide = com.toLocal8Bit();
             const QByteArray toolSide = pent.toLocal8Bit();
             if (!createPair(userSide.constData(), toolSide.constData())) {
-                qDebug() << "VirtualPortPairs::createPortPairAndOpen CreatePair" << com
+                qCDebug(lcPorts) << "VirtualPortPairs::createPortPairAndOpen CreatePair" << com
                          << library.errorString();
                 report(tr("创建串口%1失败").arg(com));
                 return false;
@@ -134,7 +134,7 @@ bool VirtualPortPairs::createPortPairAndOpen(QSerialPort *port, int portIndex, Q
                 return false;
             }
         } else {
-            qDebug() << "VirtualPortPairs::createPortPairAndOpen no CreatePair" << library.fileName()
+            qCDebug(lcPorts) << "VirtualPortPairs::createPortPairAndOpen no CreatePair" << library.fileName()
                      << library.errorString();
         }
     }
@@ -142,7 +142,7 @@ bool VirtualPortPairs::createPortPairAndOpen(QSerialPort *port, int portIndex, Q
     port->setPortName(toolSideDevicePath(n));
     if (!port->open(QIODevice::ReadWrite)) {
         const int code = port->error();
-        qDebug() << "VirtualPortPairs::createPortPairAndOpen open" << port->portName()
+        qCDebug(lcPorts) << "VirtualPortPairs::createPortPairAndOpen open" << port->portName()
                  << port->errorString();
         report(tr("串口%1打开失败:%2").arg(com).arg(code));
         port->close();
@@ -167,14 +167,14 @@ void VirtualPortPairs::deletePortPair(int comboIndex, const QString &libraryFile
     // Never unloaded: the QLibrary object is simply dropped.
     QLibrary library(libraryFileName);
     if (!library.isLoaded() && !library.load()) {
-        qDebug() << "VirtualPortPairs::deletePortPair load" << library.errorString();
+        qCDebug(lcPorts) << "VirtualPortPairs::deletePortPair load" << library.errorString();
         report(tr("加载vspdctl.dll失败"));
         return;
     }
     const QString com = comName(comboIndex + 1);
     const auto deletePair = reinterpret_cast<DeletePairFunction>(library.resolve("DeletePair"));
     if (!deletePair) {
-        qDebug() << "VirtualPortPairs::deletePortPair no DeletePair" << library.fileName();
+        qCDebug(lcPorts) << "VirtualPortPairs::deletePortPair no DeletePair" << library.fileName();
         return;
     }
     const QByteArray userSide = com.toLocal8Bit();
@@ -195,7 +195,7 @@ QMetaObject::Connection VirtualPortPairs::closeOnDeviceLoss(QSerialPort *port,
             if (!port->isOpen())
                 return;
             if (error == QSerialPort::ResourceError && !PortPlatform::serialDeviceGone(port)) {
-                qDebug() << "VirtualPortPairs::closeOnDeviceLoss would block, kept" << port->portName()
+                qCDebug(lcPorts) << "VirtualPortPairs::closeOnDeviceLoss would block, kept" << port->portName()
                          << port->errorString();
                 port->clearError();
                 // A read that would have blocked turned the port's reading off; this
@@ -203,7 +203,7 @@ QMetaObject::Connection VirtualPortPairs::closeOnDeviceLoss(QSerialPort *port,
                 port->setReadBufferSize(port->readBufferSize());
                 return;
             }
-            qDebug() << "VirtualPortPairs::closeOnDeviceLoss" << port->portName() << error;
+            qCDebug(lcPorts) << "VirtualPortPairs::closeOnDeviceLoss" << port->portName() << error;
             port->close();
             if (onLost)
                 onLost();

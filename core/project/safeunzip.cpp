@@ -1,7 +1,6 @@
 #include "safeunzip.h"
 
 #include <QBuffer>
-#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,6 +9,8 @@
 #include <quazipfile.h>
 #include <quazipfileinfo.h>
 #include <unzip.h>
+
+#include "logging.h"
 
 namespace SafeUnzip {
 
@@ -99,7 +100,7 @@ bool removeContents(const QString &dir, const std::function<bool()> &stopRequest
         else
             removed = QFile::remove(path);
         if (!removed) {
-            qDebug() << "SafeUnzip::clearDirectory cannot remove" << path;
+            qCDebug(lcProject) << "SafeUnzip::clearDirectory cannot remove" << path;
             ok = false;
         }
     }
@@ -112,7 +113,7 @@ Status checkDirectory(QuaZip &zip, const QString &dir, const Options &options, R
 {
     const int declaredCount = zip.getEntriesCount();
     if (declaredCount < 0 || declaredCount > options.maxEntries) {
-        qDebug() << "SafeUnzip::checkDirectory entries" << declaredCount;
+        qCDebug(lcProject) << "SafeUnzip::checkDirectory entries" << declaredCount;
         return Status::TooLarge;
     }
     quint64 declaredBytes = 0;
@@ -122,23 +123,23 @@ Status checkDirectory(QuaZip &zip, const QString &dir, const Options &options, R
             return Status::Stopped;
         QuaZipFileInfo64 info;
         if (!zip.getCurrentFileInfo(&info)) {
-            qDebug() << "SafeUnzip::checkDirectory unreadable entry" << zip.getZipError();
+            qCDebug(lcProject) << "SafeUnzip::checkDirectory unreadable entry" << zip.getZipError();
             return Status::Unreadable;
         }
         if (!isSafeEntryName(info.name) || isSymlinkEntry(info.externalAttr)
             || passesExistingLink(dir, info.name)) {
-            qDebug() << "SafeUnzip::checkDirectory refused" << info.name << Qt::hex << info.externalAttr;
+            qCDebug(lcProject) << "SafeUnzip::checkDirectory refused" << info.name << Qt::hex << info.externalAttr;
             result->refusedEntry = info.name;
             return Status::Refused;
         }
         declaredBytes += qMin<quint64>(info.uncompressedSize, quint64(options.maxBytes) + 1);
         if (++count > options.maxEntries || declaredBytes > quint64(options.maxBytes)) {
-            qDebug() << "SafeUnzip::checkDirectory over the limits" << count << declaredBytes;
+            qCDebug(lcProject) << "SafeUnzip::checkDirectory over the limits" << count << declaredBytes;
             return Status::TooLarge;
         }
     }
     if (zip.getZipError() != UNZ_OK) {
-        qDebug() << "SafeUnzip::checkDirectory directory unreadable" << zip.getZipError();
+        qCDebug(lcProject) << "SafeUnzip::checkDirectory directory unreadable" << zip.getZipError();
         return Status::Unreadable;
     }
     // An archive without entries unpacks to nothing and is read like one that cannot
@@ -154,12 +155,12 @@ Status writeEntry(QuaZip &zip, const QuaZipFileInfo64 &info, const QString &path
 {
     QuaZipFile in(&zip);
     if (!in.open(QIODevice::ReadOnly)) {
-        qDebug() << "SafeUnzip::writeEntry cannot read" << info.name << in.getZipError();
+        qCDebug(lcProject) << "SafeUnzip::writeEntry cannot read" << info.name << in.getZipError();
         return Status::Unreadable;
     }
     QFile out(path);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        qDebug() << "SafeUnzip::writeEntry cannot write" << path << out.errorString();
+        qCDebug(lcProject) << "SafeUnzip::writeEntry cannot write" << path << out.errorString();
         return Status::Unreadable;
     }
     QByteArray piece(int(kPieceBytes), Qt::Uninitialized);
@@ -169,7 +170,7 @@ Status writeEntry(QuaZip &zip, const QuaZipFileInfo64 &info, const QString &path
             return Status::Stopped;
         const qint64 n = in.read(piece.data(), kPieceBytes);
         if (n < 0) {
-            qDebug() << "SafeUnzip::writeEntry read error" << info.name << in.getZipError();
+            qCDebug(lcProject) << "SafeUnzip::writeEntry read error" << info.name << in.getZipError();
             return Status::Unreadable;
         }
         if (n == 0)
@@ -177,23 +178,23 @@ Status writeEntry(QuaZip &zip, const QuaZipFileInfo64 &info, const QString &path
         written += quint64(n);
         *total += n;
         if (written > info.uncompressedSize || *total > options.maxBytes) {
-            qDebug() << "SafeUnzip::writeEntry over the declared size or the limit" << info.name << written
+            qCDebug(lcProject) << "SafeUnzip::writeEntry over the declared size or the limit" << info.name << written
                      << info.uncompressedSize << *total;
             return Status::TooLarge;
         }
         if (out.write(piece.constData(), n) != n) {
-            qDebug() << "SafeUnzip::writeEntry write error" << path << out.errorString();
+            qCDebug(lcProject) << "SafeUnzip::writeEntry write error" << path << out.errorString();
             return Status::Unreadable;
         }
     }
     in.close();
     if (in.getZipError() != UNZ_OK || written != info.uncompressedSize) {
-        qDebug() << "SafeUnzip::writeEntry damaged entry" << info.name << in.getZipError() << written
+        qCDebug(lcProject) << "SafeUnzip::writeEntry damaged entry" << info.name << in.getZipError() << written
                  << info.uncompressedSize;
         return Status::Unreadable;
     }
     if (!out.flush()) {
-        qDebug() << "SafeUnzip::writeEntry write error" << path << out.errorString();
+        qCDebug(lcProject) << "SafeUnzip::writeEntry write error" << path << out.errorString();
         return Status::Unreadable;
     }
     return Status::Extracted;
@@ -208,7 +209,7 @@ Status writeEntries(QuaZip &zip, const QString &dir, const Options &options, Res
             return Status::Unreadable;
         const QString path = QDir::cleanPath(dir + QLatin1Char('/') + info.name);
         if (!path.startsWith(dir + QLatin1Char('/'))) {
-            qDebug() << "SafeUnzip::writeEntries outside" << info.name;
+            qCDebug(lcProject) << "SafeUnzip::writeEntries outside" << info.name;
             return Status::Unreadable;
         }
         if (info.name.endsWith(QLatin1Char('/'))) {
@@ -235,7 +236,7 @@ Result extract(QuaZip &zip, const QString &dir, const Options &options)
         return result;
     }
     if (!zip.open(QuaZip::mdUnzip)) {
-        qDebug() << "SafeUnzip::extract cannot open archive" << zip.getZipError();
+        qCDebug(lcProject) << "SafeUnzip::extract cannot open archive" << zip.getZipError();
         return result;
     }
     result.status = checkDirectory(zip, cleanDir, options, &result);
@@ -258,12 +259,12 @@ bool clearDirectory(const QString &dir, const std::function<bool()> &stopRequest
     const QFileInfo info(dir);
     if (info.isSymLink() || (info.exists() && !info.isDir())) {
         if (!QFile::remove(dir)) {
-            qDebug() << "SafeUnzip::clearDirectory cannot remove" << dir;
+            qCDebug(lcProject) << "SafeUnzip::clearDirectory cannot remove" << dir;
             return false;
         }
     }
     if (!QDir().mkpath(dir)) {
-        qDebug() << "SafeUnzip::clearDirectory cannot create" << dir;
+        qCDebug(lcProject) << "SafeUnzip::clearDirectory cannot create" << dir;
         return false;
     }
     return removeContents(dir, stopRequested);

@@ -1,9 +1,9 @@
 #include "passthroughframing.h"
 
-#include <QDebug>
 
 #include <cstring>
 
+#include "logging.h"
 #include "relayframe.h"
 
 namespace {
@@ -48,7 +48,7 @@ PassthroughFraming::Result PassthroughFraming::feed(const QByteArray &read)
         else if (m_kept.endsWith(kDelimiter.left(1)))
             keep = 1;
         result.dropped = m_kept.size() - keep;
-        qDebug() << "PassthroughFraming::feed dropped" << result.dropped
+        qCDebug(lcPassthrough) << "PassthroughFraming::feed dropped" << result.dropped
                  << "bytes without delimiter";
         m_kept.remove(0, result.dropped);
     }

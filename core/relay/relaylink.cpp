@@ -1,11 +1,11 @@
 #include "relaylink.h"
 
 #include <QDeadlineTimer>
-#include <QDebug>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTcpSocket>
 
+#include "logging.h"
 #include "relayframe.h"
 #include "relaywaits.h"
 
@@ -52,12 +52,12 @@ RelayLink::Opening RelayLink::open(const QString &imei, int connectMs, bool ioBo
 {
     if (!m_socket)
         m_socket = new QTcpSocket(m_owner);
-    qDebug() << "RelayLink::open" << m_endpoint.host << m_endpoint.port;
+    qCDebug(lcRelay) << "RelayLink::open" << m_endpoint.host << m_endpoint.port;
     m_socket->connectToHost(m_endpoint.host, m_endpoint.port, QIODevice::ReadWrite,
                             QAbstractSocket::AnyIPProtocol);
     // One call: a timed-out waitForConnected abandons the connection attempt.
     if (stopRequested() || !m_socket->waitForConnected(scaledWait(connectMs))) {
-        qDebug() << "RelayLink::open connect failed" << m_socket->errorString();
+        qCDebug(lcRelay) << "RelayLink::open connect failed" << m_socket->errorString();
         close();
         return Opening::NotConnected;
     }
@@ -72,7 +72,7 @@ RelayLink::Opening RelayLink::open(const QString &imei, int connectMs, bool ioBo
     if (waitReadable(bound()))
         answer = m_socket->readAll();
     if (!RelayFrame::isGoAhead(answer)) {
-        qDebug() << "RelayLink::open no go-ahead" << answer.left(64);
+        qCDebug(lcRelay) << "RelayLink::open no go-ahead" << answer.left(64);
         m_socket->disconnectFromHost();
         close();
         return Opening::NoGoAhead;
@@ -144,7 +144,7 @@ void RelayLink::discardWaiting(const char *before, qint64 which)
     m_socket->waitForReadyRead(0);   // also what the system holds, not read yet
     const QByteArray stale = m_socket->readAll();
     if (!stale.isEmpty())
-        qDebug() << "RelayLink::discardWaiting before" << before << which << stale.size()
+        qCDebug(lcRelay) << "RelayLink::discardWaiting before" << before << which << stale.size()
                  << stale.left(16).toHex();
 }
 
@@ -158,7 +158,7 @@ void RelayLink::discardLateAnswers()
     qint64 dropped = 0;
     while (waitReadableUntil(deadline))
         dropped += m_socket->readAll().size();
-    qDebug() << "RelayLink::discardLateAnswers" << dropped;
+    qCDebug(lcRelay) << "RelayLink::discardLateAnswers" << dropped;
 }
 
 qint64 RelayLink::sendCommand(uchar code, quint32 size, quint32 sum, int waitMs)
@@ -174,7 +174,7 @@ int RelayLink::check_ok()
     if (stopRequested())
         return 0;
     if (!waitReadable(m_waits.replyTimeoutMs())) {
-        qDebug() << "RelayLink::check_ok timeout" << m_socket->state() << m_socket->errorString();
+        qCDebug(lcRelay) << "RelayLink::check_ok timeout" << m_socket->state() << m_socket->errorString();
         return 0;
     }
     return RelayFrame::classifyAck(m_socket->readAll());
@@ -193,7 +193,7 @@ RelayLink::Query RelayLink::queryVersion(int replyMs, quint32 *version)
     if (sendCommand(RelayFrame::kQueryVersion, 0, 0, m_waits.ioTimeoutMs()) != RelayFrame::kCommandFrameSize)
         return Query::NotSent;
     const QByteArray reply = collectReply(RelayFrame::kVersionReplySize, replyMs);
-    qDebug() << "RelayLink::queryVersion" << reply.toHex();
+    qCDebug(lcRelay) << "RelayLink::queryVersion" << reply.toHex();
     return RelayFrame::versionReply(reply, version) ? Query::Answered : Query::NoAnswer;
 }
 
@@ -215,7 +215,7 @@ RelayLink::FrameOutcome RelayLink::sendFrames(QFile &file, qint64 size, int chun
         if (frameOffset != offset) {
             const QByteArray chunk = file.seek(offset) ? file.read(n) : QByteArray();
             if (chunk.size() != n) {
-                qDebug() << "RelayLink::sendFrames cannot read" << file.fileName() << offset << n;
+                qCDebug(lcRelay) << "RelayLink::sendFrames cannot read" << file.fileName() << offset << n;
                 return FrameOutcome::ReadFailed;
             }
             frame = RelayFrame::dataFrame(index, chunk.constData(), n);
@@ -224,7 +224,7 @@ RelayLink::FrameOutcome RelayLink::sendFrames(QFile &file, qint64 size, int chun
         discardWaiting("frame", index);
         const qint64 written = m_socket->write(frame);
         waitWritten(kFrameWriteMs);
-        qDebug() << "RelayLink::sendFrames frame" << index << written << chunkSize << m_socket->state();
+        qCDebug(lcRelay) << "RelayLink::sendFrames frame" << index << written << chunkSize << m_socket->state();
 
         FrameOutcome failure;
         if (written == frame.size()) {
@@ -240,13 +240,13 @@ RelayLink::FrameOutcome RelayLink::sendFrames(QFile &file, qint64 size, int chun
                 *unanswered = true;
             failure = ack == RelayFrame::ChecksumError ? FrameOutcome::ChecksumErrors
                                                        : FrameOutcome::NoAcknowledgement;
-            qDebug() << "RelayLink::sendFrames refused" << index << ack;
+            qCDebug(lcRelay) << "RelayLink::sendFrames refused" << index << ack;
         } else {
             failure = FrameOutcome::ShortWrites;
-            qDebug() << "RelayLink::sendFrames short write" << index << written;
+            qCDebug(lcRelay) << "RelayLink::sendFrames short write" << index << written;
         }
         if (lost()) {
-            qDebug() << "RelayLink::sendFrames link lost" << index << m_socket->errorString();
+            qCDebug(lcRelay) << "RelayLink::sendFrames link lost" << index << m_socket->errorString();
             return FrameOutcome::LinkLost;
         }
         if (--attemptsLeft <= 0)
@@ -264,10 +264,10 @@ RelayLink::FrameOutcome RelayLink::sendEndOfFile(bool lateAnswersPossible)
         if (written == RelayFrame::kCommandFrameSize && check_ok() == 1)
             return FrameOutcome::Done;
         if (lost()) {
-            qDebug() << "RelayLink::sendEndOfFile link lost" << m_socket->errorString();
+            qCDebug(lcRelay) << "RelayLink::sendEndOfFile link lost" << m_socket->errorString();
             return FrameOutcome::LinkLost;
         }
-        qDebug() << "RelayLink::sendEndOfFile attempt" << attempt << "failed";
+        qCDebug(lcRelay) << "RelayLink::sendEndOfFile attempt" << attempt << "failed";
     }
     return FrameOutcome::NoAcknowledgement;
 }

@@ -1,9 +1,9 @@
 #include "cloudsync.h"
 
-#include <QDebug>
 #include <QFile>
 
 #include "cloudsyncreply.h"
+#include "logging.h"
 #include "multipartbody.h"
 #include "projectidentity.h"
 
@@ -37,7 +37,7 @@ void CloudSync::run(const QString &sPath, bool useName)
     const CloudRequest::Result check
         = m_client.checkProject(m_endpoint, uuid, m_imei, m_account, m_password, useName);
     const CloudSyncReply::CheckVerdict verdict = CloudSyncReply::judgeCheck(check);
-    qDebug() << "CloudSync::run check" << int(check.outcome) << check.body.left(200);
+    qCDebug(lcCloud) << "CloudSync::run check" << int(check.outcome) << check.body.left(200);
     if (!verdict.text.isEmpty())
         report(verdict.text);
     if (!verdict.upload)
@@ -50,7 +50,7 @@ void CloudSync::run(const QString &sPath, bool useName)
     fields.account = m_account;
     fields.password = m_password;
     const CloudRequest::Result upload = m_client.uploadProject(m_endpoint, fields, sPath);
-    qDebug() << "CloudSync::run upload" << int(upload.outcome) << upload.body.left(200);
+    qCDebug(lcCloud) << "CloudSync::run upload" << int(upload.outcome) << upload.body.left(200);
     const QString text = CloudSyncReply::judgeUpload(upload);
     if (!text.isEmpty())
         report(text);
@@ -64,16 +64,16 @@ bool CloudSync::identify(const QStringList &files, QString *uuid)
         const bool read = entry.open(QIODevice::ReadOnly)
             && readInPieces(entry, [&identity](const char *data, qint64 len) { identity.addContent(data, len); });
         if (stopRequested()) {
-            qDebug() << "CloudSync::identify stopped";
+            qCDebug(lcCloud) << "CloudSync::identify stopped";
             return false;
         }
         if (!read) {
-            qDebug() << "CloudSync::identify cannot read" << path;
+            qCDebug(lcCloud) << "CloudSync::identify cannot read" << path;
             report(tr("压缩文件缺失"));
             return false;
         }
     }
     *uuid = identity.result();
-    qDebug() << "CloudSync::identify uuid" << *uuid << files.size();
+    qCDebug(lcCloud) << "CloudSync::identify uuid" << *uuid << files.size();
     return true;
 }

@@ -1,10 +1,10 @@
 #include "downfileobj.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 
 #include "cloudsync.h"
 #include "firmwaredownload.h"
+#include "logging.h"
 #include "projectdownload.h"
 #include "relayendpoint.h"
 #include "relaylink.h"
@@ -25,7 +25,6 @@ DownFileOBJ::DownFileOBJ(QString iMei, QString account, QString password,
 {
     const RuntimeOverrides overrides = RuntimeOverrides::read();
     link.reset(new RelayLink(this, RelayEndpoint::with(overrides), overrides.relayTimeoutScale, waits));
-    qDebug() << "DownFileOBJ::DownFileOBJ";
 }
 
 DownFileOBJ::~DownFileOBJ() = default;
@@ -47,7 +46,7 @@ QString DownFileOBJ::unpackDir(const char *name)
 
 void DownFileOBJ::updateCloudConf(QString sPath, bool useName)
 {
-    qDebug() << "DownFileOBJ::updateCloudConf" << sPath << useName;
+    qCDebug(lcRelay) << "DownFileOBJ::updateCloudConf" << sPath << useName;
     if (!cloudSync)
         cloudSync.reset(new CloudSync(cloud, iMei, account, password, unpackDir("target"),
                                       reporter(UpdateOperation::CloudSync),
@@ -58,7 +57,7 @@ void DownFileOBJ::updateCloudConf(QString sPath, bool useName)
 
 void DownFileOBJ::updateConfigTcp(QString sPath, int nFrameByte, bool bHzFile, bool updateFlag)
 {
-    qDebug() << "DownFileOBJ::updateConfigTcp" << sPath << nFrameByte << bHzFile << updateFlag;
+    qCDebug(lcRelay) << "DownFileOBJ::updateConfigTcp" << sPath << nFrameByte << bHzFile << updateFlag;
     waits.clearStop();
     // The download closes the link whichever way it ends, before the end signal.
     ProjectDownload(*link, waits, iMei, unpackDir("compile"), reporter(UpdateOperation::Project))
@@ -68,7 +67,7 @@ void DownFileOBJ::updateConfigTcp(QString sPath, int nFrameByte, bool bHzFile, b
 
 void DownFileOBJ::updateFirmWareTcp(QString sPath, int nFrameByte)
 {
-    qDebug() << "DownFileOBJ::updateFirmWareTcp" << sPath << nFrameByte;
+    qCDebug(lcRelay) << "DownFileOBJ::updateFirmWareTcp" << sPath << nFrameByte;
     waits.clearStop();
     FirmwareDownload(*link, waits, iMei, reporter(UpdateOperation::Firmware)).run(sPath, nFrameByte);
     emit finishThrd(int(UpdateOperation::Firmware));

@@ -1,8 +1,8 @@
 #include "firmwaredownload.h"
 
-#include <QDebug>
 #include <QFile>
 
+#include "logging.h"
 #include "relayframe.h"
 #include "typecompare.h"
 
@@ -56,7 +56,7 @@ void FirmwareDownload::run(const QString &sPath, int nFrameByte)
     }
     const QString text = texts.text(outcome);
     if (text.isEmpty())
-        qDebug() << "FirmwareDownload::run ended" << int(outcome);
+        qCDebug(lcRelay) << "FirmwareDownload::run ended" << int(outcome);
     else
         report(text);
 }

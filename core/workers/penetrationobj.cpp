@@ -2,11 +2,10 @@
 
 #include <QAbstractSocket>
 #include <QDeadlineTimer>
-#include <QDebug>
 #include <QNetworkProxy>
 #include <QTcpSocket>
-#include <QTime>
 
+#include "logging.h"
 #include "relayframe.h"
 #include "runtimeoverrides.h"
 
@@ -29,14 +28,11 @@ PenetrationOBJ::PenetrationOBJ(QString iMei, QObject *parent)
         normalWaitMs = overrides.passthroughWaitMs;
     waitMs = normalWaitMs;
     VirtualPortPairs::prepareLibrary(portLibrary);
-    qDebug() << "PenetrationOBJ::PenetrationOBJ" << portLibrary.fileName();
+    qCDebug(lcPassthrough) << "PenetrationOBJ::PenetrationOBJ" << portLibrary.fileName();
 }
 
-PenetrationOBJ::~PenetrationOBJ()
-{
-    // Children (port, socket) go with the object; the library stays loaded.
-    qDebug() << "PenetrationOBJ::~PenetrationOBJ";
-}
+// Children (port, socket) go with the object; the library stays loaded.
+PenetrationOBJ::~PenetrationOBJ() = default;
 
 void PenetrationOBJ::setAbort(bool abort)
 {
@@ -46,7 +42,7 @@ void PenetrationOBJ::setAbort(bool abort)
 
 void PenetrationOBJ::emitInfo(const QString &text, bool ok)
 {
-    qDebug() << "PenetrationOBJ::information" << text << ok;
+    qCDebug(lcPassthrough) << "PenetrationOBJ::information" << text << ok;
     emit information(text, ok);
 }
 
@@ -62,11 +58,11 @@ void PenetrationOBJ::applyLineSettings(int baudrate, int dataBit, int parity, in
 void PenetrationOBJ::openNetComPenetrate(QString iMei, int comIndex, int baudrate, int dataBit,
                                          int parity, int stopBit, int timeout)
 {
-    qDebug() << "PenetrationOBJ::openNetComPenetrate" << iMei << comIndex << baudrate << dataBit
+    qCDebug(lcPassthrough) << "PenetrationOBJ::openNetComPenetrate" << iMei << comIndex << baudrate << dataBit
              << parity << stopBit << timeout;
 
     if (!portLibrary.isLoaded() && !portLibrary.load()) {
-        qDebug() << "PenetrationOBJ::openNetComPenetrate load" << portLibrary.errorString();
+        qCDebug(lcPassthrough) << "PenetrationOBJ::openNetComPenetrate load" << portLibrary.errorString();
         emitInfo(tr("加载vspdctl.dll失败"), false);
         return;
     }
@@ -100,7 +96,7 @@ void PenetrationOBJ::openNetComPenetrate(QString iMei, int comIndex, int baudrat
     // then ends the start.
     if (!abortFlag && !tcpSocket->waitForConnected(waitMs)) {
         emitInfo(tr("连接服务器超时"), false);
-        qDebug() << "PenetrationOBJ::openNetComPenetrate connect" << QNetworkProxy::applicationProxy().type()
+        qCDebug(lcPassthrough) << "PenetrationOBJ::openNetComPenetrate connect" << QNetworkProxy::applicationProxy().type()
                  << waitMs.load() << tcpSocket->errorString();
         releasePortAndSocket();
         return;
@@ -112,7 +108,7 @@ void PenetrationOBJ::openNetComPenetrate(QString iMei, int comIndex, int baudrat
     tcpSocket->write(registration);
 
     if (abortFlag || !waitForGoAhead()) {
-        qDebug() << "PenetrationOBJ::openNetComPenetrate no go-ahead" << tcpSocket->errorString()
+        qCDebug(lcPassthrough) << "PenetrationOBJ::openNetComPenetrate no go-ahead" << tcpSocket->errorString()
                  << registration;
         tcpSocket->disconnectFromHost();
         endConnection(tr("连接穿透服务超时"));
@@ -121,7 +117,7 @@ void PenetrationOBJ::openNetComPenetrate(QString iMei, int comIndex, int baudrat
 
     const QByteArray reply = tcpSocket->readAll();
     const bool accepted = RelayFrame::isGoAhead(reply);
-    qDebug() << "PenetrationOBJ::openNetComPenetrate reply" << reply.left(64) << this->timeout << accepted;
+    qCDebug(lcPassthrough) << "PenetrationOBJ::openNetComPenetrate reply" << reply.left(64) << this->timeout << accepted;
 
     if (accepted) {
         emitInfo(tr("穿透服务打开成功"), true);
@@ -167,7 +163,7 @@ void PenetrationOBJ::relayLost()
 {
     if (!tcpSocket)
         return;
-    qDebug() << "PenetrationOBJ::relayLost" << tcpSocket->state() << tcpSocket->error()
+    qCDebug(lcPassthrough) << "PenetrationOBJ::relayLost" << tcpSocket->state() << tcpSocket->error()
              << tcpSocket->errorString() << "unread" << tcpSocket->bytesAvailable();
     endConnection(tr("穿透服务连接已断开"));
 }
@@ -209,11 +205,11 @@ void PenetrationOBJ::writeTcpData()
         return;
     const QByteArray data = serialPort->readAll();
     if (data.isEmpty()) {
-        qDebug() << "PenetrationOBJ::writeTcpData empty read";
+        qCDebug(lcPassthrough) << "PenetrationOBJ::writeTcpData empty read";
         return;
     }
     if (tcpSocket->state() != QAbstractSocket::ConnectedState) {
-        qDebug() << "PenetrationOBJ::writeTcpData relay connection gone, dropped" << data.size();
+        qCDebug(lcPassthrough) << "PenetrationOBJ::writeTcpData relay connection gone, dropped" << data.size();
         return;
     }
     tcpSocket->write(PassthroughFraming::serialToRelay(data));
@@ -229,19 +225,19 @@ void PenetrationOBJ::writeComData()
     const QByteArray data = tcpSocket->readAll();
     const PassthroughFraming::Result r = relayFraming.feed(data);
     if (r.dropped > 0)
-        qDebug() << "PenetrationOBJ::writeComData dropped" << r.dropped << "bytes without delimiter";
+        qCDebug(lcPassthrough) << "PenetrationOBJ::writeComData dropped" << r.dropped << "bytes without delimiter";
     // Reported only: the bridge stays, and the messages around the note still go out.
     if (r.hmiDisconnected)
         emitInfo(tr("HMI端断开连接"), false);
     if (r.toSerial.isEmpty()) {
         if (relayFraming.pending() > 0)
-            qDebug() << "PenetrationOBJ::writeComData waiting for delimiter" << relayFraming.pending();
+            qCDebug(lcPassthrough) << "PenetrationOBJ::writeComData waiting for delimiter" << relayFraming.pending();
         return;
     }
     if (serialPort && serialPort->isOpen())
         serialPort->write(r.toSerial);
     else
-        qDebug() << "PenetrationOBJ::writeComData port closed, dropped" << r.toSerial.size();
+        qCDebug(lcPassthrough) << "PenetrationOBJ::writeComData port closed, dropped" << r.toSerial.size();
 }
 
 void PenetrationOBJ::serialDrained()
@@ -261,13 +257,13 @@ void PenetrationOBJ::serialPortLost()
     // The port is closed already (once, at its first read or resource error); the
     // relay connection stays until the pass-through is stopped.
     const QString com = VirtualPortPairs::comName(portIndex + 1);
-    qDebug() << "PenetrationOBJ::serialPortLost" << com;
+    qCDebug(lcPassthrough) << "PenetrationOBJ::serialPortLost" << com;
     emitInfo(tr("串口%1异常断开，已关闭").arg(com), false);
 }
 
 void PenetrationOBJ::closeNetComPenetrate()
 {
-    qDebug() << "PenetrationOBJ::closeNetComPenetrate()" << QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz"));
+    qCDebug(lcPassthrough) << "PenetrationOBJ::closeNetComPenetrate";
     abortFlag = true;
     waitMs = 1;
     releasePortAndSocket(true);

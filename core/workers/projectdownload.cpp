@@ -1,8 +1,8 @@
 #include "projectdownload.h"
 
-#include <QDebug>
 #include <QFile>
 
+#include "logging.h"
 #include "modelrecord.h"
 #include "projectfiles.h"
 #include "relayframe.h"
@@ -57,7 +57,7 @@ bool ProjectDownload::checkPanel(const ModelRecord &record, bool updateFlag)
     if (!queryModel(waits().ioTimeoutMs(), &reply))
         return false;
     const RelayFrame::ModelReply r = RelayFrame::modelReply(reply);
-    qDebug() << "ProjectDownload::checkPanel" << reply.toHex() << int(r.model) << int(r.comm)
+    qCDebug(lcRelay) << "ProjectDownload::checkPanel" << reply.toHex() << int(r.model) << int(r.comm)
              << int(r.module) << record.model << int(record.comm) << int(record.module)
              << record.version;
     if (!record.modelMatches(r.model)) {
@@ -103,7 +103,7 @@ bool ProjectDownload::send(const ModelRecord &record, bool bHzFile, int chunkSiz
     for (const ProjectFiles::File &f : ProjectFiles::plan(record, bHzFile, m_unpackDir)) {
         if (!writeFile(f.path, QCoreApplication::translate("ProjectFiles", f.name), chunkSize, f.code)) {
             if (f.step == 17)
-                qDebug() << "ProjectDownload::send COM1 driver" << record.com1Name;
+                qCDebug(lcRelay) << "ProjectDownload::send COM1 driver" << record.com1Name;
             return false;
         }
         if (f.step == ProjectFiles::kDriversFollowStep)
@@ -128,12 +128,12 @@ bool ProjectDownload::writeFile(QString path, QString name, int chunkSize, uchar
     if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
         if (optional)
             return true;
-        qDebug() << "ProjectDownload::writeFile cannot open" << path << int(fileCode);
+        qCDebug(lcRelay) << "ProjectDownload::writeFile cannot open" << path << int(fileCode);
         report(texts.text(TransferOutcome::ReadFailed, name));
         return false;
     }
     const qint64 size = file.size();
-    qDebug() << "ProjectDownload::writeFile" << path.mid(path.lastIndexOf(QLatin1Char('/')) + 1)
+    qCDebug(lcRelay) << "ProjectDownload::writeFile" << path.mid(path.lastIndexOf(QLatin1Char('/')) + 1)
              << size << chunkSize;
     if (size == 0 && optional)
         return true;

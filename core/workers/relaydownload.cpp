@@ -1,8 +1,8 @@
 #include "relaydownload.h"
 
-#include <QDebug>
 #include <QFile>
 
+#include "logging.h"
 #include "relayframe.h"
 #include "relaylink.h"
 #include "relaywaits.h"
@@ -58,7 +58,7 @@ bool RelayDownload::queryModel(int replyMs, QByteArray *reply)
 bool RelayDownload::fileSum(QFile &file, quint32 *sum) const
 {
     if (file.size() > kMaxSendableSize) {
-        qDebug() << "RelayDownload::fileSum too large" << file.fileName() << file.size();
+        qCDebug(lcRelay) << "RelayDownload::fileSum too large" << file.fileName() << file.size();
         return false;
     }
     quint32 total = 0;

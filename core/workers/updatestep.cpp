@@ -1,8 +1,8 @@
 #include "updatestep.h"
 
-#include <QDebug>
 #include <QFile>
 
+#include "logging.h"
 #include "safeunzip.h"
 
 namespace {
@@ -31,13 +31,13 @@ bool UpdateStep::unpackArchive(const QString &archive, const QString &dir,
     SafeUnzip::Options options;
     options.stopRequested = m_stopRequested;
     const SafeUnzip::Result unpacked = SafeUnzip::extractFile(archive, dir, options);
-    qDebug() << "UpdateStep::unpackArchive" << int(unpacked.status) << unpacked.files.size();
+    qCDebug(lcProject) << "UpdateStep::unpackArchive" << int(unpacked.status) << unpacked.files.size();
     switch (unpacked.status) {
     case SafeUnzip::Status::Extracted:
         *files = unpacked.files;
         return true;
     case SafeUnzip::Status::Refused:
-        qDebug() << "UpdateStep::unpackArchive refused entry" << unpacked.refusedEntry;
+        qCDebug(lcProject) << "UpdateStep::unpackArchive refused entry" << unpacked.refusedEntry;
         report(tr("压缩文件包含不安全的路径,已拒绝"));
         return false;
     case SafeUnzip::Status::TooLarge:

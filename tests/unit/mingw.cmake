@@ -4,7 +4,7 @@ find_program(VANTELO_MINGW_CXX x86_64-w64-mingw32-g++)
 if(VANTELO_MINGW_CXX)
   get_target_property(_qt_core_inc Qt5::Core INTERFACE_INCLUDE_DIRECTORIES)
   get_target_property(_qt_serial_inc Qt5::SerialPort INTERFACE_INCLUDE_DIRECTORIES)
-  set(_mingw_includes ${_qt_core_inc} ${_qt_serial_inc})
+  set(_mingw_includes ${_qt_core_inc} ${_qt_serial_inc} ${CMAKE_SOURCE_DIR}/core/common)
   list(REMOVE_DUPLICATES _mingw_includes)
   # The sources of core/ports as a Windows build takes them (core/sources.cmake).
   set(_mingw_sources ${VANTELO_PORTS_SOURCES} ${VANTELO_PORTS_WIN_SOURCES})

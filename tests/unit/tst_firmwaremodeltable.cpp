@@ -17,7 +17,6 @@ class TestFirmwareModelTable : public QObject
 private slots:
     void typeCompare_data();
     void typeCompare();
-    void traceNamesTheImage();
 };
 
 void TestFirmwareModelTable::typeCompare_data()
@@ -73,12 +72,6 @@ void TestFirmwareModelTable::typeCompare()
     QFETCH(QString, path);
     QFETCH(bool, accepted);
     QCOMPARE(::typeCompare(reply, path), accepted);
-}
-
-void TestFirmwareModelTable::traceNamesTheImage()
-{
-    QTest::ignoreMessage(QtDebugMsg, "typeCompare \"PLN050K01_4G02\" 60 1 2");
-    QVERIFY(::typeCompare(hex("3c0102"), "/d/PLN050K01_4G02.bin"));
 }
 
 QTEST_APPLESS_MAIN(TestFirmwareModelTable)
