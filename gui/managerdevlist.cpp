@@ -210,19 +210,19 @@ bool ManagerDevList::takeCurrentPanel()
 void ManagerDevList::on_pbtn_updateFirm_clicked()
 {
     if (takeCurrentPanel())
-        openUpdateDialog(0);
+        openUpdateDialog(UpdateOperation::Firmware);
 }
 
 void ManagerDevList::on_pbtn_updateConfig_clicked()
 {
     if (takeCurrentPanel())
-        openUpdateDialog(1);
+        openUpdateDialog(UpdateOperation::Project);
 }
 
 void ManagerDevList::on_pbtn_updateCloud_clicked()
 {
     if (takeCurrentPanel())
-        openUpdateDialog(2);
+        openUpdateDialog(UpdateOperation::CloudSync);
 }
 
 void ManagerDevList::on_pntn_OpenPenet_clicked()
@@ -231,11 +231,11 @@ void ManagerDevList::on_pntn_OpenPenet_clicked()
         openPassThroughDialog();
 }
 
-void ManagerDevList::openUpdateDialog(int type)
+void ManagerDevList::openUpdateDialog(UpdateOperation op)
 {
-    qCDebug(lcUi) << "ManagerDevList::openUpdateDialog" << type << m_sCurImei;
+    qCDebug(lcUi) << "ManagerDevList::openUpdateDialog" << int(op) << m_sCurImei;
     UpdateFileDlg *dlg = new UpdateFileDlg(this);
-    dlg->setDeviceInfo(m_sCurImei, m_sAccount, m_sPassword, type);
+    dlg->setDeviceInfo(m_sCurImei, m_sAccount, m_sPassword, int(op));
     dlg->exec();
     dlg->deleteLater();
 }

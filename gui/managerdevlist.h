@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "devinfo.h"
+#include "updateoperation.h"
 
 class CloudClient;
 class QCompleter;
@@ -57,7 +58,7 @@ private:
     void replaceSearchCompleter(QCompleter *completer);
     // Takes the current row's panel as the target of an action; false with no row.
     bool takeCurrentPanel();
-    void openUpdateDialog(int type);
+    void openUpdateDialog(UpdateOperation op);
     void openPassThroughDialog();
 
     Ui::ManagerDevList *ui;

@@ -19,7 +19,7 @@ Penetration_setDlg::Penetration_setDlg(QWidget *parent)
 
     ui->buttonBox->hide();
     ui->groupBox_portSet->hide();
-    setIdleState();
+    showStarted(false);
 
     penetration.reset(new WorkerThread<PenetrationOBJ>(new PenetrationOBJ(iMei)));
     PenetrationOBJ *worker = penetration->worker();
@@ -66,22 +66,13 @@ void Penetration_setDlg::fillComboBoxes()
     ui->comboBox_addPort1->setCurrentIndex(0);
 }
 
-void Penetration_setDlg::setIdleState()
+// Started: only "关闭穿透" can be used; idle: everything but "关闭穿透".
+void Penetration_setDlg::showStarted(bool started)
 {
-    ui->groupBox_portSet->setEnabled(true);
-    ui->btn_openNetUsbPenetrate->setEnabled(true);
-    ui->comboBox_addPort1->setEnabled(true);
-    ui->btn_closeNetUsbPenetrate->setEnabled(false);
-    ui->pbtn_del->setEnabled(true);
-}
-
-void Penetration_setDlg::setStartedState()
-{
-    ui->groupBox_portSet->setEnabled(false);
-    ui->btn_openNetUsbPenetrate->setEnabled(false);
-    ui->comboBox_addPort1->setEnabled(false);
-    ui->btn_closeNetUsbPenetrate->setEnabled(true);
-    ui->pbtn_del->setEnabled(false);
+    for (QWidget *w : std::initializer_list<QWidget *>{ui->groupBox_portSet, ui->btn_openNetUsbPenetrate,
+                                                       ui->comboBox_addPort1, ui->pbtn_del})
+        w->setEnabled(!started);
+    ui->btn_closeNetUsbPenetrate->setEnabled(started);
 }
 
 void Penetration_setDlg::setIMEI(QString iMei)
@@ -111,7 +102,7 @@ void Penetration_setDlg::on_btn_openNetUsbPenetrate_clicked()
     const int comIndex = ui->comboBox_addPort1->currentIndex();
 
     penetration->start(QThread::HighestPriority);
-    setStartedState();
+    showStarted(true);
     emit openNetComPenetrateSig(iMei, comIndex, baudrate, dataBit, parity, stopBit, 30000);
     bOpened = true;
     bBridging = false;
@@ -127,7 +118,7 @@ void Penetration_setDlg::on_btn_closeNetUsbPenetrate_clicked()
         emit closeNetComPenetrateSig();
         penetration->stop();
     }
-    setIdleState();
+    showStarted(false);
     ui->label_networkInfo->setText(tr("穿透服务断开"));
     bOpened = false;
     bBridging = false;
@@ -139,7 +130,7 @@ void Penetration_setDlg::finishThrd()
     qCDebug(lcUi) << "Penetration_setDlg::finishThrd";
     if (penetration)
         penetration->stop();
-    setIdleState();
+    showStarted(false);
     // A failed start ends with the stop text; a bridge that broke keeps its reason.
     if (!bBridging)
         ui->label_networkInfo->setText(tr("穿透服务断开"));

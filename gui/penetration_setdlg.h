@@ -49,8 +49,8 @@ public slots:
 
 private:
     void fillComboBoxes();
-    void setIdleState();
-    void setStartedState();
+    // Enables the controls of a started pass-through (started) or of an idle dialog.
+    void showStarted(bool started);
     // Stops a running worker with its waits shortened, ends the thread and releases
     // the thread and the worker. False when a stop is already under way.
     bool shutDown();

@@ -84,7 +84,7 @@ bool UpdateFileDlg::isRunning(int op) const
 
 UpdateFileDlg::Worker *UpdateFileDlg::workerOf(int op) const
 {
-    return op >= 0 && op < 3 ? workers[op].get() : nullptr;
+    return op >= 0 && op < kUpdateOperations ? workers[op].get() : nullptr;
 }
 
 QString UpdateFileDlg::chooseFile(const QString &caption, const QString &dir, const QString &filter)
@@ -92,32 +92,31 @@ QString UpdateFileDlg::chooseFile(const QString &caption, const QString &dir, co
     return QFileDialog::getOpenFileName(this, caption, dir, filter);
 }
 
-// A cancelled choice keeps the previous file, in the member and in the line edit.
-void UpdateFileDlg::on_pbtn_updateFirm_clicked()
+// Every choice starts in the firmware file's folder. A cancelled choice keeps the
+// previous file, in the member and in the line edit.
+void UpdateFileDlg::pickFile(const QString &caption, const QString &filter, QString *chosen,
+                             QLineEdit *edit)
 {
-    const QString path = chooseFile(tr("选择底层文件"), sFirmPath, tr("bin (*.bin)"));
+    const QString path = chooseFile(caption, sFirmPath, filter);
     if (path.isEmpty())
         return;
-    sFirmPath = path;
-    ui->ldt_updateFirm->setText(sFirmPath);
+    *chosen = path;
+    edit->setText(path);
+}
+
+void UpdateFileDlg::on_pbtn_updateFirm_clicked()
+{
+    pickFile(tr("选择底层文件"), tr("bin (*.bin)"), &sFirmPath, ui->ldt_updateFirm);
 }
 
 void UpdateFileDlg::on_pbtn_updateCloud_clicked()
 {
-    const QString path = chooseFile(tr("选择云组态文件"), sFirmPath, tr("zip (target.zip)"));
-    if (path.isEmpty())
-        return;
-    sCloudPath = path;
-    ui->ldt_updateCloud->setText(sCloudPath);
+    pickFile(tr("选择云组态文件"), tr("zip (target.zip)"), &sCloudPath, ui->ldt_updateCloud);
 }
 
 void UpdateFileDlg::on_pbtn_updateConfig_clicked()
 {
-    const QString path = chooseFile(tr("选择组态文件"), sFirmPath, tr("zip (compile.zip)"));
-    if (path.isEmpty())
-        return;
-    sConfigPath = path;
-    ui->ldt_updateConfig->setText(sConfigPath);
+    pickFile(tr("选择组态文件"), tr("zip (compile.zip)"), &sConfigPath, ui->ldt_updateConfig);
 }
 
 void UpdateFileDlg::on_ckx_updateFirm_clicked(bool checked)
@@ -162,7 +161,7 @@ void UpdateFileDlg::on_pbtn_run_clicked()
         QMessageBox::warning(this, tr("升级文件"), tr("请选择要执行的操作"), QMessageBox::Ok);
         return;
     }
-    if (!workers[0])
+    if (!workers[int(UpdateOperation::Firmware)])
         return;   // setDeviceInfo has not been called: there is no panel to work on
 
     bBusy = true;
@@ -217,17 +216,15 @@ void UpdateFileDlg::stopThread(Worker &worker)
 
 void UpdateFileDlg::information(int type, QString msg)
 {
-    switch (type) {
-    case 0:
+    switch (UpdateOperation(type)) {
+    case UpdateOperation::Firmware:
         ui->label_updateFirmR->setText(msg);
         break;
-    case 1:
+    case UpdateOperation::Project:
         ui->label_updateConfigR->setText(msg);
         break;
-    case 2:
+    case UpdateOperation::CloudSync:
         ui->label_updateCloudR->setText(msg);
-        break;
-    default:
         break;
     }
 }

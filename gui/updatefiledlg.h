@@ -13,6 +13,7 @@
 
 class QCloseEvent;
 class QKeyEvent;
+class QLineEdit;
 
 namespace Ui {
 class UpdateFileDlg;
@@ -70,6 +71,7 @@ private:
     Worker *workerOf(int op) const;
     void setButtonsEnabled(bool enabled);
     bool warnEmptyPath(bool checked, const QString &path, const QString &title);
+    void pickFile(const QString &caption, const QString &filter, QString *chosen, QLineEdit *edit);
     // Starts operation op on its thread with request, which emits the request signal;
     // a run of it still under way is stopped first, with runningText shown.
     void startOperation(UpdateOperation op, const QString &runningText,
@@ -83,7 +85,7 @@ private:
     QString sFirmPath;
     QString sConfigPath;
     QString sCloudPath;
-    std::unique_ptr<Worker> workers[3];   // by operation code
+    std::unique_ptr<Worker> workers[kUpdateOperations];   // by operation code
     QString iMei;
     QString account;
     QString password;

@@ -9,17 +9,13 @@ namespace UserSettings {
 
 namespace {
 const QString kFileName = QStringLiteral("User.ini");
-const QString kDomain = QStringLiteral("Domain");
-const QString kDomainName = QStringLiteral("name");
-const QString kCaFile = QStringLiteral("cafile");
-const QString kInsecure = QStringLiteral("insecure");
-const QString kCurUser = QStringLiteral("CurUser");
-const QString kCurName = QStringLiteral("curname");
-const QString kArray = QStringLiteral("UserInfo");
-const QString kUserName = QStringLiteral("user_name");
-const QString kPassword = QStringLiteral("password");
-const QString kRemember = QStringLiteral("bremember");
-const QString kAutoLogin = QStringLiteral("useAutoLogin");
+// Each group with its keys.
+const QString kDomain = QStringLiteral("Domain"), kDomainName = QStringLiteral("name"),
+              kCaFile = QStringLiteral("cafile"), kInsecure = QStringLiteral("insecure");
+const QString kCurUser = QStringLiteral("CurUser"), kCurName = QStringLiteral("curname");
+const QString kArray = QStringLiteral("UserInfo"), kUserName = QStringLiteral("user_name"),
+              kPassword = QStringLiteral("password"), kRemember = QStringLiteral("bremember"),
+              kAutoLogin = QStringLiteral("useAutoLogin");
 
 // A text value; anything else (a list, a byte array, a serialised variant) is absent.
 QString stringValue(const QSettings &settings, const QString &key)

@@ -1,5 +1,3 @@
 # core/common: what every folder of the core may use.
-set(VANTELO_COMMON_SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/logging.h ${CMAKE_CURRENT_LIST_DIR}/logging.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/runtimeoverrides.h ${CMAKE_CURRENT_LIST_DIR}/runtimeoverrides.cpp
-)
+set(VANTELO_COMMON_SOURCES logging.h logging.cpp runtimeoverrides.h runtimeoverrides.cpp)
+list(TRANSFORM VANTELO_COMMON_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)

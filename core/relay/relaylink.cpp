@@ -197,7 +197,7 @@ RelayLink::Query RelayLink::queryVersion(int replyMs, quint32 *version)
     return RelayFrame::versionReply(reply, version) ? Query::Answered : Query::NoAnswer;
 }
 
-RelayLink::FrameOutcome RelayLink::sendFrames(QFile &file, qint64 size, int chunkSize,
+RelayLink::Outcome RelayLink::sendFrames(QFile &file, qint64 size, int chunkSize,
                                               const std::function<void(qint64)> &progress,
                                               bool stopBetweenFrames, bool *unanswered)
 {
@@ -208,15 +208,15 @@ RelayLink::FrameOutcome RelayLink::sendFrames(QFile &file, qint64 size, int chun
     qint64 frameOffset = -1;
     while (offset < size) {
         if (stopBetweenFrames && stopRequested())
-            return FrameOutcome::Stopped;
+            return Outcome::Stopped;
         const int n = RelayFrame::nextChunkLength(size, offset, chunkSize);
         if (n <= 0)
-            return FrameOutcome::ShortWrites; // no room for data: never send empty frames
+            return Outcome::ShortWrites; // no room for data: never send empty frames
         if (frameOffset != offset) {
             const QByteArray chunk = file.seek(offset) ? file.read(n) : QByteArray();
             if (chunk.size() != n) {
                 qCDebug(lcRelay) << "RelayLink::sendFrames cannot read" << file.fileName() << offset << n;
-                return FrameOutcome::ReadFailed;
+                return Outcome::ReadFailed;
             }
             frame = RelayFrame::dataFrame(index, chunk.constData(), n);
             frameOffset = offset;
@@ -226,7 +226,7 @@ RelayLink::FrameOutcome RelayLink::sendFrames(QFile &file, qint64 size, int chun
         waitWritten(kFrameWriteMs);
         qCDebug(lcRelay) << "RelayLink::sendFrames frame" << index << written << chunkSize << m_socket->state();
 
-        FrameOutcome failure;
+        Outcome failure;
         if (written == frame.size()) {
             const int ack = check_ok();
             if (ack == RelayFrame::Accepted) {
@@ -238,36 +238,55 @@ RelayLink::FrameOutcome RelayLink::sendFrames(QFile &file, qint64 size, int chun
             }
             if (ack == RelayFrame::NotAccepted)
                 *unanswered = true;
-            failure = ack == RelayFrame::ChecksumError ? FrameOutcome::ChecksumErrors
-                                                       : FrameOutcome::NoAcknowledgement;
+            failure = ack == RelayFrame::ChecksumError ? Outcome::ChecksumErrors
+                                                       : Outcome::NoAcknowledgement;
             qCDebug(lcRelay) << "RelayLink::sendFrames refused" << index << ack;
         } else {
-            failure = FrameOutcome::ShortWrites;
+            failure = Outcome::ShortWrites;
             qCDebug(lcRelay) << "RelayLink::sendFrames short write" << index << written;
         }
         if (lost()) {
             qCDebug(lcRelay) << "RelayLink::sendFrames link lost" << index << m_socket->errorString();
-            return FrameOutcome::LinkLost;
+            return Outcome::LinkLost;
         }
         if (--attemptsLeft <= 0)
             return failure;
     }
-    return FrameOutcome::Done;
+    return Outcome::Done;
 }
 
-RelayLink::FrameOutcome RelayLink::sendEndOfFile(bool lateAnswersPossible)
+RelayLink::Outcome RelayLink::sendEndOfFile(bool lateAnswersPossible)
 {
     if (lateAnswersPossible)
         discardLateAnswers();
     for (int attempt = 1; attempt <= kEndAttempts; ++attempt) {
         const qint64 written = sendCommand(RelayFrame::kEndOfFile, 0, 0, m_waits.ioTimeoutMs());
         if (written == RelayFrame::kCommandFrameSize && check_ok() == 1)
-            return FrameOutcome::Done;
+            return Outcome::Done;
         if (lost()) {
             qCDebug(lcRelay) << "RelayLink::sendEndOfFile link lost" << m_socket->errorString();
-            return FrameOutcome::LinkLost;
+            return Outcome::LinkLost;
         }
         qCDebug(lcRelay) << "RelayLink::sendEndOfFile attempt" << attempt << "failed";
     }
-    return FrameOutcome::NoAcknowledgement;
+    return Outcome::EndRefused;
+}
+
+RelayLink::Outcome RelayLink::sendFile(QFile &file, qint64 size, quint32 sum, uchar code,
+                                       int chunkSize, bool stopBetweenFrames,
+                                       const std::function<void(qint64)> &progress,
+                                       const std::function<void()> &announced)
+{
+    if (sendCommand(code, quint32(size), sum, m_waits.ioTimeoutMs()) != RelayFrame::kCommandFrameSize)
+        return lost() ? Outcome::LinkLost : Outcome::AnnounceNotSent;
+    if (check_ok() != RelayFrame::Accepted)
+        return lost() ? Outcome::LinkLost : Outcome::AnnounceRefused;
+    if (announced)
+        announced();
+    bool unanswered = false;
+    const Outcome frames = sendFrames(file, size, chunkSize, progress, stopBetweenFrames, &unanswered);
+    if (frames != Outcome::Done)
+        return frames;
+    waitWritten(m_waits.ioTimeoutMs());
+    return sendEndOfFile(unanswered);
 }

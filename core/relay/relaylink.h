@@ -28,15 +28,18 @@ class RelayWaits;
 class RelayLink
 {
 public:
-    // How the frames of one file went.
-    enum class FrameOutcome {
+    // How the sending of a file (or of its frames, or of its end command) went.
+    enum class Outcome {
         Done,
+        AnnounceNotSent,    // the announcing command frame was not written whole
+        AnnounceRefused,    // the panel did not accept the announcement
         ChecksumErrors,     // the last frame was refused for its checksum 10 times
         NoAcknowledgement,  // the last frame went unanswered 10 times
         ShortWrites,        // a frame could not be written whole, or had no room for data
         Stopped,            // the stop request, looked at between frames
         LinkLost,           // the relay closed or reset the connection
         ReadFailed,         // the file could not be read
+        EndRefused,         // the end command was not accepted in 10 attempts
     };
     enum class Opening { Ready, NotConnected, NoGoAhead };
     enum class Query { Answered, NotSent, NoAnswer };
@@ -82,13 +85,19 @@ public:
     // request is looked at before every frame (else a stop runs into the unanswered
     // attempts). *unanswered is set when an attempt got no answer within its wait (one
     // may still come).
-    FrameOutcome sendFrames(QFile &file, qint64 size, int chunkSize,
-                            const std::function<void(qint64)> &progress, bool stopBetweenFrames,
-                            bool *unanswered);
+    Outcome sendFrames(QFile &file, qint64 size, int chunkSize,
+                       const std::function<void(qint64)> &progress, bool stopBetweenFrames,
+                       bool *unanswered);
     // The end command, up to 10 attempts: Done once the panel accepts the file. After
     // unanswered attempts their late answers get one reply wait to come and are
     // dropped first: the answer to the end command alone decides.
-    FrameOutcome sendEndOfFile(bool lateAnswersPossible);
+    Outcome sendEndOfFile(bool lateAnswersPossible);
+    // One whole file: announced with code, size and sum (and its acknowledgement),
+    // sent in frames (sendFrames), ended (sendEndOfFile). announced is called once the
+    // panel has accepted the announcement.
+    Outcome sendFile(QFile &file, qint64 size, quint32 sum, uchar code, int chunkSize,
+                     bool stopBetweenFrames, const std::function<void(qint64)> &progress,
+                     const std::function<void()> &announced);
 
 private:
     int scaledWait(int ms) const;

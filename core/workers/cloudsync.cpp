@@ -43,12 +43,7 @@ void CloudSync::run(const QString &sPath, bool useName)
     if (!verdict.upload)
         return;
 
-    MultipartBody::Fields fields;
-    fields.uuid = uuid;
-    fields.useName = useName;
-    fields.gatewayId = m_imei;
-    fields.account = m_account;
-    fields.password = m_password;
+    const MultipartBody::Fields fields{uuid, useName, m_imei, m_account, m_password, QString()};
     const CloudRequest::Result upload = m_client.uploadProject(m_endpoint, fields, sPath);
     qCDebug(lcCloud) << "CloudSync::run upload" << int(upload.outcome) << upload.body.left(200);
     const QString text = CloudSyncReply::judgeUpload(upload);

@@ -4,6 +4,8 @@
 
 #include "logging.h"
 #include "relayframe.h"
+#include "relaylink.h"
+#include "transfertexts.h"
 #include "typecompare.h"
 
 namespace {
@@ -27,12 +29,14 @@ void FirmwareDownload::run(const QString &sPath, int nFrameByte)
     if (!openLink(m_imei, kFirmwareConnectMs, true))
         return;
 
-    const TransferTexts &texts = TransferTexts::firmware();
+    const auto failure = [](RelayLink::Outcome outcome) {
+        return TransferTexts::text(TransferTexts::Download::Firmware, outcome);
+    };
     QFile file(sPath);
     quint32 sum = 0;
     if (!file.open(QIODevice::ReadOnly) || !fileSum(file, &sum)) {
         if (!stopRequested())
-            report(texts.text(TransferOutcome::ReadFailed));
+            report(failure(RelayLink::Outcome::ReadFailed));
         return;
     }
     const qint64 size = file.size();
@@ -46,15 +50,15 @@ void FirmwareDownload::run(const QString &sPath, int nFrameByte)
     }
 
     report(tr("写入底层信息"));
-    const TransferOutcome outcome = sendFile(
+    const RelayLink::Outcome outcome = link().sendFile(
         file, size, sum, RelayFrame::kAnnounceFirmware, RelayFrame::chunkSize(nFrameByte), true,
         [&](qint64 offset) { report(tr("底层已写入:%1/%2").arg(offset).arg(size)); },
         [&] { report(tr("开始写入底层")); });
-    if (outcome == TransferOutcome::Done) {
+    if (outcome == RelayLink::Outcome::Done) {
         report(tr("写入底层成功"));
         return;
     }
-    const QString text = texts.text(outcome);
+    const QString text = failure(outcome);
     if (text.isEmpty())
         qCDebug(lcRelay) << "FirmwareDownload::run ended" << int(outcome);
     else

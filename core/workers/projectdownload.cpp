@@ -8,6 +8,7 @@
 #include "relayframe.h"
 #include "relaylink.h"
 #include "relaywaits.h"
+#include "transfertexts.h"
 
 ProjectDownload::ProjectDownload(RelayLink &link, const RelayWaits &waits, QString imei,
                                  QString unpackDir, Report report)
@@ -64,32 +65,24 @@ bool ProjectDownload::checkPanel(const ModelRecord &record, bool updateFlag)
         report(tr("组态型号和触摸屏型号不一致"));
         return false;
     }
+    // The texts name the panel's communication type (1 4G, 2 WIFI); another type gets none.
+    const auto reportForComm = [this, &r](const QString &for4G, const QString &forWifi) {
+        if (r.comm == 1 || r.comm == 2)
+            report(r.comm == 1 ? for4G : forWifi);
+    };
     if (r.comm != record.comm) {
-        if (r.comm == 1)
-            report(tr("该型号不支持4G通信"));
-        else if (r.comm == 2)
-            report(tr("该型号不支持WIFI通信"));
+        reportForComm(tr("该型号不支持4G通信"), tr("该型号不支持WIFI通信"));
         return false;
     }
     if (r.module != record.module) {
-        if (r.comm == 1)
-            report(tr("该型号不兼容当前4G模块"));
-        else if (r.comm == 2)
-            report(tr("该型号不兼容当前WIFI模块"));
+        reportForComm(tr("该型号不兼容当前4G模块"), tr("该型号不兼容当前WIFI模块"));
         return false;
     }
 
     quint32 version = 0;
-    switch (link().queryVersion(waits().ioTimeoutMs(), &version)) {
-    case RelayLink::Query::NotSent:
-        report(tr("发送查询版本命令失败"));
+    if (!answered(link().queryVersion(waits().ioTimeoutMs(), &version), tr("发送查询版本命令失败"),
+                  tr("查询型号命令失败")))
         return false;
-    case RelayLink::Query::NoAnswer:
-        report(tr("查询型号命令失败"));
-        return false;
-    case RelayLink::Query::Answered:
-        break;
-    }
     if (!record.versionMatches(version)) {
         report(tr("组态与版本不一致"));
         if (!updateFlag)
@@ -120,7 +113,9 @@ bool ProjectDownload::send(const ModelRecord &record, bool bHzFile, int chunkSiz
 
 bool ProjectDownload::writeFile(QString path, QString name, int chunkSize, uchar fileCode)
 {
-    const TransferTexts &texts = TransferTexts::project();
+    const auto failure = [&name](RelayLink::Outcome outcome) {
+        return TransferTexts::text(TransferTexts::Download::Project, outcome, name);
+    };
     const bool optional = ProjectFiles::isOptionalCode(fileCode);
     report(tr("写入%1").arg(name));
 
@@ -129,7 +124,7 @@ bool ProjectDownload::writeFile(QString path, QString name, int chunkSize, uchar
         if (optional)
             return true;
         qCDebug(lcRelay) << "ProjectDownload::writeFile cannot open" << path << int(fileCode);
-        report(texts.text(TransferOutcome::ReadFailed, name));
+        report(failure(RelayLink::Outcome::ReadFailed));
         return false;
     }
     const qint64 size = file.size();
@@ -146,17 +141,17 @@ bool ProjectDownload::writeFile(QString path, QString name, int chunkSize, uchar
     quint32 sum = 0;
     if (!fileSum(file, &sum)) {
         if (!stopRequested())
-            report(texts.text(TransferOutcome::ReadFailed, name));
+            report(failure(RelayLink::Outcome::ReadFailed));
         return false;
     }
     if (stopRequested())
         return false;
 
-    const TransferOutcome outcome = sendFile(file, size, sum, fileCode, chunkSize, false, [&](qint64 offset) {
+    const RelayLink::Outcome outcome = link().sendFile(file, size, sum, fileCode, chunkSize, false, [&](qint64 offset) {
         report(tr("%1已写入:%2/%3").arg(name).arg(offset).arg(size));
     }, {});
-    const QString text = texts.text(outcome, name);
+    const QString text = failure(outcome);
     if (!text.isEmpty())
         report(text);
-    return outcome == TransferOutcome::Done;
+    return outcome == RelayLink::Outcome::Done;
 }

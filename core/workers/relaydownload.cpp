@@ -26,33 +26,28 @@ RelayDownload::~RelayDownload()
 
 bool RelayDownload::openLink(const QString &imei, int connectMs, bool ioBound)
 {
-    switch (m_link.open(imei, connectMs, ioBound)) {
-    case RelayLink::Opening::NotConnected:
-        report(tr("连接TCP服务器超时"));
+    const RelayLink::Opening opening = m_link.open(imei, connectMs, ioBound);
+    if (opening != RelayLink::Opening::Ready) {
+        report(opening == RelayLink::Opening::NotConnected ? tr("连接TCP服务器超时")
+                                                           : tr("开启TCP服务失败"));
         return false;
-    case RelayLink::Opening::NoGoAhead:
-        report(tr("开启TCP服务失败"));
-        return false;
-    case RelayLink::Opening::Ready:
-        break;
     }
     report(tr("开启TCP服务成功"));
     return true;
 }
 
+bool RelayDownload::answered(RelayLink::Query query, const QString &notSent, const QString &noAnswer)
+{
+    if (query == RelayLink::Query::Answered)
+        return true;
+    report(query == RelayLink::Query::NotSent ? notSent : noAnswer);
+    return false;
+}
+
 bool RelayDownload::queryModel(int replyMs, QByteArray *reply)
 {
-    switch (m_link.queryModel(replyMs, reply)) {
-    case RelayLink::Query::NotSent:
-        report(tr("发送查询型号命令失败"));
-        return false;
-    case RelayLink::Query::NoAnswer:
-        report(tr("查询型号命令失败"));
-        return false;
-    case RelayLink::Query::Answered:
-        break;
-    }
-    return true;
+    return answered(m_link.queryModel(replyMs, reply), tr("发送查询型号命令失败"),
+                    tr("查询型号命令失败"));
 }
 
 bool RelayDownload::fileSum(QFile &file, quint32 *sum) const
@@ -67,46 +62,4 @@ bool RelayDownload::fileSum(QFile &file, quint32 *sum) const
     });
     *sum = total;
     return read;
-}
-
-TransferOutcome RelayDownload::sendFile(QFile &file, qint64 size, quint32 sum, uchar code,
-                                        int chunkSize, bool stopBetweenFrames,
-                                        const std::function<void(qint64)> &progress,
-                                        const std::function<void()> &announced)
-{
-    const qint64 written = m_link.sendCommand(code, quint32(size), sum, m_waits.ioTimeoutMs());
-    if (written != RelayFrame::kCommandFrameSize)
-        return m_link.lost() ? TransferOutcome::LinkLost : TransferOutcome::AnnounceNotSent;
-    if (m_link.check_ok() != RelayFrame::Accepted)
-        return m_link.lost() ? TransferOutcome::LinkLost : TransferOutcome::AnnounceRefused;
-    if (announced)
-        announced();
-
-    bool unanswered = false;
-    switch (m_link.sendFrames(file, size, chunkSize, progress, stopBetweenFrames, &unanswered)) {
-    case RelayLink::FrameOutcome::Done:
-        break;
-    case RelayLink::FrameOutcome::ChecksumErrors:
-        return TransferOutcome::ChecksumErrors;
-    case RelayLink::FrameOutcome::NoAcknowledgement:
-        return TransferOutcome::NoAcknowledgement;
-    case RelayLink::FrameOutcome::ShortWrites:
-        return TransferOutcome::ShortWrites;
-    case RelayLink::FrameOutcome::Stopped:
-        return TransferOutcome::Stopped;
-    case RelayLink::FrameOutcome::LinkLost:
-        return TransferOutcome::LinkLost;
-    case RelayLink::FrameOutcome::ReadFailed:
-        return TransferOutcome::ReadFailed;
-    }
-
-    m_link.waitWritten(m_waits.ioTimeoutMs());
-    switch (m_link.sendEndOfFile(unanswered)) {
-    case RelayLink::FrameOutcome::Done:
-        return TransferOutcome::Done;
-    case RelayLink::FrameOutcome::LinkLost:
-        return TransferOutcome::LinkLost;
-    default:
-        return TransferOutcome::EndRefused;
-    }
 }

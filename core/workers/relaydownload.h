@@ -7,17 +7,15 @@
 
 #include <functional>
 
-#include "transfertexts.h"
+#include "relaylink.h"
 #include "updatestep.h"
 
 class QFile;
-class RelayLink;
 class RelayWaits;
 
 // What the project and the firmware download have in common: the link to the panel
-// opened with the texts the dialog shows, the model query, the sum of a file, and the
-// sending of one file (announcement, frames, end command). The link is closed when the
-// download is over, whichever way it ends.
+// opened with the texts the dialog shows, the queries with their failure texts, and the
+// sum of a file. The link is closed when the download is over, whichever way it ends.
 class RelayDownload : public UpdateStep
 {
     Q_DECLARE_TR_FUNCTIONS(RelayDownload)
@@ -34,16 +32,12 @@ protected:
     bool openLink(const QString &imei, int connectMs, bool ioBound);
     // The model query, with its failure texts.
     bool queryModel(int replyMs, QByteArray *reply);
+    // True when query was answered; else notSent or noAnswer is reported.
+    bool answered(RelayLink::Query query, const QString &notSent, const QString &noAnswer);
     // The checksum of the whole file, for its announcement, read in pieces. False when
     // the file cannot be read, is larger than an announcement can tell, or the stop
     // request came.
     bool fileSum(QFile &file, quint32 *sum) const;
-    // Announces the file (code, size, sum), then sends it in frames of chunkSize bytes
-    // (see RelayLink::sendFrames) and ends it with the end command. announced is
-    // called once the panel has accepted the announcement.
-    TransferOutcome sendFile(QFile &file, qint64 size, quint32 sum, uchar code, int chunkSize,
-                             bool stopBetweenFrames, const std::function<void(qint64)> &progress,
-                             const std::function<void()> &announced);
 
 private:
     RelayLink &m_link;

@@ -1,17 +1,11 @@
 # core/workers: the workers of the dialogs, each on a thread of its own, and the steps
 # of their operations. The pure checks are listed apart: the fuzz targets build them too.
-set(VANTELO_WORKERS_PURE_SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/typecompare.h ${CMAKE_CURRENT_LIST_DIR}/typecompare.cpp
-)
-set(VANTELO_WORKERS_SOURCES ${VANTELO_WORKERS_PURE_SOURCES}
-  ${CMAKE_CURRENT_LIST_DIR}/updateoperation.h
-  ${CMAKE_CURRENT_LIST_DIR}/transfertexts.h ${CMAKE_CURRENT_LIST_DIR}/transfertexts.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/updatestep.h ${CMAKE_CURRENT_LIST_DIR}/updatestep.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/relaydownload.h ${CMAKE_CURRENT_LIST_DIR}/relaydownload.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/projectdownload.h ${CMAKE_CURRENT_LIST_DIR}/projectdownload.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/firmwaredownload.h ${CMAKE_CURRENT_LIST_DIR}/firmwaredownload.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/cloudsync.h ${CMAKE_CURRENT_LIST_DIR}/cloudsync.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/workerthread.h
-  ${CMAKE_CURRENT_LIST_DIR}/downfileobj.h ${CMAKE_CURRENT_LIST_DIR}/downfileobj.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/penetrationobj.h ${CMAKE_CURRENT_LIST_DIR}/penetrationobj.cpp
-)
+set(VANTELO_WORKERS_PURE_SOURCES typecompare.h typecompare.cpp)
+set(VANTELO_WORKERS_SOURCES updateoperation.h transfertexts.h transfertexts.cpp
+  updatestep.h updatestep.cpp relaydownload.h relaydownload.cpp
+  projectdownload.h projectdownload.cpp firmwaredownload.h firmwaredownload.cpp
+  cloudsync.h cloudsync.cpp workerthread.h downfileobj.h downfileobj.cpp
+  penetrationobj.h penetrationobj.cpp)
+list(TRANSFORM VANTELO_WORKERS_PURE_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
+list(TRANSFORM VANTELO_WORKERS_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
+list(APPEND VANTELO_WORKERS_SOURCES ${VANTELO_WORKERS_PURE_SOURCES})

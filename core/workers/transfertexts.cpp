@@ -2,50 +2,42 @@
 
 #include <QCoreApplication>
 
-QString TransferTexts::text(TransferOutcome outcome, const QString &name) const
+namespace TransferTexts {
+
+namespace {
+
+using Outcome = RelayLink::Outcome;
+
+struct Row
 {
-    const char *source = nullptr;
-    switch (outcome) {
-    case TransferOutcome::Done:
-    case TransferOutcome::ShortWrites:
-    case TransferOutcome::Stopped:
-        return QString();
-    case TransferOutcome::AnnounceNotSent: source = announceNotSent; break;
-    case TransferOutcome::AnnounceRefused: source = announceRefused; break;
-    case TransferOutcome::ChecksumErrors: source = checksumErrors; break;
-    case TransferOutcome::NoAcknowledgement: source = noAcknowledgement; break;
-    case TransferOutcome::LinkLost: source = linkLost; break;
-    case TransferOutcome::ReadFailed: source = readFailed; break;
-    case TransferOutcome::EndRefused: source = endRefused; break;
+    Outcome outcome;
+    const char *project;
+    const char *firmware;
+};
+
+// An outcome without a row (Done, ShortWrites, Stopped) is not reported.
+const Row kTable[] = {
+    {Outcome::AnnounceNotSent, QT_TRANSLATE_NOOP("TransferTexts", "发送%1命令超时"), QT_TRANSLATE_NOOP("TransferTexts", "写入底层信息错误")},
+    {Outcome::AnnounceRefused, QT_TRANSLATE_NOOP("TransferTexts", "发送%1命令失败"), QT_TRANSLATE_NOOP("TransferTexts", "写入底层信息错误")},
+    {Outcome::ChecksumErrors, QT_TRANSLATE_NOOP("TransferTexts", "%1写入校验错误"), QT_TRANSLATE_NOOP("TransferTexts", "写入底层校验错误")},
+    {Outcome::NoAcknowledgement, QT_TRANSLATE_NOOP("TransferTexts", "%1写入超时"), QT_TRANSLATE_NOOP("TransferTexts", "写入底层超时")},
+    {Outcome::LinkLost, QT_TRANSLATE_NOOP("TransferTexts", "%1写入失败:连接已断开"), QT_TRANSLATE_NOOP("TransferTexts", "写入底层失败:连接已断开")},
+    {Outcome::ReadFailed, QT_TRANSLATE_NOOP("TransferTexts", "打开%1文件失败"), QT_TRANSLATE_NOOP("TransferTexts", "底层文件不存在或打开失败")},
+    {Outcome::EndRefused, QT_TRANSLATE_NOOP("TransferTexts", "%1写入结束命令错误"), QT_TRANSLATE_NOOP("TransferTexts", "写入底层结束命令超时")},
+};
+
+} // namespace
+
+QString text(Download download, RelayLink::Outcome outcome, const QString &name)
+{
+    for (const Row &row : kTable) {
+        if (row.outcome != outcome)
+            continue;
+        const QString text = QCoreApplication::translate(
+            "TransferTexts", download == Download::Project ? row.project : row.firmware);
+        return download == Download::Project ? text.arg(name) : text;
     }
-    const QString text = QCoreApplication::translate("TransferTexts", source);
-    return text.contains(QLatin1String("%1")) ? text.arg(name) : text;
+    return QString();
 }
 
-const TransferTexts &TransferTexts::project()
-{
-    static const TransferTexts texts = {
-        QT_TRANSLATE_NOOP("TransferTexts", "发送%1命令超时"),
-        QT_TRANSLATE_NOOP("TransferTexts", "发送%1命令失败"),
-        QT_TRANSLATE_NOOP("TransferTexts", "%1写入校验错误"),
-        QT_TRANSLATE_NOOP("TransferTexts", "%1写入超时"),
-        QT_TRANSLATE_NOOP("TransferTexts", "%1写入失败:连接已断开"),
-        QT_TRANSLATE_NOOP("TransferTexts", "打开%1文件失败"),
-        QT_TRANSLATE_NOOP("TransferTexts", "%1写入结束命令错误"),
-    };
-    return texts;
-}
-
-const TransferTexts &TransferTexts::firmware()
-{
-    static const TransferTexts texts = {
-        QT_TRANSLATE_NOOP("TransferTexts", "写入底层信息错误"),
-        QT_TRANSLATE_NOOP("TransferTexts", "写入底层信息错误"),
-        QT_TRANSLATE_NOOP("TransferTexts", "写入底层校验错误"),
-        QT_TRANSLATE_NOOP("TransferTexts", "写入底层超时"),
-        QT_TRANSLATE_NOOP("TransferTexts", "写入底层失败:连接已断开"),
-        QT_TRANSLATE_NOOP("TransferTexts", "底层文件不存在或打开失败"),
-        QT_TRANSLATE_NOOP("TransferTexts", "写入底层结束命令超时"),
-    };
-    return texts;
-}
+} // namespace TransferTexts

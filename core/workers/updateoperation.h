@@ -10,5 +10,6 @@ enum class UpdateOperation {
     Project = 1,     // project download, "升级组态"
     CloudSync = 2,   // cloud project sync, "同步云组态"
 };
+constexpr int kUpdateOperations = 3;
 
 #endif // UPDATEOPERATION_H

@@ -32,23 +32,26 @@ bool UpdateStep::unpackArchive(const QString &archive, const QString &dir,
     options.stopRequested = m_stopRequested;
     const SafeUnzip::Result unpacked = SafeUnzip::extractFile(archive, dir, options);
     qCDebug(lcProject) << "UpdateStep::unpackArchive" << int(unpacked.status) << unpacked.files.size();
+    QString text;
     switch (unpacked.status) {
     case SafeUnzip::Status::Extracted:
         *files = unpacked.files;
         return true;
     case SafeUnzip::Status::Refused:
         qCDebug(lcProject) << "UpdateStep::unpackArchive refused entry" << unpacked.refusedEntry;
-        report(tr("压缩文件包含不安全的路径,已拒绝"));
-        return false;
+        text = tr("压缩文件包含不安全的路径,已拒绝");
+        break;
     case SafeUnzip::Status::TooLarge:
-        report(tr("压缩文件超出解压限制,已拒绝"));
-        return false;
+        text = tr("压缩文件超出解压限制,已拒绝");
+        break;
     case SafeUnzip::Status::Unreadable:
-        report(unreadableText);
-        return false;
+        text = unreadableText;
+        break;
     case SafeUnzip::Status::Stopped:
-        return false;
+        break;   // silently
     }
+    if (!text.isEmpty())
+        report(text);
     return false;
 }
 
