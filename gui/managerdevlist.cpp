@@ -137,8 +137,8 @@ void ManagerDevList::on_cbx_state_currentIndexChanged(int index)
     default:
         break;
     }
-    qCDebug(lcUi) << "ManagerDevList::on_cbx_state_currentIndexChanged" << index << m_showDevs.size()
-             << m_searchDevs.size();
+    qCDebug(lcUi) << "ManagerDevList::on_cbx_state_currentIndexChanged" << index
+                  << m_showDevs.size() << m_searchDevs.size();
 }
 
 void ManagerDevList::on_pbtn_Search_clicked()
@@ -275,8 +275,9 @@ void ManagerDevList::on_pbtn_update_clicked()
     // The rows and the shown devices stay as they are until the reply is judged good.
     if (!answer.reply.usable) {
         qCDebug(lcUi) << "ManagerDevList::on_pbtn_update_clicked no usable reply"
-                 << int(answer.result.outcome) << answer.result.errorText;
-        QMessageBox::warning(this, tr("提示"), CloudRequest::failureText(answer.result), QMessageBox::Ok);
+                      << int(answer.result.outcome) << answer.result.errorText;
+        QMessageBox::warning(this, tr("提示"), CloudRequest::failureText(answer.result),
+                             QMessageBox::Ok);
         return;
     }
     if (!answer.reply.hasCode) {

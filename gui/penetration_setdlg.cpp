@@ -5,7 +5,6 @@
 
 #include "logging.h"
 
-
 Penetration_setDlg::Penetration_setDlg(QWidget *parent)
     : QDialog(parent),
       ui(new Ui::Penetration_setDlg),
@@ -69,8 +68,9 @@ void Penetration_setDlg::fillComboBoxes()
 // Started: only "关闭穿透" can be used; idle: everything but "关闭穿透".
 void Penetration_setDlg::showStarted(bool started)
 {
-    for (QWidget *w : std::initializer_list<QWidget *>{ui->groupBox_portSet, ui->btn_openNetUsbPenetrate,
-                                                       ui->comboBox_addPort1, ui->pbtn_del})
+    const std::initializer_list<QWidget *> idleOnly = {
+        ui->groupBox_portSet, ui->btn_openNetUsbPenetrate, ui->comboBox_addPort1, ui->pbtn_del};
+    for (QWidget *w : idleOnly)
         w->setEnabled(!started);
     ui->btn_closeNetUsbPenetrate->setEnabled(started);
 }
@@ -140,7 +140,8 @@ void Penetration_setDlg::finishThrd()
 
 void Penetration_setDlg::on_pbtn_del_clicked()
 {
-    qCDebug(lcUi) << "Penetration_setDlg::on_pbtn_del_clicked" << ui->comboBox_addPort1->currentIndex();
+    qCDebug(lcUi) << "Penetration_setDlg::on_pbtn_del_clicked"
+                  << ui->comboBox_addPort1->currentIndex();
     portPairs.deletePortPair(ui->comboBox_addPort1->currentIndex());
 }
 

@@ -68,11 +68,12 @@ void UpdateFileDlg::setDeviceInfo(QString iMei, QString account, QString passwor
         connect(w->worker(), &DownFileOBJ::information, this, &UpdateFileDlg::information);
         connect(w->worker(), &DownFileOBJ::finishThrd, this, &UpdateFileDlg::finishWork);
     }
-    connect(this, &UpdateFileDlg::sendUpdateCloudFile, workerOf(int(UpdateOperation::CloudSync))->worker(),
+    const auto worker = [this](UpdateOperation op) { return workerOf(int(op))->worker(); };
+    connect(this, &UpdateFileDlg::sendUpdateCloudFile, worker(UpdateOperation::CloudSync),
             &DownFileOBJ::updateCloudConf);
-    connect(this, &UpdateFileDlg::sendUpdateFirmFileTcp, workerOf(int(UpdateOperation::Firmware))->worker(),
+    connect(this, &UpdateFileDlg::sendUpdateFirmFileTcp, worker(UpdateOperation::Firmware),
             &DownFileOBJ::updateFirmWareTcp);
-    connect(this, &UpdateFileDlg::sendUpdateConfigTcp, workerOf(int(UpdateOperation::Project))->worker(),
+    connect(this, &UpdateFileDlg::sendUpdateConfigTcp, worker(UpdateOperation::Project),
             &DownFileOBJ::updateConfigTcp);
 }
 

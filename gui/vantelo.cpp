@@ -235,12 +235,13 @@ void Vantelo::on_pbt_login_clicked()
     if (!answer.reply.usable) {
         // No usable answer: the account was not checked, so nothing is saved and the
         // window stays.
-        qCDebug(lcUi) << "Vantelo::on_pbt_login_clicked no usable reply" << int(answer.result.outcome)
-                 << answer.result.errorText;
+        qCDebug(lcUi) << "Vantelo::on_pbt_login_clicked no usable reply"
+                      << int(answer.result.outcome) << answer.result.errorText;
         showState(CloudRequest::failureText(answer.result));
         return;
     }
-    qCDebug(lcUi) << "Vantelo::on_pbt_login_clicked code" << answer.reply.hasCode << answer.reply.code;
+    qCDebug(lcUi) << "Vantelo::on_pbt_login_clicked code" << answer.reply.hasCode
+                  << answer.reply.code;
     if (!answer.reply.hasCode || answer.reply.code != 200) {
         showState(tr("账号不存在或验证错误"));
         return;

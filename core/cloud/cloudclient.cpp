@@ -26,7 +26,8 @@ void CloudClient::prepare()
         return;
     m_loop.reset(new QEventLoop);
     m_manager.reset(new QNetworkAccessManager);
-    QObject::connect(m_manager.get(), &QNetworkAccessManager::finished, m_loop.get(), &QEventLoop::quit);
+    QObject::connect(m_manager.get(), &QNetworkAccessManager::finished, m_loop.get(),
+                     &QEventLoop::quit);
 }
 
 CloudRequest::Result CloudClient::post(const CloudEndpoint &endpoint, const QNetworkRequest &request,
@@ -58,19 +59,21 @@ CloudRequest::Result CloudClient::checkProject(const CloudEndpoint &endpoint, co
                                                const QString &gatewayId, const QString &account,
                                                const QString &password, bool useName)
 {
-    const QUrl url = operationUrl(endpoint, QStringLiteral("project/checkUuidIsExist"), UrlForm::UserInput);
+    const QUrl url
+        = operationUrl(endpoint, QStringLiteral("project/checkUuidIsExist"), UrlForm::UserInput);
     return post(endpoint, CloudRequest::makeRequest(endpoint, url, "application/json"),
                 CloudSyncReply::checkBody(uuid, gatewayId, account, password, useName));
 }
 
-CloudRequest::Result CloudClient::uploadProject(const CloudEndpoint &endpoint, MultipartBody::Fields fields,
-                                                const QString &path)
+CloudRequest::Result CloudClient::uploadProject(const CloudEndpoint &endpoint,
+                                                MultipartBody::Fields fields, const QString &path)
 {
     fields.fileName = MultipartBody::fileNameOf(path);
     const QByteArray boundary = UploadBodyDevice::boundaryFor(fields, path);
     UploadBodyDevice body(MultipartBody::head(fields, boundary), path, MultipartBody::tail(boundary));
     if (boundary.isEmpty() || !body.open(QIODevice::ReadOnly)) {
-        qCDebug(lcCloud) << "CloudClient::uploadProject cannot read" << path << boundary << body.errorString();
+        qCDebug(lcCloud) << "CloudClient::uploadProject cannot read" << path << boundary
+                         << body.errorString();
         CloudRequest::Result notSent;
         notSent.outcome = CloudRequest::Outcome::NotSent;
         notSent.errorText = QCoreApplication::translate("CloudClient", "文件打开异常");

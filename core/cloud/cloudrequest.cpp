@@ -36,7 +36,8 @@ CloudRequest::Result postAndWaitWith(const CloudEndpoint &endpoint, QNetworkAcce
             // Nothing goes out rather than trusting less (or more) than was configured.
             result.outcome = CloudRequest::Outcome::NotSent;
             result.errorText = caError;
-            qCDebug(lcCloud) << "CloudRequest::postAndWait not sent" << request.url().toString() << caError;
+            qCDebug(lcCloud) << "CloudRequest::postAndWait not sent" << request.url().toString()
+                             << caError;
             return result;
         }
     }
@@ -118,7 +119,7 @@ CloudRequest::Result postAndWaitWith(const CloudEndpoint &endpoint, QNetworkAcce
         reply->abort();
     }
     qCDebug(lcCloud) << "CloudRequest::postAndWait" << request.url().toString()
-             << int(result.outcome) << result.body.size() << result.errorText;
+                     << int(result.outcome) << result.body.size() << result.errorText;
     reply->deleteLater();
     return result;
 }

@@ -61,7 +61,8 @@ void PasswordStore::run(QKeychain::Job *job, std::function<void(QKeychain::Job *
     connect(job, &QKeychain::Job::finished, this, [this, finished](QKeychain::Job *j) {
         --m_nPending;
         if (j->error() != QKeychain::NoError && j->error() != QKeychain::EntryNotFound)
-            qCDebug(lcCloud) << "PasswordStore::run keychain error" << j->error() << j->errorString();
+            qCDebug(lcCloud) << "PasswordStore::run keychain error" << j->error()
+                             << j->errorString();
         if (!m_bClosing)
             finished(j);
     });

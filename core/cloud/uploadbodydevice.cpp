@@ -56,8 +56,8 @@ qint64 UploadBodyDevice::readData(char *data, qint64 maxSize)
             else
                 n = m_file.read(data + done, qMin(maxSize - done, fileEnd - at));
             if (n <= 0) {
-                qCDebug(lcCloud) << "UploadBodyDevice::readData file ended early" << m_file.fileName()
-                         << offset << m_fileSize;
+                qCDebug(lcCloud) << "UploadBodyDevice::readData file ended early"
+                                 << m_file.fileName() << offset << m_fileSize;
                 setErrorString(QStringLiteral("%1: %2").arg(m_file.fileName(), m_file.errorString()));
                 return done > 0 ? done : -1;
             }

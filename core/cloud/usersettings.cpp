@@ -101,7 +101,8 @@ bool write(QSettings &settings, const Content &c)
     settings.endArray();
 
     if (!syncPrivately(settings)) {
-        qCDebug(lcCloud) << "UserSettings::write failed" << settings.fileName() << settings.status();
+        qCDebug(lcCloud) << "UserSettings::write failed" << settings.fileName()
+                         << settings.status();
         return false;
     }
     return true;

@@ -117,7 +117,7 @@ bool VirtualPortPairs::createPortPairAndOpen(QSerialPort *port, int portIndex, Q
             const QByteArray toolSide = pent.toLocal8Bit();
             if (!createPair(userSide.constData(), toolSide.constData())) {
                 qCDebug(lcPorts) << "VirtualPortPairs::createPortPairAndOpen CreatePair" << com
-                         << library.errorString();
+                                 << library.errorString();
                 report(tr("创建串口%1失败").arg(com));
                 return false;
             }
@@ -134,8 +134,8 @@ bool VirtualPortPairs::createPortPairAndOpen(QSerialPort *port, int portIndex, Q
                 return false;
             }
         } else {
-            qCDebug(lcPorts) << "VirtualPortPairs::createPortPairAndOpen no CreatePair" << library.fileName()
-                     << library.errorString();
+            qCDebug(lcPorts) << "VirtualPortPairs::createPortPairAndOpen no CreatePair"
+                             << library.fileName() << library.errorString();
         }
     }
 
@@ -143,7 +143,7 @@ bool VirtualPortPairs::createPortPairAndOpen(QSerialPort *port, int portIndex, Q
     if (!port->open(QIODevice::ReadWrite)) {
         const int code = port->error();
         qCDebug(lcPorts) << "VirtualPortPairs::createPortPairAndOpen open" << port->portName()
-                 << port->errorString();
+                         << port->errorString();
         report(tr("串口%1打开失败:%2").arg(com).arg(code));
         port->close();
         return false;
@@ -195,8 +195,8 @@ QMetaObject::Connection VirtualPortPairs::closeOnDeviceLoss(QSerialPort *port,
             if (!port->isOpen())
                 return;
             if (error == QSerialPort::ResourceError && !PortPlatform::serialDeviceGone(port)) {
-                qCDebug(lcPorts) << "VirtualPortPairs::closeOnDeviceLoss would block, kept" << port->portName()
-                         << port->errorString();
+                qCDebug(lcPorts) << "VirtualPortPairs::closeOnDeviceLoss would block, kept"
+                                 << port->portName() << port->errorString();
                 port->clearError();
                 // A read that would have blocked turned the port's reading off; this
                 // turns it on again without taking anything from its buffer.

@@ -128,13 +128,15 @@ Status checkDirectory(QuaZip &zip, const QString &dir, const Options &options, R
         }
         if (!isSafeEntryName(info.name) || isSymlinkEntry(info.externalAttr)
             || passesExistingLink(dir, info.name)) {
-            qCDebug(lcProject) << "SafeUnzip::checkDirectory refused" << info.name << Qt::hex << info.externalAttr;
+            qCDebug(lcProject) << "SafeUnzip::checkDirectory refused" << info.name << Qt::hex
+                               << info.externalAttr;
             result->refusedEntry = info.name;
             return Status::Refused;
         }
         declaredBytes += qMin<quint64>(info.uncompressedSize, quint64(options.maxBytes) + 1);
         if (++count > options.maxEntries || declaredBytes > quint64(options.maxBytes)) {
-            qCDebug(lcProject) << "SafeUnzip::checkDirectory over the limits" << count << declaredBytes;
+            qCDebug(lcProject) << "SafeUnzip::checkDirectory over the limits" << count
+                               << declaredBytes;
             return Status::TooLarge;
         }
     }
@@ -170,7 +172,8 @@ Status writeEntry(QuaZip &zip, const QuaZipFileInfo64 &info, const QString &path
             return Status::Stopped;
         const qint64 n = in.read(piece.data(), kPieceBytes);
         if (n < 0) {
-            qCDebug(lcProject) << "SafeUnzip::writeEntry read error" << info.name << in.getZipError();
+            qCDebug(lcProject) << "SafeUnzip::writeEntry read error" << info.name
+                               << in.getZipError();
             return Status::Unreadable;
         }
         if (n == 0)
@@ -178,8 +181,8 @@ Status writeEntry(QuaZip &zip, const QuaZipFileInfo64 &info, const QString &path
         written += quint64(n);
         *total += n;
         if (written > info.uncompressedSize || *total > options.maxBytes) {
-            qCDebug(lcProject) << "SafeUnzip::writeEntry over the declared size or the limit" << info.name << written
-                     << info.uncompressedSize << *total;
+            qCDebug(lcProject) << "SafeUnzip::writeEntry over the declared size or the limit"
+                               << info.name << written << info.uncompressedSize << *total;
             return Status::TooLarge;
         }
         if (out.write(piece.constData(), n) != n) {
@@ -189,8 +192,8 @@ Status writeEntry(QuaZip &zip, const QuaZipFileInfo64 &info, const QString &path
     }
     in.close();
     if (in.getZipError() != UNZ_OK || written != info.uncompressedSize) {
-        qCDebug(lcProject) << "SafeUnzip::writeEntry damaged entry" << info.name << in.getZipError() << written
-                 << info.uncompressedSize;
+        qCDebug(lcProject) << "SafeUnzip::writeEntry damaged entry" << info.name << in.getZipError()
+                           << written << info.uncompressedSize;
         return Status::Unreadable;
     }
     if (!out.flush()) {

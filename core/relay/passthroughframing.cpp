@@ -1,6 +1,5 @@
 #include "passthroughframing.h"
 
-
 #include <cstring>
 
 #include "logging.h"
@@ -49,7 +48,7 @@ PassthroughFraming::Result PassthroughFraming::feed(const QByteArray &read)
             keep = 1;
         result.dropped = m_kept.size() - keep;
         qCDebug(lcPassthrough) << "PassthroughFraming::feed dropped" << result.dropped
-                 << "bytes without delimiter";
+                               << "bytes without delimiter";
         m_kept.remove(0, result.dropped);
     }
     return result;

@@ -7,8 +7,8 @@
 // Bytes of the pass-through link through the relay server.
 //
 // Desktop to relay: the registration (RelayFrame::passthroughRegistration) once, then
-// every serial read followed by "$_$" (RelayFrame::trailer). Relay to desktop: payloads each followed by "$_$", and
-// "disconnected,2$_$" when the panel has gone.
+// every serial read followed by "$_$" (RelayFrame::trailer). Relay to desktop: payloads
+// each followed by "$_$", and "disconnected,2$_$" when the panel has gone.
 //
 // Every "$_$" from the relay ends a message. Whatever has arrived up to the last
 // delimiter goes to the serial port at once, every delimiter taken out (a read holding

@@ -145,7 +145,7 @@ void RelayLink::discardWaiting(const char *before, qint64 which)
     const QByteArray stale = m_socket->readAll();
     if (!stale.isEmpty())
         qCDebug(lcRelay) << "RelayLink::discardWaiting before" << before << which << stale.size()
-                 << stale.left(16).toHex();
+                         << stale.left(16).toHex();
 }
 
 // After attempts whose wait ran out, their answers may still be on the way, and one
@@ -174,7 +174,8 @@ int RelayLink::check_ok()
     if (stopRequested())
         return 0;
     if (!waitReadable(m_waits.replyTimeoutMs())) {
-        qCDebug(lcRelay) << "RelayLink::check_ok timeout" << m_socket->state() << m_socket->errorString();
+        qCDebug(lcRelay) << "RelayLink::check_ok timeout" << m_socket->state()
+                         << m_socket->errorString();
         return 0;
     }
     return RelayFrame::classifyAck(m_socket->readAll());
@@ -182,7 +183,8 @@ int RelayLink::check_ok()
 
 RelayLink::Query RelayLink::queryModel(int replyMs, QByteArray *reply)
 {
-    if (sendCommand(RelayFrame::kQueryModel, 0, 0, m_waits.ioTimeoutMs()) != RelayFrame::kCommandFrameSize)
+    if (sendCommand(RelayFrame::kQueryModel, 0, 0, m_waits.ioTimeoutMs())
+        != RelayFrame::kCommandFrameSize)
         return Query::NotSent;
     *reply = collectReply(RelayFrame::kModelReplySize, replyMs);
     return reply->isEmpty() ? Query::NoAnswer : Query::Answered;
@@ -190,7 +192,8 @@ RelayLink::Query RelayLink::queryModel(int replyMs, QByteArray *reply)
 
 RelayLink::Query RelayLink::queryVersion(int replyMs, quint32 *version)
 {
-    if (sendCommand(RelayFrame::kQueryVersion, 0, 0, m_waits.ioTimeoutMs()) != RelayFrame::kCommandFrameSize)
+    if (sendCommand(RelayFrame::kQueryVersion, 0, 0, m_waits.ioTimeoutMs())
+        != RelayFrame::kCommandFrameSize)
         return Query::NotSent;
     const QByteArray reply = collectReply(RelayFrame::kVersionReplySize, replyMs);
     qCDebug(lcRelay) << "RelayLink::queryVersion" << reply.toHex();
@@ -215,7 +218,8 @@ RelayLink::Outcome RelayLink::sendFrames(QFile &file, qint64 size, int chunkSize
         if (frameOffset != offset) {
             const QByteArray chunk = file.seek(offset) ? file.read(n) : QByteArray();
             if (chunk.size() != n) {
-                qCDebug(lcRelay) << "RelayLink::sendFrames cannot read" << file.fileName() << offset << n;
+                qCDebug(lcRelay) << "RelayLink::sendFrames cannot read" << file.fileName() << offset
+                                 << n;
                 return Outcome::ReadFailed;
             }
             frame = RelayFrame::dataFrame(index, chunk.constData(), n);
@@ -224,7 +228,8 @@ RelayLink::Outcome RelayLink::sendFrames(QFile &file, qint64 size, int chunkSize
         discardWaiting("frame", index);
         const qint64 written = m_socket->write(frame);
         waitWritten(kFrameWriteMs);
-        qCDebug(lcRelay) << "RelayLink::sendFrames frame" << index << written << chunkSize << m_socket->state();
+        qCDebug(lcRelay) << "RelayLink::sendFrames frame" << index << written << chunkSize
+                         << m_socket->state();
 
         Outcome failure;
         if (written == frame.size()) {
@@ -246,7 +251,8 @@ RelayLink::Outcome RelayLink::sendFrames(QFile &file, qint64 size, int chunkSize
             qCDebug(lcRelay) << "RelayLink::sendFrames short write" << index << written;
         }
         if (lost()) {
-            qCDebug(lcRelay) << "RelayLink::sendFrames link lost" << index << m_socket->errorString();
+            qCDebug(lcRelay) << "RelayLink::sendFrames link lost" << index
+                             << m_socket->errorString();
             return Outcome::LinkLost;
         }
         if (--attemptsLeft <= 0)
@@ -277,7 +283,8 @@ RelayLink::Outcome RelayLink::sendFile(QFile &file, qint64 size, quint32 sum, uc
                                        const std::function<void(qint64)> &progress,
                                        const std::function<void()> &announced)
 {
-    if (sendCommand(code, quint32(size), sum, m_waits.ioTimeoutMs()) != RelayFrame::kCommandFrameSize)
+    if (sendCommand(code, quint32(size), sum, m_waits.ioTimeoutMs())
+        != RelayFrame::kCommandFrameSize)
         return lost() ? Outcome::LinkLost : Outcome::AnnounceNotSent;
     if (check_ok() != RelayFrame::Accepted)
         return lost() ? Outcome::LinkLost : Outcome::AnnounceRefused;

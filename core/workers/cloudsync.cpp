@@ -57,7 +57,9 @@ bool CloudSync::identify(const QStringList &files, QString *uuid)
     for (const QString &path : files) {
         QFile entry(path);
         const bool read = entry.open(QIODevice::ReadOnly)
-            && readInPieces(entry, [&identity](const char *data, qint64 len) { identity.addContent(data, len); });
+                          && readInPieces(entry, [&identity](const char *data, qint64 len) {
+                                 identity.addContent(data, len);
+                             });
         if (stopRequested()) {
             qCDebug(lcCloud) << "CloudSync::identify stopped";
             return false;

@@ -57,7 +57,8 @@ void DownFileOBJ::updateCloudConf(QString sPath, bool useName)
 
 void DownFileOBJ::updateConfigTcp(QString sPath, int nFrameByte, bool bHzFile, bool updateFlag)
 {
-    qCDebug(lcRelay) << "DownFileOBJ::updateConfigTcp" << sPath << nFrameByte << bHzFile << updateFlag;
+    qCDebug(lcRelay) << "DownFileOBJ::updateConfigTcp" << sPath << nFrameByte << bHzFile
+                     << updateFlag;
     waits.clearStop();
     // The download closes the link whichever way it ends, before the end signal.
     ProjectDownload(*link, waits, iMei, unpackDir("compile"), reporter(UpdateOperation::Project))

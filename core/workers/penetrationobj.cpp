@@ -58,11 +58,12 @@ void PenetrationOBJ::applyLineSettings(int baudrate, int dataBit, int parity, in
 void PenetrationOBJ::openNetComPenetrate(QString iMei, int comIndex, int baudrate, int dataBit,
                                          int parity, int stopBit, int timeout)
 {
-    qCDebug(lcPassthrough) << "PenetrationOBJ::openNetComPenetrate" << iMei << comIndex << baudrate << dataBit
-             << parity << stopBit << timeout;
+    qCDebug(lcPassthrough) << "PenetrationOBJ::openNetComPenetrate" << iMei << comIndex << baudrate
+                           << dataBit << parity << stopBit << timeout;
 
     if (!portLibrary.isLoaded() && !portLibrary.load()) {
-        qCDebug(lcPassthrough) << "PenetrationOBJ::openNetComPenetrate load" << portLibrary.errorString();
+        qCDebug(lcPassthrough) << "PenetrationOBJ::openNetComPenetrate load"
+                               << portLibrary.errorString();
         emitInfo(tr("加载vspdctl.dll失败"), false);
         return;
     }
@@ -96,8 +97,9 @@ void PenetrationOBJ::openNetComPenetrate(QString iMei, int comIndex, int baudrat
     // then ends the start.
     if (!abortFlag && !tcpSocket->waitForConnected(waitMs)) {
         emitInfo(tr("连接服务器超时"), false);
-        qCDebug(lcPassthrough) << "PenetrationOBJ::openNetComPenetrate connect" << QNetworkProxy::applicationProxy().type()
-                 << waitMs.load() << tcpSocket->errorString();
+        qCDebug(lcPassthrough) << "PenetrationOBJ::openNetComPenetrate connect"
+                               << QNetworkProxy::applicationProxy().type() << waitMs.load()
+                               << tcpSocket->errorString();
         releasePortAndSocket();
         return;
     }
@@ -108,8 +110,8 @@ void PenetrationOBJ::openNetComPenetrate(QString iMei, int comIndex, int baudrat
     tcpSocket->write(registration);
 
     if (abortFlag || !waitForGoAhead()) {
-        qCDebug(lcPassthrough) << "PenetrationOBJ::openNetComPenetrate no go-ahead" << tcpSocket->errorString()
-                 << registration;
+        qCDebug(lcPassthrough) << "PenetrationOBJ::openNetComPenetrate no go-ahead"
+                               << tcpSocket->errorString() << registration;
         tcpSocket->disconnectFromHost();
         endConnection(tr("连接穿透服务超时"));
         return;
@@ -117,7 +119,8 @@ void PenetrationOBJ::openNetComPenetrate(QString iMei, int comIndex, int baudrat
 
     const QByteArray reply = tcpSocket->readAll();
     const bool accepted = RelayFrame::isGoAhead(reply);
-    qCDebug(lcPassthrough) << "PenetrationOBJ::openNetComPenetrate reply" << reply.left(64) << this->timeout << accepted;
+    qCDebug(lcPassthrough) << "PenetrationOBJ::openNetComPenetrate reply" << reply.left(64)
+                           << this->timeout << accepted;
 
     if (accepted) {
         emitInfo(tr("穿透服务打开成功"), true);
@@ -163,8 +166,9 @@ void PenetrationOBJ::relayLost()
 {
     if (!tcpSocket)
         return;
-    qCDebug(lcPassthrough) << "PenetrationOBJ::relayLost" << tcpSocket->state() << tcpSocket->error()
-             << tcpSocket->errorString() << "unread" << tcpSocket->bytesAvailable();
+    qCDebug(lcPassthrough) << "PenetrationOBJ::relayLost" << tcpSocket->state()
+                           << tcpSocket->error() << tcpSocket->errorString() << "unread"
+                           << tcpSocket->bytesAvailable();
     endConnection(tr("穿透服务连接已断开"));
 }
 
@@ -209,7 +213,8 @@ void PenetrationOBJ::writeTcpData()
         return;
     }
     if (tcpSocket->state() != QAbstractSocket::ConnectedState) {
-        qCDebug(lcPassthrough) << "PenetrationOBJ::writeTcpData relay connection gone, dropped" << data.size();
+        qCDebug(lcPassthrough) << "PenetrationOBJ::writeTcpData relay connection gone, dropped"
+                               << data.size();
         return;
     }
     tcpSocket->write(PassthroughFraming::serialToRelay(data));
@@ -225,19 +230,22 @@ void PenetrationOBJ::writeComData()
     const QByteArray data = tcpSocket->readAll();
     const PassthroughFraming::Result r = relayFraming.feed(data);
     if (r.dropped > 0)
-        qCDebug(lcPassthrough) << "PenetrationOBJ::writeComData dropped" << r.dropped << "bytes without delimiter";
+        qCDebug(lcPassthrough) << "PenetrationOBJ::writeComData dropped" << r.dropped
+                               << "bytes without delimiter";
     // Reported only: the bridge stays, and the messages around the note still go out.
     if (r.hmiDisconnected)
         emitInfo(tr("HMI端断开连接"), false);
     if (r.toSerial.isEmpty()) {
         if (relayFraming.pending() > 0)
-            qCDebug(lcPassthrough) << "PenetrationOBJ::writeComData waiting for delimiter" << relayFraming.pending();
+            qCDebug(lcPassthrough) << "PenetrationOBJ::writeComData waiting for delimiter"
+                                   << relayFraming.pending();
         return;
     }
     if (serialPort && serialPort->isOpen())
         serialPort->write(r.toSerial);
     else
-        qCDebug(lcPassthrough) << "PenetrationOBJ::writeComData port closed, dropped" << r.toSerial.size();
+        qCDebug(lcPassthrough) << "PenetrationOBJ::writeComData port closed, dropped"
+                               << r.toSerial.size();
 }
 
 void PenetrationOBJ::serialDrained()

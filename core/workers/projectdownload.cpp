@@ -58,9 +58,9 @@ bool ProjectDownload::checkPanel(const ModelRecord &record, bool updateFlag)
     if (!queryModel(waits().ioTimeoutMs(), &reply))
         return false;
     const RelayFrame::ModelReply r = RelayFrame::modelReply(reply);
-    qCDebug(lcRelay) << "ProjectDownload::checkPanel" << reply.toHex() << int(r.model) << int(r.comm)
-             << int(r.module) << record.model << int(record.comm) << int(record.module)
-             << record.version;
+    qCDebug(lcRelay) << "ProjectDownload::checkPanel" << reply.toHex() << int(r.model)
+                     << int(r.comm) << int(r.module) << record.model << int(record.comm)
+                     << int(record.module) << record.version;
     if (!record.modelMatches(r.model)) {
         report(tr("组态型号和触摸屏型号不一致"));
         return false;
@@ -94,7 +94,8 @@ bool ProjectDownload::checkPanel(const ModelRecord &record, bool updateFlag)
 bool ProjectDownload::send(const ModelRecord &record, bool bHzFile, int chunkSize)
 {
     for (const ProjectFiles::File &f : ProjectFiles::plan(record, bHzFile, m_unpackDir)) {
-        if (!writeFile(f.path, QCoreApplication::translate("ProjectFiles", f.name), chunkSize, f.code)) {
+        const QString name = QCoreApplication::translate("ProjectFiles", f.name);
+        if (!writeFile(f.path, name, chunkSize, f.code)) {
             if (f.step == 17)
                 qCDebug(lcRelay) << "ProjectDownload::send COM1 driver" << record.com1Name;
             return false;
@@ -128,8 +129,8 @@ bool ProjectDownload::writeFile(QString path, QString name, int chunkSize, uchar
         return false;
     }
     const qint64 size = file.size();
-    qCDebug(lcRelay) << "ProjectDownload::writeFile" << path.mid(path.lastIndexOf(QLatin1Char('/')) + 1)
-             << size << chunkSize;
+    qCDebug(lcRelay) << "ProjectDownload::writeFile"
+                     << path.mid(path.lastIndexOf(QLatin1Char('/')) + 1) << size << chunkSize;
     if (size == 0 && optional)
         return true;
     if (size == 0) {
@@ -147,9 +148,11 @@ bool ProjectDownload::writeFile(QString path, QString name, int chunkSize, uchar
     if (stopRequested())
         return false;
 
-    const RelayLink::Outcome outcome = link().sendFile(file, size, sum, fileCode, chunkSize, false, [&](qint64 offset) {
+    const auto progress = [&](qint64 offset) {
         report(tr("%1已写入:%2/%3").arg(name).arg(offset).arg(size));
-    }, {});
+    };
+    const RelayLink::Outcome outcome
+        = link().sendFile(file, size, sum, fileCode, chunkSize, false, progress, {});
     const QString text = failure(outcome);
     if (!text.isEmpty())
         report(text);

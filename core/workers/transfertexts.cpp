@@ -17,13 +17,13 @@ struct Row
 
 // An outcome without a row (Done, ShortWrites, Stopped) is not reported.
 const Row kTable[] = {
-    {Outcome::AnnounceNotSent, QT_TRANSLATE_NOOP("TransferTexts", "发送%1命令超时"), QT_TRANSLATE_NOOP("TransferTexts", "写入底层信息错误")},
-    {Outcome::AnnounceRefused, QT_TRANSLATE_NOOP("TransferTexts", "发送%1命令失败"), QT_TRANSLATE_NOOP("TransferTexts", "写入底层信息错误")},
-    {Outcome::ChecksumErrors, QT_TRANSLATE_NOOP("TransferTexts", "%1写入校验错误"), QT_TRANSLATE_NOOP("TransferTexts", "写入底层校验错误")},
-    {Outcome::NoAcknowledgement, QT_TRANSLATE_NOOP("TransferTexts", "%1写入超时"), QT_TRANSLATE_NOOP("TransferTexts", "写入底层超时")},
-    {Outcome::LinkLost, QT_TRANSLATE_NOOP("TransferTexts", "%1写入失败:连接已断开"), QT_TRANSLATE_NOOP("TransferTexts", "写入底层失败:连接已断开")},
-    {Outcome::ReadFailed, QT_TRANSLATE_NOOP("TransferTexts", "打开%1文件失败"), QT_TRANSLATE_NOOP("TransferTexts", "底层文件不存在或打开失败")},
-    {Outcome::EndRefused, QT_TRANSLATE_NOOP("TransferTexts", "%1写入结束命令错误"), QT_TRANSLATE_NOOP("TransferTexts", "写入底层结束命令超时")},
+    {Outcome::AnnounceNotSent, QT_TR_NOOP("发送%1命令超时"), QT_TR_NOOP("写入底层信息错误")},
+    {Outcome::AnnounceRefused, QT_TR_NOOP("发送%1命令失败"), QT_TR_NOOP("写入底层信息错误")},
+    {Outcome::ChecksumErrors, QT_TR_NOOP("%1写入校验错误"), QT_TR_NOOP("写入底层校验错误")},
+    {Outcome::NoAcknowledgement, QT_TR_NOOP("%1写入超时"), QT_TR_NOOP("写入底层超时")},
+    {Outcome::LinkLost, QT_TR_NOOP("%1写入失败:连接已断开"), QT_TR_NOOP("写入底层失败:连接已断开")},
+    {Outcome::ReadFailed, QT_TR_NOOP("打开%1文件失败"), QT_TR_NOOP("底层文件不存在或打开失败")},
+    {Outcome::EndRefused, QT_TR_NOOP("%1写入结束命令错误"), QT_TR_NOOP("写入底层结束命令超时")},
 };
 
 } // namespace

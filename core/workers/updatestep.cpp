@@ -31,7 +31,8 @@ bool UpdateStep::unpackArchive(const QString &archive, const QString &dir,
     SafeUnzip::Options options;
     options.stopRequested = m_stopRequested;
     const SafeUnzip::Result unpacked = SafeUnzip::extractFile(archive, dir, options);
-    qCDebug(lcProject) << "UpdateStep::unpackArchive" << int(unpacked.status) << unpacked.files.size();
+    qCDebug(lcProject) << "UpdateStep::unpackArchive" << int(unpacked.status)
+                       << unpacked.files.size();
     QString text;
     switch (unpacked.status) {
     case SafeUnzip::Status::Extracted:

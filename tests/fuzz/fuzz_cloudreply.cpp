@@ -1,7 +1,7 @@
 // The device-list reply of the cloud service: usable body, "code", "msg" and the
 // conversion of "data" into the device list, each alone and as the callers take them
-// together. A top-level array is also handed to the
-// conversion, so that array inputs reach it without the object around them.
+// together. A top-level array is also handed to the conversion, so that array inputs
+// reach it without the object around them.
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -72,7 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(reply.hasCode == (usable && obj.contains(QStringLiteral("code"))));
     FUZZ_CHECK(reply.code == (usable ? CloudReply::code(obj) : 0));
     FUZZ_CHECK(reply.hasList == (usable && obj.value(QStringLiteral("data")).isArray()));
-    FUZZ_CHECK(reply.devices.size() == (reply.hasList ? obj.value(QStringLiteral("data")).toArray().size() : 0));
+    const QJsonValue list = obj.value(QStringLiteral("data"));
+    FUZZ_CHECK(reply.devices.size() == (reply.hasList ? list.toArray().size() : 0));
     if (!usable && doc.isArray()) {
         checkList(doc.array());
     }

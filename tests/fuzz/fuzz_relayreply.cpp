@@ -4,9 +4,9 @@
 #include <QFileInfo>
 
 #include "firmwaremodeltable.h"
-#include "typecompare.h"
 #include "fuzzsupport.h"
 #include "relayframe.h"
+#include "typecompare.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
