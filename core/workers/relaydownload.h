@@ -5,8 +5,6 @@
 #include <QString>
 #include <QtGlobal>
 
-#include <functional>
-
 #include "relaylink.h"
 #include "updatestep.h"
 
