@@ -21,6 +21,7 @@ PACKAGES=(
   g++-mingw-w64-x86-64-win32
   openssl libssl-dev
   qtkeychain-qt5-dev libsecret-1-0 gnome-keyring dbus
+  x11vnc iproute2
 )
 # Sanitizer stages: llvm-symbolizer for readable reports; fuzzing: clang with libFuzzer.
 SANITIZER_PACKAGES=(llvm)
@@ -102,30 +103,48 @@ run_tests() {
   ctest --output-on-failure -j2 --timeout 600
 }
 
+# The demo builds only what it runs: the program, its pair driver, the lab and the samples.
+DEMO_TARGETS=(vantelo vspdctl lab-cloud lab-relay lab-panel lab_samples)
+
+build_demo() {
+  cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$root/build" -j"$(nproc)" --target "${DEMO_TARGETS[@]}"
+}
+
 run_demo() {
   local run=$root/lab-run
   mkdir -p "$run"
   local cloud_port
   cloud_port=$(sed -n 's/.*"cloud"[^{]*{[^}]*"port"[[:space:]]*:[[:space:]]*\([0-9]*\).*/\1/p' <(tr -d '\n' < devkit/lab.json))
   cloud_port=${cloud_port:-18080}
+  lab_pid="" app_pid="" screen_pid=""
+  # Stopping the set-up (a signal, or the app ending) stops everything it started.
+  trap 'kill $app_pid $screen_pid $lab_pid 2>/dev/null; wait 2>/dev/null' EXIT
+  trap 'exit 130' INT TERM
   "$root/devkit/lab" --config "$root/devkit/lab.json" --bin "$root/build/bin" &
   lab_pid=$!
-  # Stopping the set-up (or the app ending) stops the lab, and the app with it.
-  trap 'kill ${app_pid:-} $lab_pid 2>/dev/null; wait ${app_pid:-} $lab_pid 2>/dev/null' EXIT
-  trap 'exit 130' INT TERM
-  sleep 1
-  # The program reads its settings from its working directory.
-  cat > "$run/User.ini" <<INI
-[Domain]
-name=http://127.0.0.1:$cloud_port
-INI
-  echo "Vantelo: sign in as demo / demo123 (more accounts in devkit/lab.json)"
-  cd "$run"
-  if [ -n "${DISPLAY:-}" ]; then
-    "$root/build/bin/vantelo" &
-  else
-    xvfb-run -a -s "-screen 0 1280x900x24" "$root/build/bin/vantelo" &
+  # The program reads its settings from its working directory; only the base URL is
+  # set, saved accounts stay.
+  "$root/devkit/set-base-url" "$run/User.ini" "http://127.0.0.1:$cloud_port"
+  if [ -z "${DISPLAY:-}" ]; then
+    # No screen: a virtual one, seen through VNC on this machine's loopback only.
+    local ready
+    ready=$(mktemp)
+    "$root/devkit/demo-display" >"$ready" &
+    screen_pid=$!
+    for _ in $(seq 100); do grep -q '^ready' "$ready" && break; sleep 0.1; done
+    grep -q '^ready' "$ready" || { echo "demo: no virtual screen" >&2; exit 1; }
+    export DISPLAY
+    DISPLAY=$(sed -n 's/.* display=\(:[0-9]*\).*/\1/p' "$ready")
+    local vnc
+    vnc=$(sed -n 's/.* vnc=\([0-9.:]*\).*/\1/p' "$ready")
+    rm -f "$ready"
+    echo "Vantelo runs on a virtual screen: connect a VNC viewer to $vnc on this machine"
+    echo "  (from another machine: ssh -L ${vnc##*:}:127.0.0.1:${vnc##*:} <this host>, then 127.0.0.1:${vnc##*:})"
   fi
+  echo "Vantelo: sign in as demo / demo123 (more accounts in devkit/lab.json); Ctrl-C stops all"
+  cd "$run"
+  "$root/build/bin/vantelo" &
   app_pid=$!
   wait $app_pid
 }
@@ -135,6 +154,6 @@ case $mode in
   asan) install_packages "${SANITIZER_PACKAGES[@]}"; run_asan ;;
   tsan) install_packages "${SANITIZER_PACKAGES[@]}"; run_tsan ;;
   fuzz) install_packages "${FUZZ_PACKAGES[@]}"; "$root/tests/fuzz/run.sh" "${2:-10}" "$root/build-fuzz" ;;
-  demo) install_packages; build; run_demo ;;
+  demo) install_packages; build_demo; run_demo ;;
   *) echo "usage: $0 demo|test|asan|tsan|fuzz [seconds]" >&2; exit 2 ;;
 esac
