@@ -39,9 +39,20 @@ std::function<void(const QString &)> DownFileOBJ::reporter(UpdateOperation op)
     return [this, op](const QString &text) { emit information(int(op), text); };
 }
 
-QString DownFileOBJ::unpackDir(const char *name)
+void DownFileOBJ::setUnpackRoot(const QString &dir)
 {
-    return QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(name);
+    unpackRoot = dir;
+}
+
+void DownFileOBJ::setUnpackedProject(const QString &dir)
+{
+    unpackedProject = dir;
+}
+
+QString DownFileOBJ::unpackDir(const char *name) const
+{
+    const QString root = unpackRoot.isEmpty() ? QCoreApplication::applicationDirPath() : unpackRoot;
+    return root + QLatin1Char('/') + QLatin1String(name);
 }
 
 void DownFileOBJ::updateCloudConf(QString sPath, bool useName)
@@ -61,7 +72,9 @@ void DownFileOBJ::updateConfigTcp(QString sPath, int nFrameByte, bool bHzFile, b
                      << updateFlag;
     waits.clearStop();
     // The download closes the link whichever way it ends, before the end signal.
-    ProjectDownload(*link, waits, iMei, unpackDir("compile"), reporter(UpdateOperation::Project))
+    const bool unpacked = !unpackedProject.isEmpty();
+    ProjectDownload(*link, waits, iMei, unpacked ? unpackedProject : unpackDir("compile"),
+                    reporter(UpdateOperation::Project), unpacked)
         .run(sPath, nFrameByte, bHzFile, updateFlag);
     emit finishThrd(int(UpdateOperation::Project));
 }

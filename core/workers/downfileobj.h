@@ -37,6 +37,14 @@ public:
     // restores the normal waits.
     void setStopFlag(bool bflag);
 
+    // Called before the worker's first operation. Where its operations unpack their
+    // archives: by default folders beside the program, which only one worker at a time
+    // may use; workers that run side by side each get a folder of their own here.
+    void setUnpackRoot(const QString &dir);
+    // The project download takes the project from dir, already unpacked and checked by
+    // the caller, and only reads it: the archive of a request is not unpacked again.
+    void setUnpackedProject(const QString &dir);
+
     bool stopFlag() const { return waits.stopRequested(); }
     int replyTimeout() const { return waits.replyTimeoutMs(); }
     int ioTimeout() const { return waits.ioTimeoutMs(); }
@@ -55,14 +63,16 @@ public slots:
 private:
     // Where the texts of operation op go: information(op, text).
     std::function<void(const QString &)> reporter(UpdateOperation op);
-    // The folder under the program's directory where an operation unpacks its archive.
-    static QString unpackDir(const char *name);
+    // The folder under the unpack root where an operation unpacks its archive.
+    QString unpackDir(const char *name) const;
 
     QString iMei;
     QString account;
     QString password;
     RelayWaits waits;                 // stop request and relay bounds (setStopFlag)
     CloudEndpoint cloud;
+    QString unpackRoot;               // empty: the program's directory
+    QString unpackedProject;          // empty: the project download unpacks its archive
     std::unique_ptr<RelayLink> link;  // the socket is made by a download, on this thread
     std::unique_ptr<CloudSync> cloudSync;   // made by the first cloud project sync
 };

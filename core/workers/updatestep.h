@@ -8,6 +8,8 @@
 
 #include <functional>
 
+#include "safeunzip.h"
+
 class QFile;
 
 // What the steps of every update operation (cloud project sync, project and firmware
@@ -21,6 +23,10 @@ class UpdateStep
 public:
     using Report = std::function<void(const QString &text)>;
     using StopRequested = std::function<bool()>;
+
+    // The text reported for an archive that did not unpack, unreadableText for one that
+    // cannot be read; empty for a stop and for success.
+    static QString unpackFailureText(SafeUnzip::Status status, const QString &unreadableText);
 
 protected:
     UpdateStep(Report report, StopRequested stopRequested);
