@@ -4,6 +4,7 @@
 
 #include "downfileobj.h"
 #include "logging.h"
+#include "terminalformat.h"
 
 FleetRun::FleetRun(Job job, QString account, QString password, CloudEndpoint cloud, int parallel,
                    QObject *parent)
@@ -89,6 +90,9 @@ void FleetRun::onText(int index, const QString &text)
 {
     if (!running(index))
         return;   // late, after its end
+    // How far a file is shows in the progress events.
+    if (TerminalFormat::isProgressText(text))
+        return;
     m_outcomes[index].text = text;
     emitEvent(index, QStringLiteral("step"), text);
 }

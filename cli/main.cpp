@@ -2,6 +2,7 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -122,6 +123,8 @@ UpdateOperation operationOf(CliOptions::Command c)
 
 int main(int argc, char *argv[])
 {
+    // Diagnostics stay off unless asked for (QT_LOGGING_RULES comes after these rules).
+    QLoggingCategory::setFilterRules(QStringLiteral("vantelo.*.debug=false"));
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vantelo-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTELO_VERSION));
