@@ -1,5 +1,6 @@
 #include "fleetrun.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 #include "downfileobj.h"
@@ -49,10 +50,26 @@ void FleetRun::startNext()
         connect(worker, &DownFileOBJ::information, this,
                 [this, index](int, const QString &text) { onText(index, text); });
         connect(worker, &DownFileOBJ::finishThrd, this, [this, index](int) { onFinish(index); });
+        connect(worker, &DownFileOBJ::progress, this,
+                [this, index](int, qint64 done, qint64 total, int, int) {
+                    if (!running(index))
+                        return;
+                    m_outcomes[index].bytes = done;
+                    emitEvent(index, QStringLiteral("progress"), QString(), done, total);
+                });
+        connect(worker, &DownFileOBJ::panelInfo, this,
+                [this, index](bool answered, int model, int comm, int module, qint64 version) {
+                    onInfo(index, answered, model, comm, module, version);
+                });
         r->clock.start();
         r->holder->start();
         emitEvent(index, QStringLiteral("start"), QString());
         const Job job = m_job;
+        if (job.info) {
+            QMetaObject::invokeMethod(worker, &DownFileOBJ::queryPanelInfo, Qt::QueuedConnection);
+            m_running.push_back(std::move(r));
+            continue;
+        }
         switch (job.op) {
         case UpdateOperation::Firmware:
             QMetaObject::invokeMethod(worker, [worker, job] {
@@ -107,6 +124,20 @@ void FleetRun::onFinish(int index)
     startNext();
 }
 
+void FleetRun::onInfo(int index, bool answered, int model, int comm, int module, qint64 version)
+{
+    if (!running(index))
+        return;
+    if (answered) {
+        m_outcomes[index].text = PanelResult::infoText(model, comm, module, version);
+        emitEvent(index, QStringLiteral("info"), m_outcomes.at(index).text);
+    } else {
+        m_outcomes[index].text = QCoreApplication::translate("RelayDownload", "查询型号命令失败");
+    }
+    conclude(index, answered ? PanelResult::Result::Succeeded : PanelResult::Result::Failed);
+    startNext();
+}
+
 void FleetRun::conclude(int index, PanelResult::Result result)
 {
     for (auto it = m_running.begin(); it != m_running.end(); ++it) {
@@ -119,7 +150,7 @@ void FleetRun::conclude(int index, PanelResult::Result result)
     }
     Outcome &o = m_outcomes[index];
     o.result = result;
-    emitEvent(index, PanelResult::word(result), o.text);
+    emitEvent(index, PanelResult::word(result), o.text, o.bytes);
 }
 
 void FleetRun::stop()

@@ -29,6 +29,7 @@ public:
     struct Job
     {
         UpdateOperation op = UpdateOperation::Firmware;
+        bool info = false;         // only the panel's model and version are read
         QString file;              // the image or archive of the request
         int frame = 512;
         bool font = false;         // project: the font library is sent too
@@ -42,6 +43,7 @@ public:
         QString imei;
         PanelResult::Result result = PanelResult::Result::Stopped;
         QString text;     // the last text of the operation
+        qint64 bytes = 0; // the bytes done as last reported
         qint64 ms = -1;   // -1: never started
     };
 
@@ -72,6 +74,7 @@ private:
     void startNext();
     void onText(int index, const QString &text);
     void onFinish(int index);
+    void onInfo(int index, bool answered, int model, int comm, int module, qint64 version);
     void conclude(int index, PanelResult::Result result);
     void emitEvent(int index, const QString &phase, const QString &text, qint64 bytes = 0,
                    qint64 total = 0);

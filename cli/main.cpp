@@ -179,6 +179,7 @@ int main(int argc, char *argv[])
         return usageError(QStringLiteral("cannot make a temporary folder"));
     FleetRun::Job job;
     job.op = operationOf(o.command);
+    job.info = o.command == CliOptions::Command::Info;
     job.file = o.file;
     job.frame = o.frame;
     job.font = o.font;

@@ -35,3 +35,17 @@ bool PanelResult::succeeded(UpdateOperation op, const QString &lastText)
     }
     return false;
 }
+
+QString PanelResult::infoText(int model, int comm, int module, qint64 version)
+{
+    QString commText = QString::number(comm);
+    if (comm == 1)
+        commText += QStringLiteral(" (4G)");
+    else if (comm == 2)
+        commText += QStringLiteral(" (WIFI)");
+    return QStringLiteral("model %1, comm %2, module %3, version %4")
+        .arg(model)
+        .arg(commText)
+        .arg(module)
+        .arg(version < 0 ? QStringLiteral("-") : QString::number(version));
+}

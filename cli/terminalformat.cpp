@@ -37,7 +37,10 @@ QString bytes(qint64 n)
 
 QString duration(qint64 ms)
 {
-    const qint64 s = qMax<qint64>(0, ms) / 1000;
+    ms = qMax<qint64>(0, ms);
+    if (ms < 60000)
+        return QStringLiteral("%1 s").arg(double(ms) / 1000, 0, 'f', 1);
+    const qint64 s = ms / 1000;
     const QChar zero = QLatin1Char('0');
     if (s >= 3600)
         return QStringLiteral("%1:%2:%3").arg(s / 3600).arg(s / 60 % 60, 2, 10, zero).arg(s % 60, 2, 10, zero);

@@ -13,7 +13,7 @@ namespace TerminalFormat {
 
 // "512 B", "1.5 KiB", "12.0 MiB", "1.2 GiB".
 QString bytes(qint64 n);
-// "m:ss", or "h:mm:ss" from an hour on.
+// "12.3 s" under a minute, then "m:ss", and "h:mm:ss" from an hour on.
 QString duration(qint64 ms);
 // Columns a text takes on a terminal: East Asian wide characters take two.
 int displayWidth(const QString &text);
