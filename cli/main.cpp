@@ -16,6 +16,7 @@
 #include "fleetrun.h"
 #include "interruptwatch.h"
 #include "jsonlines.h"
+#include "language.h"
 #include "modelrecord.h"
 #include "panellist.h"
 #include "passwordsource.h"
@@ -149,6 +150,9 @@ int main(int argc, char *argv[])
         return usageError(QStringLiteral("cannot read %1").arg(ini));
     QSettings settings(ini, QSettings::IniFormat);
     const UserSettings::Content c = UserSettings::read(settings);
+    const QString lang = o.lang.isEmpty() ? Language::read(settings) : o.lang;
+    if (!Language::install(lang) && lang != QLatin1String("zh"))
+        print(stderr, QStringLiteral("vantelo-cli: no translation for %1 found; the texts stay Chinese\n").arg(lang));
 
     const QString account = o.account.isEmpty() ? c.sCurName : o.account;
     if (account.isEmpty())
