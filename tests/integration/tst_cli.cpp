@@ -78,7 +78,7 @@ private slots:
     void interrupt();
 
 private:
-    QStringList args(const QString &account, bool json) const;
+    QStringList args(const QString &command, const QString &account, bool json) const;
     QProcess *start(QProcess &p, const QStringList &arguments) const;
     static Run finish(QProcess &p, bool json);
 
@@ -125,10 +125,13 @@ void TestCli::cleanupTestCase()
     m_cloud.reset();
 }
 
-QStringList TestCli::args(const QString &account, bool json) const
+QStringList TestCli::args(const QString &command, const QString &account, bool json) const
 {
-    QStringList a{"project", m_archive, "--from", m_from, "--parallel", QString::number(kPanels),
-                  "--config", m_config, "--account", account};
+    QStringList a{command};
+    if (command == QLatin1String("project"))
+        a << m_archive;
+    a << QStringList{"--from", m_from, "--parallel", QString::number(kPanels), "--config", m_config,
+                     "--account", account};
     if (json)
         a << "--json";
     return a;
@@ -168,39 +171,50 @@ Run TestCli::finish(QProcess &p, bool json)
 
 void TestCli::outcomes_data()
 {
+    QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("account");
     QTest::addColumn<QJsonArray>("panels");
     QTest::addColumn<bool>("json");
     QTest::addColumn<int>("exitCode");
-    // The panels that do not succeed: IMEI -> "result|text".
-    QTest::addColumn<QVariantMap>("failures");
+    // Every panel's "result|text", but for those listed.
+    QTest::addColumn<QString>("usual");
+    QTest::addColumn<QVariantMap>("others");
 
-    QTest::newRow("all succeed") << "fleet" << labPanels() << false << 0 << QVariantMap();
+    const QString done = QStringLiteral("succeeded|组态升级完成");
+    QTest::newRow("all succeed") << "project" << "fleet" << labPanels() << false << 0 << done << QVariantMap();
     const QJsonArray tenRefusals{"M", "M", "M", "M", "M", "M", "M", "M", "M", "M"};
-    QTest::newRow("mix") << "mixed"
+    QTest::newRow("mix") << "project" << "mixed"
         << labPanels({{5, labPanel(imei(5), 71, 2, 2)},
                       {9, labPanel(imei(9), 70, 2, 2, 0x0102, {{"disconnectAfterFrames", 3}})},
                       {14, labPanel(imei(14), 70, 2, 2, 0x0102,
                                     {{"framePlan", QJsonArray{QJsonObject{{"code", 11}, {"index", 0},
                                                                           {"replies", tenRefusals}}}}})}})
-        << true << 1
+        << true << 1 << done
         << QVariantMap{{imei(2), "offline|离线"},
                        {imei(5), "failed|组态型号和触摸屏型号不一致"},
                        {imei(9), "failed|系统参数写入失败:连接已断开"},
                        {imei(14), "failed|控件参数写入校验错误"}};
+    QTest::newRow("info") << "info" << "mixed"
+        << labPanels({{5, labPanel(imei(5), 71, 1, 3, 0x0207)}, {7, labPanel(imei(7), 70, 2, 2, 0x0102, {{"refuse", true}})}})
+        << true << 1 << "succeeded|model 70, comm 2 (WIFI), module 2, version 258"
+        << QVariantMap{{imei(2), "offline|离线"},
+                       {imei(5), "succeeded|model 71, comm 1 (4G), module 3, version 519"},
+                       {imei(7), "failed|查询型号命令失败"}};
 }
 
 void TestCli::outcomes()
 {
+    QFETCH(QString, command);
     QFETCH(QString, account);
     QFETCH(QJsonArray, panels);
     QFETCH(bool, json);
     QFETCH(int, exitCode);
-    QFETCH(QVariantMap, failures);
+    QFETCH(QString, usual);
+    QFETCH(QVariantMap, others);
     RelayLab lab;
     QVERIFY2(lab.start(panels), qPrintable(lab.failure()));
     QProcess p;
-    start(p, args(account, json));
+    start(p, args(command, account, json));
     const Run r = finish(p, json);
     QCOMPARE(r.exitCode, exitCode);
 
@@ -232,16 +246,17 @@ void TestCli::outcomes()
     }
     for (int i = 1; i <= kPanels; ++i) {
         const QString id = imei(i);
-        const QString expected = failures.value(id, QStringLiteral("succeeded|组态升级完成")).toString();
+        const QString expected = others.value(id, usual).toString();
         QCOMPARE(ends.value(id), expected);
         if (json && !expected.startsWith("offline")) {
             QCOMPARE(phases.value(id).first(), QStringLiteral("start"));
-            QVERIFY(phases.value(id).contains("step"));
+            QVERIFY(phases.value(id).contains(command == QLatin1String("info") ? "info" : "step")
+                    || expected.startsWith("failed"));
         }
-        if (json && expected.startsWith("succeeded"))
-            QVERIFY(phases.value(id).contains("progress"));
-        if (!expected.startsWith("succeeded"))
+        if (command != QLatin1String("project") || !expected.startsWith("succeeded"))
             continue;
+        if (json)
+            QVERIFY(phases.value(id).contains("progress"));
         for (const ProjectFile &f : kFiles)
             QCOMPARE(TestFiles::readFile(lab.stored(id, f.code)), content(f.code, f.size));
     }
@@ -254,7 +269,7 @@ void TestCli::interrupt()
     RelayLab lab;
     QVERIFY2(lab.start(labPanels({}, {{"replyDelayMs", 60}})), qPrintable(lab.failure()));
     QProcess p;
-    start(p, args("fleet", true));
+    start(p, args("project", "fleet", true));
     // Ctrl-C once every panel is sending.
     QSet<QString> sending;
     QByteArray out;
