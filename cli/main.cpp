@@ -95,7 +95,8 @@ bool namedPanels(const CliOptions &o, QStringList *named, QString *error)
 }
 
 // The project archive unpacked once into dir and its model record checked; the files
-// are then made read-only. Empty on success, else the project download's text.
+// and dir are then made read-only, so that no worker can change what the others read.
+// Empty on success, else the project download's text.
 QString unpackProject(const QString &archive, const QString &dir)
 {
     const QString noRecord = QCoreApplication::translate("ProjectDownload", "组态文件没有型号以及版本参数");
@@ -108,6 +109,7 @@ QString unpackProject(const QString &archive, const QString &dir)
         return noRecord;
     for (const QString &f : unpacked.files)
         QFile::setPermissions(f, QFileDevice::ReadOwner);
+    QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     return QString();
 }
 
@@ -228,5 +230,8 @@ int main(int argc, char *argv[])
         allSucceeded = allSucceeded && out.result == PanelResult::Result::Succeeded;
     }
     output.summary(rows);
+    if (!job.unpackedProject.isEmpty())   // writable again, so that it can be removed
+        QFile::setPermissions(job.unpackedProject, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                       | QFileDevice::ExeOwner);
     return allSucceeded ? kExitSucceeded : kExitFailed;
 }
