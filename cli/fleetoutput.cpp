@@ -24,12 +24,12 @@ FleetOutput::FleetOutput(Mode mode, std::FILE *out, QObject *parent)
     connect(&m_redraw, &QTimer::timeout, this, &FleetOutput::redraw);
 }
 
-int FleetOutput::terminalWidth()
+void FleetOutput::terminalSize(int *width, int *rows)
 {
     winsize ws = {};
-    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 20)
-        return ws.ws_col - 1;
-    return 79;
+    const bool told = ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0;
+    *width = told && ws.ws_col > 20 ? ws.ws_col - 1 : 79;
+    *rows = told && ws.ws_row > 4 ? ws.ws_row : 24;
 }
 
 void FleetOutput::write(const QByteArray &bytes)
@@ -85,19 +85,28 @@ void FleetOutput::clearLive()
 void FleetOutput::redraw()
 {
     m_redraw.stop();
-    const int width = terminalWidth();
+    int width = 0, rows = 0;
+    terminalSize(&width, &rows);
     clearLive();
     QByteArray out;
     for (const QString &line : m_pending)
         out += TerminalFormat::fitted(TerminalFormat::printable(line), width).toUtf8() + '\n';
     m_pending.clear();
-    for (const QString &panel : m_order) {
+    // The live lines stay on the screen (the cursor cannot go back above its top): those
+    // that do not fit are counted in a last line.
+    const int shown = m_order.size() <= rows - 2 ? m_order.size() : rows - 3;
+    for (int i = 0; i < shown; ++i) {
+        const QString &panel = m_order.at(i);
         const Live &l = m_live.value(panel);
         out += TerminalFormat::liveLine(panel, l.done, l.total, l.clock.elapsed(), l.text, width)
                    .toUtf8()
                + '\n';
     }
-    m_drawn = m_order.size();
+    m_drawn = shown;
+    if (shown < m_order.size()) {
+        out += QStringLiteral("... %1 more running\n").arg(m_order.size() - shown).toUtf8();
+        ++m_drawn;
+    }
     write(out);
 }
 

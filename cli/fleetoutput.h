@@ -44,7 +44,8 @@ private:
     void write(const QByteArray &bytes);
     void redraw();
     void clearLive();
-    static int terminalWidth();
+    // Columns and rows of the terminal (80 x 24 when it does not tell).
+    static void terminalSize(int *width, int *rows);
 
     Mode m_mode;
     std::FILE *m_out;
