@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QSettings>
@@ -164,6 +165,8 @@ void UpdateFileDlg::on_pbtn_run_clicked()
     }
     if (!workers[int(UpdateOperation::Firmware)])
         return;   // setDeviceInfo has not been called: there is no panel to work on
+    if (!confirmDownload(firm, config))
+        return;
 
     bBusy = true;
     setButtonsEnabled(false);
@@ -187,6 +190,37 @@ void UpdateFileDlg::on_pbtn_run_clicked()
     }
 
     bBusy = false;
+}
+
+bool UpdateFileDlg::confirm(const QString &title, const QString &text)
+{
+    return QMessageBox::question(this, title, text, QMessageBox::Ok | QMessageBox::Cancel,
+                                 QMessageBox::Cancel)
+           == QMessageBox::Ok;
+}
+
+bool UpdateFileDlg::confirmDownload(bool firm, bool config)
+{
+    if (!firm && !config)
+        return true;
+    QStringList files;
+    const auto describe = [&files](const QString &kind, const QString &path) {
+        files << tr("%1: %2 (%3 字节)").arg(kind, path).arg(QFileInfo(path).size());
+    };
+    if (firm)
+        describe(tr("底层"), sFirmPath);
+    if (config)
+        describe(tr("组态"), sConfigPath);
+    const QString text = tr("向设备 %1 下载:\n%2\n\n下载期间请勿断电或关闭本窗口。确定开始吗?")
+                             .arg(iMei, files.join(QLatin1Char('\n')));
+    const bool ok = confirm(tr("确认下载"), text);
+    qCDebug(lcUi) << "UpdateFileDlg::confirmDownload" << firm << config << ok;
+    return ok;
+}
+
+bool UpdateFileDlg::downloadRunning() const
+{
+    return isRunning(int(UpdateOperation::Firmware)) || isRunning(int(UpdateOperation::Project));
 }
 
 void UpdateFileDlg::startOperation(UpdateOperation op, const QString &runningText,
@@ -270,6 +304,11 @@ void UpdateFileDlg::closeEvent(QCloseEvent *event)
     }
     qCDebug(lcUi) << "UpdateFileDlg::closeEvent" << sFirmPath << sConfigPath << sCloudPath;
     if (bBusy) {
+        event->ignore();
+        return;
+    }
+    if (downloadRunning()
+        && !confirm(tr("关闭"), tr("下载尚未结束。现在关闭将中断下载,设备可能处于升级了一半的状态。确定关闭吗?"))) {
         event->ignore();
         return;
     }

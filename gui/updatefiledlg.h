@@ -71,6 +71,12 @@ private:
     Worker *workerOf(int op) const;
     void setButtonsEnabled(bool enabled);
     bool warnEmptyPath(bool checked, const QString &path, const QString &title);
+    // Whether the user agrees (a question with "确定" and "取消", "取消" by default).
+    bool confirm(const QString &title, const QString &text);
+    // Asks before anything is sent to the panel: its IMEI, each file and its size.
+    bool confirmDownload(bool firm, bool config);
+    // Whether a download to the panel is under way (the cloud sync does not count).
+    bool downloadRunning() const;
     void pickFile(const QString &caption, const QString &filter, QString *chosen, QLineEdit *edit);
     // Starts operation op on its thread with request, which emits the request signal;
     // a run of it still under way is stopped first, with runningText shown.

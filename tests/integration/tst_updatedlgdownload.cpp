@@ -6,6 +6,7 @@
 #include <QSpinBox>
 
 #include "downloadlab.h"
+#include "messageboxcloser.h"
 #include "testzip.h"
 #include "updatefiledlg.h"
 
@@ -53,17 +54,22 @@ private slots:
     void cleanupTestCase();
     void firmwareThenProject();
     void frameSizeTooSmall();
+    void confirmations_data();
+    void confirmations();
 
 private:
     RelayLab m_lab;
     QTemporaryDir m_files;
     const QString m_imei = QStringLiteral("863000000000001");
+    const QString m_slowImei = QStringLiteral("863000000000002");   // each reply 100 ms late
 };
 
 void TestUpdateDlgDownload::initTestCase()
 {
     QVERIFY(m_files.isValid());
-    QVERIFY2(m_lab.start({labPanel(m_imei, 70, 2, 2, 0x0102)}), qPrintable(m_lab.failure()));
+    QVERIFY2(m_lab.start({labPanel(m_imei, 70, 2, 2, 0x0102),
+                          labPanel(m_slowImei, 70, 2, 2, 0x0102, QJsonObject{{"replyDelayMs", 100}})}),
+             qPrintable(m_lab.failure()));
 }
 
 void TestUpdateDlgDownload::cleanupTestCase()
@@ -96,6 +102,7 @@ void TestUpdateDlgDownload::firmwareThenProject()
     if (!firmBox->isChecked())
         QTest::mouseClick(firmBox, Qt::LeftButton);
     frame->setValue(4096);
+    MessageBoxCloser boxes;
     QTest::mouseClick(run, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(firmLabel->text(), QStringLiteral("写入底层成功"), 15000);
     QTRY_VERIFY_WITH_TIMEOUT(run->isEnabled(), 5000);
@@ -131,11 +138,65 @@ void TestUpdateDlgDownload::frameSizeTooSmall()
     auto *firmBox = dlg.findChild<QCheckBox *>("ckx_updateFirm");
     if (!firmBox->isChecked())
         QTest::mouseClick(firmBox, Qt::LeftButton);
-    dlg.findChild<QSpinBox *>("spx_Frame")->setValue(8);
+    // The box does not go below 9: the smallest frame the panel takes.
+    auto *frame = dlg.findChild<QSpinBox *>("spx_Frame");
+    frame->setValue(8);
+    QCOMPARE(frame->value(), 9);
+    MessageBoxCloser boxes;
     QTest::mouseClick(dlg.findChild<QPushButton *>("pbtn_run"), Qt::LeftButton);
     auto *label = dlg.findChild<QLabel *>("label_updateFirmR");
-    QTRY_COMPARE_WITH_TIMEOUT(label->text(), QStringLiteral("帧大小必须大于8字节"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(label->text(), QStringLiteral("写入底层成功"), 15000);
     QTRY_VERIFY_WITH_TIMEOUT(dlg.findChild<QPushButton *>("pbtn_run")->isEnabled(), 5000);
+    QCOMPARE(TestFiles::readFile(m_lab.stored(m_imei, 105)), bytes(100, 1));
+}
+
+void TestUpdateDlgDownload::confirmations_data()
+{
+    QTest::addColumn<bool>("start");   // the download is agreed to
+    QTest::newRow("download refused") << false;
+    QTest::newRow("closing refused, then agreed") << true;
+}
+
+// Nothing reaches the panel unless the user agrees; closing during a download asks too.
+void TestUpdateDlgDownload::confirmations()
+{
+    QFETCH(bool, start);
+    const QString firmware = m_files.filePath("PLN080K01_WIFI02.bin");
+    QVERIFY(TestFiles::writeFile(firmware, bytes(12000, 3)));
+    const int relayLines = readEventLines(m_lab.relayEvents()).size();
+    ChosenFileDlg dlg;
+    dlg.setDeviceInfo(m_slowImei, "demo", "demo123", 0);
+    dlg.show();
+    dlg.next = firmware;
+    QTest::mouseClick(dlg.findChild<QPushButton *>("pbtn_updateFirm"), Qt::LeftButton);
+    dlg.findChild<QSpinBox *>("spx_Frame")->setValue(512);
+    auto *label = dlg.findChild<QLabel *>("label_updateFirmR");
+
+    MessageBoxCloser boxes;
+    boxes.refuse = !start;
+    QTest::mouseClick(dlg.findChild<QPushButton *>("pbtn_run"), Qt::LeftButton);
+    QCOMPARE(boxes.seen, QStringList{QStringLiteral("确认下载|向设备 %1 下载:\n底层: %2 (12000 字节)\n\n"
+                                                    "下载期间请勿断电或关闭本窗口。确定开始吗?")
+                                         .arg(m_slowImei, firmware)});
+    QCOMPARE(boxes.standardButtons.at(0), QMessageBox::Ok | QMessageBox::Cancel);
+    if (!start) {
+        QTest::qWait(300);
+        QCOMPARE(label->text(), QStringLiteral("未开始"));
+        QVERIFY(dlg.findChild<QPushButton *>("pbtn_run")->isEnabled());
+        QCOMPARE(readEventLines(m_lab.relayEvents()).size(), relayLines);   // never connected
+        return;
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(label->text().startsWith(QStringLiteral("底层已写入")), 10000);
+    boxes.refuse = true;
+    QVERIFY(!dlg.close());
+    QVERIFY(dlg.isVisible());
+    QVERIFY(dlg.isRunning(0));
+    boxes.refuse = false;
+    QVERIFY(dlg.close());
+    QCOMPARE(boxes.seen.size(), 3);
+    QCOMPARE(boxes.seen.at(1), QStringLiteral("关闭|下载尚未结束。现在关闭将中断下载,设备可能处于升级了一半的状态。确定关闭吗?"));
+    QCOMPARE(boxes.seen.at(2), boxes.seen.at(1));
+    QVERIFY(!dlg.isRunning(0));
 }
 
 QTEST_MAIN(TestUpdateDlgDownload)
