@@ -16,7 +16,7 @@ mode=${1:-}
 PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   qtbase5-dev libqt5serialport5-dev libquazip1-qt5-dev libcpp-httplib-dev
-  socat xvfb xauth fonts-wqy-microhei
+  socat xvfb xauth fonts-wqy-microhei qttranslations5-l10n
   libmodbus-dev mbpoll
   g++-mingw-w64-x86-64-win32
   openssl libssl-dev

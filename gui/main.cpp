@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QIcon>
 
+#include "qttranslations.h"
 #include "vantelo.h"
 
 int main(int argc, char *argv[])
@@ -11,6 +12,7 @@ int main(int argc, char *argv[])
     QApplication::setAttribute(Qt::AA_UseHighDpiPixmaps, true);
     QApplication app(argc, argv);
     app.setWindowIcon(QIcon(QStringLiteral(":/images/vantelo.ico")));
+    QtTranslations::install(QtTranslations::programLocale(QLocale::system()));
 
     int rc = 0;
     {

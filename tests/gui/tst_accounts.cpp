@@ -15,6 +15,7 @@
 #include "cloudsettings.h"
 #include "cuslineedite.h"
 #include "managerdevlist.h"
+#include "qttranslations.h"
 #include "testcerts.h"
 #include "testfiles.h"
 #include "usersettings.h"
@@ -44,6 +45,8 @@ private slots:
     void rememberDisablesAutoLogin();
     void serverSettings_data();
     void serverSettings();
+    void qtTexts_data();
+    void qtTexts();
     void clearButtons();
 
 private:
@@ -569,6 +572,26 @@ void TestAccounts::serverSettings()
     QCOMPARE(CloudSettings::baseUrl(), url.trimmed());
     QCOMPARE(CloudSettings::endpoint().caFile(), caFile);
     QCOMPARE(w->findChild<QLabel *>(QStringLiteral("label_insecure"))->isVisible(), insecure);
+}
+
+void TestAccounts::qtTexts_data()
+{
+    QTest::addColumn<QString>("system");
+    QTest::addColumn<QString>("cancel");
+    QTest::newRow("chinese") << "zh_CN" << QStringLiteral("取消");
+    QTest::newRow("other: as the windows") << "de_DE" << QStringLiteral("取消");
+    QTest::newRow("english") << "en_US" << QStringLiteral("Cancel");
+}
+
+// Qt's own buttons speak the language of the program's windows.
+void TestAccounts::qtTexts()
+{
+    QFETCH(QString, system);
+    QFETCH(QString, cancel);
+    QVERIFY(QtTranslations::install(QtTranslations::programLocale(QLocale(system))));
+    QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    QCOMPARE(box.button(QDialogButtonBox::Cancel)->text(), cancel);
+    QVERIFY(QtTranslations::install(QLocale(QLocale::English)));
 }
 
 void TestAccounts::rememberDisablesAutoLogin()
