@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QSettings>
 
 #include "cloudsettings.h"
@@ -26,6 +27,10 @@ UpdateFileDlg::UpdateFileDlg(QWidget *parent)
     setWindowTitle(tr("升级文件"));
     setFixedSize(size());
     ui->ckx_useName->hide();
+    clock.start();
+    for (UpdateOperation op : {UpdateOperation::Firmware, UpdateOperation::Project,
+                               UpdateOperation::CloudSync})
+        progressBar(op)->setFormat(QStringLiteral("%p%"));
     initPathINI();
 }
 
@@ -68,6 +73,7 @@ void UpdateFileDlg::setDeviceInfo(QString iMei, QString account, QString passwor
         w.reset(new Worker(new DownFileOBJ(iMei, account, password, cloud)));
         connect(w->worker(), &DownFileOBJ::information, this, &UpdateFileDlg::information);
         connect(w->worker(), &DownFileOBJ::finishThrd, this, &UpdateFileDlg::finishWork);
+        connect(w->worker(), &DownFileOBJ::progress, this, &UpdateFileDlg::showProgress);
     }
     const auto worker = [this](UpdateOperation op) { return workerOf(int(op))->worker(); };
     connect(this, &UpdateFileDlg::sendUpdateCloudFile, worker(UpdateOperation::CloudSync),
@@ -233,6 +239,10 @@ void UpdateFileDlg::startOperation(UpdateOperation op, const QString &runningTex
         stopThread(w);
     }
     w.worker()->setStopFlag(false);
+    progressBar(op)->setValue(0);
+    progressBar(op)->setFormat(QStringLiteral("%p%"));
+    rateLabel(op)->clear();
+    meters[int(op)].start(clock.elapsed());
     w.start();
     request();
 }
@@ -264,11 +274,55 @@ void UpdateFileDlg::information(int type, QString msg)
     }
 }
 
+QProgressBar *UpdateFileDlg::progressBar(UpdateOperation op) const
+{
+    switch (op) {
+    case UpdateOperation::Firmware:
+        return ui->progress_updateFirm;
+    case UpdateOperation::Project:
+        return ui->progress_updateConfig;
+    case UpdateOperation::CloudSync:
+        break;
+    }
+    return ui->progress_updateCloud;
+}
+
+QLabel *UpdateFileDlg::rateLabel(UpdateOperation op) const
+{
+    switch (op) {
+    case UpdateOperation::Firmware:
+        return ui->label_rateFirm;
+    case UpdateOperation::Project:
+        return ui->label_rateConfig;
+    case UpdateOperation::CloudSync:
+        break;
+    }
+    return ui->label_rateCloud;
+}
+
+void UpdateFileDlg::showProgress(int op, qint64 done, qint64 total, int file, int files)
+{
+    if (!workerOf(op) || total <= 0 || done < 0)
+        return;
+    done = qMin(done, total);
+    TransferMeter &meter = meters[op];
+    if (!meter.update(done, total, file, clock.elapsed()))
+        return;
+    QProgressBar *bar = progressBar(UpdateOperation(op));
+    bar->setFormat(files > 1 ? tr("文件 %1/%2  %p%").arg(file).arg(files) : QStringLiteral("%p%"));
+    bar->setValue(int(done * bar->maximum() / total));
+    rateLabel(UpdateOperation(op))->setText(meter.text());
+}
+
 void UpdateFileDlg::finishWork(int op)
 {
     if (Worker *w = workerOf(op)) {
         qCDebug(lcUi) << "UpdateFileDlg::finishWork" << op << w->isRunning();
         w->stop();
+        // A transfer that ended short stays where it stopped, with no time left shown.
+        QProgressBar *bar = progressBar(UpdateOperation(op));
+        if (bar->value() < bar->maximum())
+            rateLabel(UpdateOperation(op))->clear();
     }
     setButtonsEnabled(true);
 }

@@ -2,17 +2,21 @@
 #define UPDATEFILEDLG_H
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QString>
 
 #include <functional>
 #include <memory>
 
 #include "downfileobj.h"
+#include "transfermeter.h"
 #include "updateoperation.h"
 #include "workerthread.h"
 
 class QCloseEvent;
 class QKeyEvent;
+class QLabel;
+class QProgressBar;
 class QLineEdit;
 
 namespace Ui {
@@ -47,6 +51,9 @@ signals:
 public slots:
     void information(int type, QString msg);
     void finishWork(int op);
+    // Bytes done of total of operation op, file n of files: the bar and, at most a few
+    // times a second, the rate and the time left beside it.
+    void showProgress(int op, qint64 done, qint64 total, int file, int files);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -86,6 +93,8 @@ private:
     // thread's stop sequence.
     void stopThread(Worker &worker);
     void releaseWorkers();
+    QProgressBar *progressBar(UpdateOperation op) const;
+    QLabel *rateLabel(UpdateOperation op) const;
 
     Ui::UpdateFileDlg *ui;
     QString sFirmPath;
@@ -96,6 +105,8 @@ private:
     QString account;
     QString password;
     bool bBusy;
+    TransferMeter meters[kUpdateOperations];   // by operation code
+    QElapsedTimer clock;                       // the meters' time
 };
 
 #endif // UPDATEFILEDLG_H

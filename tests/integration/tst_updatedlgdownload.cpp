@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
 
@@ -56,19 +57,22 @@ private slots:
     void frameSizeTooSmall();
     void confirmations_data();
     void confirmations();
+    void progressStopsOnFailure();
 
 private:
     RelayLab m_lab;
     QTemporaryDir m_files;
     const QString m_imei = QStringLiteral("863000000000001");
     const QString m_slowImei = QStringLiteral("863000000000002");   // each reply 100 ms late
+    const QString m_brokenImei = QStringLiteral("863000000000003");   // slow, gone after 8 frames
 };
 
 void TestUpdateDlgDownload::initTestCase()
 {
     QVERIFY(m_files.isValid());
     QVERIFY2(m_lab.start({labPanel(m_imei, 70, 2, 2, 0x0102),
-                          labPanel(m_slowImei, 70, 2, 2, 0x0102, QJsonObject{{"replyDelayMs", 100}})}),
+                          labPanel(m_slowImei, 70, 2, 2, 0x0102, QJsonObject{{"replyDelayMs", 100}}),
+                          labPanel(m_brokenImei, 70, 2, 2, 0x0102, QJsonObject{{"replyDelayMs", 100}, {"disconnectAfterFrames", 8}})}),
              qPrintable(m_lab.failure()));
 }
 
@@ -103,9 +107,20 @@ void TestUpdateDlgDownload::firmwareThenProject()
         QTest::mouseClick(firmBox, Qt::LeftButton);
     frame->setValue(4096);
     MessageBoxCloser boxes;
+    auto *firmBar = dlg.findChild<QProgressBar *>("progress_updateFirm");
+    auto *configBar = dlg.findChild<QProgressBar *>("progress_updateConfig");
+    QList<int> firmValues, configValues;
+    connect(firmBar, &QProgressBar::valueChanged, this, [&](int v) { firmValues << v; });
+    connect(configBar, &QProgressBar::valueChanged, this, [&](int v) { configValues << v; });
     QTest::mouseClick(run, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(firmLabel->text(), QStringLiteral("写入底层成功"), 15000);
     QTRY_VERIFY_WITH_TIMEOUT(run->isEnabled(), 5000);
+    // The bar went up to 100 %, never back; the rate stays beside it.
+    QCOMPARE(firmBar->value(), firmBar->maximum());
+    QCOMPARE(firmBar->text(), QStringLiteral("100%"));
+    QVERIFY(std::is_sorted(firmValues.begin(), firmValues.end()));
+    QVERIFY2(dlg.findChild<QLabel *>("label_rateFirm")->text().endsWith("/s"),
+             qPrintable(dlg.findChild<QLabel *>("label_rateFirm")->text()));
     QCOMPARE(TestFiles::readFile(m_lab.stored(m_imei, 105)), image);
 
     dlg.next = project;
@@ -116,6 +131,11 @@ void TestUpdateDlgDownload::firmwareThenProject()
     QTest::mouseClick(run, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(configLabel->text(), QStringLiteral("组态升级完成"), 15000);
     QTRY_VERIFY_WITH_TIMEOUT(run->isEnabled(), 5000);
+    // Over all the project's files, file by file.
+    QCOMPARE(configBar->value(), configBar->maximum());
+    QVERIFY(std::is_sorted(configValues.begin() + 1, configValues.end()));   // after the reset to 0
+    QVERIFY2(configBar->text().startsWith(QStringLiteral("文件 ")) && configBar->text().endsWith(" 100%"),
+             qPrintable(configBar->text()));
     QCOMPARE(firmLabel->text(), QStringLiteral("写入底层成功"));
     QCOMPARE(TestFiles::readFile(m_lab.stored(m_imei, 10)), bytes(3000, 1));
 
@@ -148,6 +168,26 @@ void TestUpdateDlgDownload::frameSizeTooSmall()
     QTRY_COMPARE_WITH_TIMEOUT(label->text(), QStringLiteral("写入底层成功"), 15000);
     QTRY_VERIFY_WITH_TIMEOUT(dlg.findChild<QPushButton *>("pbtn_run")->isEnabled(), 5000);
     QCOMPARE(TestFiles::readFile(m_lab.stored(m_imei, 105)), bytes(100, 1));
+}
+
+// The bar stops where the panel went away, with no time left shown.
+void TestUpdateDlgDownload::progressStopsOnFailure()
+{
+    const QString firmware = m_files.filePath("PLN080K01_WIFI02.bin");
+    QVERIFY(TestFiles::writeFile(firmware, bytes(12000, 5)));
+    ChosenFileDlg dlg;
+    dlg.setDeviceInfo(m_brokenImei, "demo", "demo123", 0);
+    dlg.show();
+    dlg.next = firmware;
+    QTest::mouseClick(dlg.findChild<QPushButton *>("pbtn_updateFirm"), Qt::LeftButton);
+    dlg.findChild<QSpinBox *>("spx_Frame")->setValue(512);
+    MessageBoxCloser boxes;
+    QTest::mouseClick(dlg.findChild<QPushButton *>("pbtn_run"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(dlg.findChild<QPushButton *>("pbtn_run")->isEnabled(), 15000);
+    QVERIFY(dlg.findChild<QLabel *>("label_updateFirmR")->text() != QStringLiteral("写入底层成功"));
+    auto *bar = dlg.findChild<QProgressBar *>("progress_updateFirm");
+    QVERIFY2(bar->value() > 0 && bar->value() < bar->maximum(), qPrintable(QString::number(bar->value())));
+    QCOMPARE(dlg.findChild<QLabel *>("label_rateFirm")->text(), QString());
 }
 
 void TestUpdateDlgDownload::confirmations_data()
