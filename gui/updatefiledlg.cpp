@@ -11,6 +11,7 @@
 #include <QSettings>
 
 #include "cloudsettings.h"
+#include "firmwaremodeltable.h"
 #include "logging.h"
 #include "usersettings.h"
 
@@ -75,6 +76,15 @@ void UpdateFileDlg::setDeviceInfo(QString iMei, QString account, QString passwor
         connect(w->worker(), &DownFileOBJ::finishThrd, this, &UpdateFileDlg::finishWork);
         connect(w->worker(), &DownFileOBJ::progress, this, &UpdateFileDlg::showProgress);
     }
+    // The panel's details, read on a worker of their own while the dialog is open.
+    firmNames.clear();
+    ui->label_panelInfo->setText(tr("正在读取设备信息…"));
+    infoWorker.reset(new Worker(new DownFileOBJ(iMei, account, password, cloud)));
+    connect(infoWorker->worker(), &DownFileOBJ::panelInfo, this, &UpdateFileDlg::showPanelInfo);
+    connect(this, &UpdateFileDlg::queryPanelInfo, infoWorker->worker(), &DownFileOBJ::queryPanelInfo);
+    infoWorker->start();
+    emit queryPanelInfo();
+
     const auto worker = [this](UpdateOperation op) { return workerOf(int(op))->worker(); };
     connect(this, &UpdateFileDlg::sendUpdateCloudFile, worker(UpdateOperation::CloudSync),
             &DownFileOBJ::updateCloudConf);
@@ -114,7 +124,42 @@ void UpdateFileDlg::pickFile(const QString &caption, const QString &filter, QStr
 
 void UpdateFileDlg::on_pbtn_updateFirm_clicked()
 {
-    pickFile(tr("选择底层文件"), tr("bin (*.bin)"), &sFirmPath, ui->ldt_updateFirm);
+    // With the panel's details known, the names that fit it come first.
+    QString filter = tr("bin (*.bin)");
+    if (!firmNames.isEmpty())
+        filter = tr("适用于此设备的底层 (%1)").arg(firmNames.join(QStringLiteral(".bin ")) + QStringLiteral(".bin"))
+                 + QStringLiteral(";;") + filter;
+    pickFile(tr("选择底层文件"), filter, &sFirmPath, ui->ldt_updateFirm);
+}
+
+void UpdateFileDlg::showPanelInfo(bool answered, int model, int comm, int module, qint64 version)
+{
+    qCDebug(lcUi) << "UpdateFileDlg::showPanelInfo" << answered << model << comm << module << version;
+    if (infoWorker)
+        infoWorker->stop();
+    if (!answered) {
+        ui->label_panelInfo->setText(tr("设备未应答,型号未知"));
+        return;
+    }
+    firmNames = FirmwareModelTable::namesFor(uchar(model), uchar(comm), uchar(module));
+    const QString commText = comm == 1 ? QStringLiteral("4G")
+                             : comm == 2 ? QStringLiteral("WIFI")
+                                         : tr("未知(%1)").arg(comm);
+    const QString versionText = version < 0 ? tr("未知")
+                                            : QStringLiteral("0x%1").arg(version, 4, 16, QLatin1Char('0'));
+    const QString names = firmNames.isEmpty() ? tr("无") : firmNames.join(QStringLiteral(", "));
+    ui->label_panelInfo->setText(tr("型号 %1  通信 %2  模块 %3  组态版本 %4\n适用底层: %5")
+                                     .arg(model).arg(commText).arg(module).arg(versionText, names));
+}
+
+void UpdateFileDlg::stopPanelQuery()
+{
+    if (!infoWorker || !infoWorker->isRunning())
+        return;
+    disconnect(infoWorker->worker(), &DownFileOBJ::panelInfo, this, &UpdateFileDlg::showPanelInfo);
+    infoWorker->worker()->setStopFlag(true);
+    infoWorker->stop();
+    ui->label_panelInfo->clear();
 }
 
 void UpdateFileDlg::on_pbtn_updateCloud_clicked()
@@ -173,6 +218,8 @@ void UpdateFileDlg::on_pbtn_run_clicked()
         return;   // setDeviceInfo has not been called: there is no panel to work on
     if (!confirmDownload(firm, config))
         return;
+    // The download opens its own link to the panel.
+    stopPanelQuery();
 
     bBusy = true;
     setButtonsEnabled(false);
@@ -264,6 +311,9 @@ void UpdateFileDlg::information(int type, QString msg)
     switch (UpdateOperation(type)) {
     case UpdateOperation::Firmware:
         ui->label_updateFirmR->setText(msg);
+        // A refused image: the names that would fit, beside the bar.
+        if (msg == QCoreApplication::translate("FirmwareDownload", "底层与型号不匹配") && !firmNames.isEmpty())
+            ui->label_rateFirm->setText(tr("应为 %1").arg(firmNames.join(QStringLiteral(".bin / ")) + QStringLiteral(".bin")));
         break;
     case UpdateOperation::Project:
         ui->label_updateConfigR->setText(msg);
@@ -321,7 +371,7 @@ void UpdateFileDlg::finishWork(int op)
         w->stop();
         // A transfer that ended short stays where it stopped, with no time left shown.
         QProgressBar *bar = progressBar(UpdateOperation(op));
-        if (bar->value() < bar->maximum())
+        if (bar->value() > 0 && bar->value() < bar->maximum())
             rateLabel(UpdateOperation(op))->clear();
     }
     setButtonsEnabled(true);
@@ -375,6 +425,8 @@ void UpdateFileDlg::closeEvent(QCloseEvent *event)
 
 void UpdateFileDlg::releaseWorkers()
 {
+    stopPanelQuery();
+    infoWorker.reset();
     for (std::unique_ptr<Worker> &w : workers) {
         if (w && w->isRunning())
             stopThread(*w);

@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -43,7 +44,11 @@ public:
     // Whether the thread of operation op is running.
     bool isRunning(int op) const;
 
+    // The firmware base names that fit the panel, empty while they are not known.
+    QStringList firmwareNames() const { return firmNames; }
+
 signals:
+    void queryPanelInfo();
     void sendUpdateCloudFile(QString sPath, bool useName);
     void sendUpdateFirmFileTcp(QString sPath, int value);
     void sendUpdateConfigTcp(QString sPath, int value, bool bHzFile, bool updateFlag);
@@ -54,6 +59,9 @@ public slots:
     // Bytes done of total of operation op, file n of files: the bar and, at most a few
     // times a second, the rate and the time left beside it.
     void showProgress(int op, qint64 done, qint64 total, int file, int files);
+    // What the panel said about itself: shown under its IMEI with the firmware names
+    // that fit it; a panel that did not answer leaves a short note.
+    void showPanelInfo(bool answered, int model, int comm, int module, qint64 version);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -93,6 +101,8 @@ private:
     // thread's stop sequence.
     void stopThread(Worker &worker);
     void releaseWorkers();
+    // Ends a panel query still under way (its answer is then not shown).
+    void stopPanelQuery();
     QProgressBar *progressBar(UpdateOperation op) const;
     QLabel *rateLabel(UpdateOperation op) const;
 
@@ -105,6 +115,8 @@ private:
     QString account;
     QString password;
     bool bBusy;
+    std::unique_ptr<Worker> infoWorker;   // reads the panel's details when the dialog opens
+    QStringList firmNames;
     TransferMeter meters[kUpdateOperations];   // by operation code
     QElapsedTimer clock;                       // the meters' time
 };

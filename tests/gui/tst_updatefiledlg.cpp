@@ -150,10 +150,10 @@ void TestUpdateFileDlg::form()
     UpdateFileDlg dlg(nullptr);
     QCOMPARE(dlg.objectName(), QString("UpdateFileDlg"));
     QCOMPARE(dlg.windowTitle(), QString("升级文件"));
-    // Taller than before by a progress bar under each operation.
-    QCOMPARE(dlg.size(), QSize(644, 655));
-    QCOMPARE(dlg.minimumSize(), QSize(644, 655));
-    QCOMPARE(dlg.maximumSize(), QSize(644, 655));
+    // Taller than before by the panel's details and a progress bar under each operation.
+    QCOMPARE(dlg.size(), QSize(644, 680));
+    QCOMPARE(dlg.minimumSize(), QSize(644, 680));
+    QCOMPARE(dlg.maximumSize(), QSize(644, 680));
 }
 
 void TestUpdateFileDlg::widgets_data()
@@ -224,7 +224,7 @@ void TestUpdateFileDlg::widgetsDoNotOverlap()
     for (QWidget *w : all)
         if (w->isVisible())
             shown << w;
-    QCOMPARE(shown.size(), 24);   // with a progress bar and a rate line for each operation
+    QCOMPARE(shown.size(), 25);   // with the panel's details, a progress bar and a rate line for each operation
     for (QWidget *w : shown) {
         QVERIFY2(dlg.rect().contains(w->geometry()), qPrintable(w->objectName()));
         QVERIFY2(w->sizeHint().height() <= w->height() || w->inherits("QLabel"),

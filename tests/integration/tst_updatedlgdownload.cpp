@@ -7,6 +7,7 @@
 #include <QSpinBox>
 
 #include "downloadlab.h"
+#include "firmwaremodeltable.h"
 #include "messageboxcloser.h"
 #include "testzip.h"
 #include "updatefiledlg.h"
@@ -19,9 +20,14 @@ class ChosenFileDlg : public UpdateFileDlg
 public:
     explicit ChosenFileDlg(QWidget *parent = nullptr) : UpdateFileDlg(parent) {}
     QString next;
+    QString filter;   // of the last choice
 
 protected:
-    QString chooseFile(const QString &, const QString &, const QString &) override { return next; }
+    QString chooseFile(const QString &, const QString &, const QString &f) override
+    {
+        filter = f;
+        return next;
+    }
 };
 
 QByteArray bytes(int size, int seed)
@@ -58,6 +64,8 @@ private slots:
     void confirmations_data();
     void confirmations();
     void progressStopsOnFailure();
+    void panelDetails_data();
+    void panelDetails();
 
 private:
     RelayLab m_lab;
@@ -170,6 +178,52 @@ void TestUpdateDlgDownload::frameSizeTooSmall()
     QCOMPARE(TestFiles::readFile(m_lab.stored(m_imei, 105)), bytes(100, 1));
 }
 
+void TestUpdateDlgDownload::panelDetails_data()
+{
+    QTest::addColumn<QString>("imei");
+    QTest::addColumn<QString>("details");   // "@NAMES@": the names that fit model 70, WIFI, module 2
+    QTest::newRow("lab panel") << m_imei
+                               << QStringLiteral("型号 70  通信 WIFI  模块 2  组态版本 0x0102\n适用底层: @NAMES@");
+    QTest::newRow("no such panel") << QStringLiteral("863000000000999") << QStringLiteral("设备未应答,型号未知");
+}
+
+// The dialog reads the panel's details as it opens; the firmware choice and a refused
+// image name what fits.
+void TestUpdateDlgDownload::panelDetails()
+{
+    QFETCH(QString, imei);
+    QFETCH(QString, details);
+    const QStringList names = FirmwareModelTable::namesFor(70, 2, 2);
+    details.replace("@NAMES@", names.join(", "));
+    ChosenFileDlg dlg;
+    dlg.setDeviceInfo(imei, "demo", "demo123", 0);
+    dlg.show();
+    auto *label = dlg.findChild<QLabel *>("label_panelInfo");
+    QCOMPARE(label->text(), QStringLiteral("正在读取设备信息…"));
+    QTRY_COMPARE_WITH_TIMEOUT(label->text(), details, 20000);
+    const QString shots = qEnvironmentVariable("VANTELO_SHOTS_DIR");
+    if (!shots.isEmpty())
+        dlg.grab().save(shots + "/updatefiledlg-details-" + QTest::currentDataTag() + ".png");
+    QCOMPARE(dlg.firmwareNames(), imei == m_imei ? names : QStringList());
+
+    const QString wrong = m_files.filePath("PLN050K01_WIFI02.bin");
+    QVERIFY(TestFiles::writeFile(wrong, bytes(100, 7)));
+    dlg.next = wrong;
+    QTest::mouseClick(dlg.findChild<QPushButton *>("pbtn_updateFirm"), Qt::LeftButton);
+    if (imei != m_imei) {
+        QCOMPARE(dlg.filter, QStringLiteral("bin (*.bin)"));
+        return;
+    }
+    QCOMPARE(dlg.filter, QStringLiteral("适用于此设备的底层 (%1.bin);;bin (*.bin)").arg(names.join(".bin ")));
+    MessageBoxCloser boxes;
+    QTest::mouseClick(dlg.findChild<QPushButton *>("pbtn_run"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(dlg.findChild<QLabel *>("label_updateFirmR")->text(),
+                              QStringLiteral("底层与型号不匹配"), 10000);
+    QTRY_VERIFY(dlg.findChild<QPushButton *>("pbtn_run")->isEnabled());
+    QCOMPARE(dlg.findChild<QLabel *>("label_rateFirm")->text(),
+             QStringLiteral("应为 %1.bin").arg(names.join(".bin / ")));
+}
+
 // The bar stops where the panel went away, with no time left shown.
 void TestUpdateDlgDownload::progressStopsOnFailure()
 {
@@ -203,10 +257,13 @@ void TestUpdateDlgDownload::confirmations()
     QFETCH(bool, start);
     const QString firmware = m_files.filePath("PLN080K01_WIFI02.bin");
     QVERIFY(TestFiles::writeFile(firmware, bytes(12000, 3)));
-    const int relayLines = readEventLines(m_lab.relayEvents()).size();
     ChosenFileDlg dlg;
     dlg.setDeviceInfo(m_slowImei, "demo", "demo123", 0);
     dlg.show();
+    // The details are read first, over a link of their own.
+    QTRY_VERIFY_WITH_TIMEOUT(dlg.findChild<QLabel *>("label_panelInfo")->text().startsWith(QStringLiteral("型号 70")),
+                             10000);
+    const int relayLines = readEventLines(m_lab.relayEvents()).size();
     dlg.next = firmware;
     QTest::mouseClick(dlg.findChild<QPushButton *>("pbtn_updateFirm"), Qt::LeftButton);
     dlg.findChild<QSpinBox *>("spx_Frame")->setValue(512);
