@@ -171,7 +171,7 @@ void Penetration_setDlg::showTraffic(qint64 toPanel, qint64 fromPanel)
     const auto rate = [elapsed](qint64 now, qint64 before) {
         return TransferMeter::rateText(elapsed > 0 ? double(now - before) * 1000.0 / double(elapsed) : 0.0);
     };
-    trafficLabel->setText(tr("发送 %1 字节 (%2)    接收 %3 字节 (%4)")
+    trafficLabel->setText(tr("发送 %1 字节 (%2)\n接收 %3 字节 (%4)")
                               .arg(toPanel)
                               .arg(rate(toPanel, lastToPanel))
                               .arg(fromPanel)
