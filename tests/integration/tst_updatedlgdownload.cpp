@@ -232,6 +232,8 @@ void TestUpdateDlgDownload::progressStopsOnFailure()
     ChosenFileDlg dlg;
     dlg.setDeviceInfo(m_brokenImei, "demo", "demo123", 0);
     dlg.show();
+    QTRY_VERIFY_WITH_TIMEOUT(dlg.findChild<QLabel *>("label_panelInfo")->text().startsWith(QStringLiteral("型号 70")),
+                             10000);
     dlg.next = firmware;
     QTest::mouseClick(dlg.findChild<QPushButton *>("pbtn_updateFirm"), Qt::LeftButton);
     dlg.findChild<QSpinBox *>("spx_Frame")->setValue(512);
