@@ -1,7 +1,7 @@
 #include <QApplication>
 #include <QIcon>
 
-#include "qttranslations.h"
+#include "language.h"
 #include "vantelo.h"
 
 int main(int argc, char *argv[])
@@ -12,7 +12,8 @@ int main(int argc, char *argv[])
     QApplication::setAttribute(Qt::AA_UseHighDpiPixmaps, true);
     QApplication app(argc, argv);
     app.setWindowIcon(QIcon(QStringLiteral(":/images/vantelo.ico")));
-    QtTranslations::install(QtTranslations::programLocale(QLocale::system()));
+    // The settings file lies in the working directory, as the sign-in window reads it.
+    Language::install(Language::fromSettings(QStringLiteral("User.ini")));
 
     int rc = 0;
     {
