@@ -218,8 +218,9 @@ void UpdateFileDlg::on_pbtn_run_clicked()
         return;   // setDeviceInfo has not been called: there is no panel to work on
     if (!confirmDownload(firm, config))
         return;
-    // The download opens its own link to the panel.
-    stopPanelQuery();
+    // A download opens its own link to the panel.
+    if (firm || config)
+        stopPanelQuery();
 
     bBusy = true;
     setButtonsEnabled(false);
