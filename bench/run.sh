@@ -2,7 +2,7 @@
 # Builds the benchmark programs in build-bench (Release) and prints every figure.
 # Nothing here passes or fails on a time; a non-zero exit means a run did not finish.
 #   bench/run.sh            the full set: download matrix, 256 MiB peak memory,
-#                           pass-through beside socat, 200 MiB pass-through floods with
+#                           pass-through beside socat (lab chain and same hops), 256 MiB pass-through floods with
 #                           peak memory and bytes lost (a few minutes)
 #   bench/run.sh --smoke    a few seconds each
 # BENCH_BUILD_DIR chooses the build dir (default build-bench, configured for Release).
