@@ -115,7 +115,9 @@ void latency(int fd, int messages, int size, const CpuProbe &cpu, Figures *f)
     const qint64 cpuBefore = cpu();
     for (int i = 0; i < warmup + messages; ++i) {
         QByteArray msg = BenchFigures::noise(size, quint32(i + 1));
-        msg.replace("$_$", "$-$"); // the relay delimiter does not occur in the messages
+        // No '$' at all: neither the relay delimiter nor a piece of it that a read's end
+        // and the delimiter after it would complete.
+        msg.replace('$', '#');
         QElapsedTimer t;
         t.start();
         if (::write(fd, msg.constData(), size_t(msg.size())) != msg.size()) {
@@ -149,7 +151,7 @@ void stream(int fd, qint64 streamBytes, qint64 window, const CpuProbe &cpu, Figu
 {
     drain(fd);
     QByteArray stream = BenchFigures::noise(streamBytes, 99);
-    stream.replace("$_$", "$-$");
+    stream.replace('$', '#');
     QByteArray back;
     qint64 sent = 0;
     const qint64 cpuBefore = cpu();
@@ -552,13 +554,23 @@ int sameHops(const QString &pairDir, int messages, const QList<int> &sizes, qint
             if (i == sizes.size()) {
                 for (int side = 0; side < 2; ++side) {
                     mbs[side] << f[side].streamMBs;
-                    failures += !f[side].intact;
+                    if (!f[side].intact) {
+                        ++failures;
+                        print(QStringLiteral("run %1, %2 stream: %3 of %4 bytes back, not intact")
+                                  .arg(run + 1).arg(side ? QStringLiteral("socat") : QStringLiteral("tool"))
+                                  .arg(f[side].streamBack).arg(f[side].streamSent));
+                    }
                 }
                 mbsRatio << f[0].streamMBs / f[1].streamMBs;
                 continue;
             }
             for (int side = 0; side < 2; ++side) {
-                failures += !f[side].ok || f[side].lostReplies > 0;
+                if (!f[side].ok || f[side].lostReplies > 0) {
+                    ++failures;
+                    print(QStringLiteral("run %1, %2, %3 bytes: %4 messages lost %5")
+                              .arg(run + 1).arg(side ? QStringLiteral("socat") : QStringLiteral("tool"))
+                              .arg(sizes.at(i)).arg(f[side].lostReplies).arg(f[side].error));
+                }
                 p50[side][i] << f[side].p50us;
                 cpu[side][i] << f[side].bridgeUsPerMessage;
             }
