@@ -9,6 +9,7 @@
 #include "relaywaits.h"
 
 #ifdef Q_OS_LINUX
+#include <cerrno>
 #include <poll.h>
 #include <sys/socket.h>
 #endif
@@ -206,6 +207,14 @@ QByteArray RelayLink::collectReply(int size, int ms)
 // what is sent next: whatever is already waiting on the link is dropped before a send.
 void RelayLink::discardWaiting(const char *before, qint64 which)
 {
+#ifdef Q_OS_LINUX
+    // Nothing in the socket and nothing in the system (one look, taking nothing): done.
+    const int fd = int(m_socket->socketDescriptor());
+    char probe;
+    if (fd >= 0 && m_socket->bytesAvailable() == 0
+        && ::recv(fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT) < 0 && errno == EAGAIN)
+        return;
+#endif
     m_socket->waitForReadyRead(0);   // also what the system holds, not read yet
     char first[16];
     const qint64 stale = readAndDrop(first, int(sizeof first));
@@ -289,7 +298,7 @@ RelayLink::Outcome RelayLink::sendFrames(QFile &file, qint64 size, int chunkSize
             return Outcome::ShortWrites; // no room for data: never send empty frames
         if (frameOffset != offset) {
             char *chunk = frame.data() + RelayFrame::kFrameHeaderSize;
-            if (!file.seek(offset) || file.read(chunk, n) != n) {
+            if ((file.pos() != offset && !file.seek(offset)) || file.read(chunk, n) != n) {
                 qCDebug(lcRelay) << "RelayLink::sendFrames cannot read" << file.fileName() << offset
                                  << n;
                 return Outcome::ReadFailed;
