@@ -1,6 +1,5 @@
 #include "downfileobj.h"
 
-#include <QCoreApplication>
 
 #include "cloudsync.h"
 #include "firmwaredownload.h"
@@ -9,6 +8,7 @@
 #include "relayendpoint.h"
 #include "relaylink.h"
 #include "runtimeoverrides.h"
+#include "unpackfolders.h"
 
 DownFileOBJ::DownFileOBJ(QString iMei, QString account, QString password, QObject *parent)
     : DownFileOBJ(std::move(iMei), std::move(account), std::move(password), CloudEndpoint(), parent)
@@ -41,7 +41,7 @@ std::function<void(const QString &)> DownFileOBJ::reporter(UpdateOperation op)
 
 QString DownFileOBJ::unpackDir(const char *name)
 {
-    return QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(name);
+    return UnpackFolders::forProgram(QLatin1String(name));
 }
 
 void DownFileOBJ::updateCloudConf(QString sPath, bool useName)

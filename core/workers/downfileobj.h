@@ -55,7 +55,7 @@ public slots:
 private:
     // Where the texts of operation op go: information(op, text).
     std::function<void(const QString &)> reporter(UpdateOperation op);
-    // The folder under the program's directory where an operation unpacks its archive.
+    // The folder where an operation unpacks its archive (see UnpackFolders).
     static QString unpackDir(const char *name);
 
     QString iMei;
