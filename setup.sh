@@ -16,6 +16,8 @@ mode=${1:-}
 
 # openssl makes the tests' certificates, libssl-dev serves the lab's HTTPS; the keychain
 # is QtKeychain over libsecret, and the tests run gnome-keyring on a private D-Bus.
+# Qt's Linguist tools build and check the translations; the toolkit's own ones follow
+# the chosen language.
 PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   qtbase5-dev libqt5serialport5-dev libquazip1-qt5-dev libcpp-httplib-dev
@@ -25,6 +27,7 @@ PACKAGES=(
   openssl libssl-dev
   qtkeychain-qt5-dev libsecret-1-0 gnome-keyring dbus
   x11vnc iproute2
+  qttools5-dev qttools5-dev-tools qttranslations5-l10n
 )
 # Sanitizer stages: llvm-symbolizer for readable reports; fuzzing: clang with libFuzzer.
 SANITIZER_PACKAGES=(llvm)

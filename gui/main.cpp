@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QIcon>
 
+#include "language.h"
 #include "vantelo.h"
 
 int main(int argc, char *argv[])
@@ -11,6 +12,8 @@ int main(int argc, char *argv[])
     QApplication::setAttribute(Qt::AA_UseHighDpiPixmaps, true);
     QApplication app(argc, argv);
     app.setWindowIcon(QIcon(QStringLiteral(":/images/vantelo.ico")));
+    // The settings file lies in the working directory, as the sign-in window reads it.
+    Language::install(Language::fromSettings(QStringLiteral("User.ini")));
 
     int rc = 0;
     {

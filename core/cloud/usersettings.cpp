@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QSettings>
 
+#include "language.h"
 #include "logging.h"
 
 namespace UserSettings {
@@ -75,7 +76,12 @@ Content read(QSettings &settings)
 
 bool write(QSettings &settings, const Content &c)
 {
+    // The language chosen stays as it is.
+    const bool languageChosen = settings.contains(Language::settingsKey());
+    const QString language = Language::read(settings);
     settings.clear();
+    if (languageChosen)
+        Language::write(settings, language);
 
     settings.beginGroup(kDomain);
     settings.setValue(kDomainName, c.sBaseUrl);

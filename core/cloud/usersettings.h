@@ -16,6 +16,8 @@ class QSettings;
 //              insecure = true: any certificate of the service is accepted (optional)
 //   [CurUser]  curname  = the account signed in last
 //   [UserInfo] size, 1\user_name, 1\password, 1\bremember, 1\useAutoLogin, 2\...
+//   [Language] ui       = zh | en, the language of the interface (language.h); kept as
+//                         it is by write()
 // No text codec is set, so non-ASCII texts are stored as INI escapes. Passwords are
 // kept in the system keychain; the "password" values are written empty, and a value
 // found in an older file is still read.

@@ -1,11 +1,15 @@
 #include "downfileobj.h"
 
+#include <QElapsedTimer>
+
+#include <memory>
 
 #include "cloudsync.h"
 #include "firmwaredownload.h"
 #include "logging.h"
 #include "projectdownload.h"
 #include "relayendpoint.h"
+#include "relayframe.h"
 #include "relaylink.h"
 #include "runtimeoverrides.h"
 #include "unpackfolders.h"
@@ -39,6 +43,19 @@ std::function<void(const QString &)> DownFileOBJ::reporter(UpdateOperation op)
     return [this, op](const QString &text) { emit information(int(op), text); };
 }
 
+UpdateStep::Progress DownFileOBJ::progressOf(UpdateOperation op)
+{
+    // One clock per operation run: the first and every complete file always go out.
+    auto clock = std::make_shared<QElapsedTimer>();
+    return [this, op, clock](qint64 done, qint64 total, int file, int files) {
+        constexpr qint64 kMinIntervalMs = 50;
+        if (done != 0 && done != total && clock->isValid() && clock->elapsed() < kMinIntervalMs)
+            return;
+        clock->start();
+        emit progress(int(op), done, total, file, files);
+    };
+}
+
 QString DownFileOBJ::unpackDir(const char *name)
 {
     return UnpackFolders::forProgram(QLatin1String(name));
@@ -51,6 +68,7 @@ void DownFileOBJ::updateCloudConf(QString sPath, bool useName)
         cloudSync.reset(new CloudSync(cloud, iMei, account, password, unpackDir("target"),
                                       reporter(UpdateOperation::CloudSync),
                                       [this] { return waits.stopRequested(); }));
+    cloudSync->setProgress(progressOf(UpdateOperation::CloudSync));
     cloudSync->run(sPath, useName);
     emit finishThrd(int(UpdateOperation::CloudSync));
 }
@@ -61,8 +79,10 @@ void DownFileOBJ::updateConfigTcp(QString sPath, int nFrameByte, bool bHzFile, b
                      << updateFlag;
     waits.clearStop();
     // The download closes the link whichever way it ends, before the end signal.
-    ProjectDownload(*link, waits, iMei, unpackDir("compile"), reporter(UpdateOperation::Project))
-        .run(sPath, nFrameByte, bHzFile, updateFlag);
+    ProjectDownload download(*link, waits, iMei, unpackDir("compile"),
+                             reporter(UpdateOperation::Project));
+    download.setProgress(progressOf(UpdateOperation::Project));
+    download.run(sPath, nFrameByte, bHzFile, updateFlag);
     emit finishThrd(int(UpdateOperation::Project));
 }
 
@@ -70,6 +90,33 @@ void DownFileOBJ::updateFirmWareTcp(QString sPath, int nFrameByte)
 {
     qCDebug(lcRelay) << "DownFileOBJ::updateFirmWareTcp" << sPath << nFrameByte;
     waits.clearStop();
-    FirmwareDownload(*link, waits, iMei, reporter(UpdateOperation::Firmware)).run(sPath, nFrameByte);
+    {
+        FirmwareDownload download(*link, waits, iMei, reporter(UpdateOperation::Firmware));
+        download.setProgress(progressOf(UpdateOperation::Firmware));
+        download.run(sPath, nFrameByte);
+    }
     emit finishThrd(int(UpdateOperation::Firmware));
+}
+
+void DownFileOBJ::queryPanelInfo()
+{
+    qCDebug(lcRelay) << "DownFileOBJ::queryPanelInfo" << iMei;
+    waits.clearStop();
+    QByteArray model;
+    quint32 version = 0;
+    bool answered = false;
+    bool versionAnswered = false;
+    if (link->open(iMei, waits.connectTimeoutMs(), false) == RelayLink::Opening::Ready) {
+        answered = link->queryModel(waits.ioTimeoutMs(), &model) == RelayLink::Query::Answered
+                   && model.size() >= RelayFrame::kModelReplySize;
+        versionAnswered = answered && !waits.stopRequested()
+                          && link->queryVersion(waits.ioTimeoutMs(), &version)
+                                 == RelayLink::Query::Answered;
+    }
+    link->close();
+    // A partial model reply tells nothing: no fields rather than guessed ones.
+    const RelayFrame::ModelReply r = RelayFrame::modelReply(answered ? model : QByteArray());
+    qCDebug(lcRelay) << "DownFileOBJ::queryPanelInfo" << answered << model.toHex() << versionAnswered
+                     << version;
+    emit panelInfo(answered, r.model, r.comm, r.module, versionAnswered ? qint64(version) : -1);
 }

@@ -10,6 +10,7 @@
 #include "cloudendpoint.h"
 #include "relaywaits.h"
 #include "updateoperation.h"
+#include "updatestep.h"
 
 class CloudSync;
 class RelayLink;
@@ -45,16 +46,27 @@ public:
 signals:
     void information(int type, QString msg);
     void finishThrd(int op);
+    // Bytes done of total for operation op (an UpdateOperation): the firmware image, the
+    // project's files together (file n of files), or the upload body. Sent when a file
+    // starts, at most 20 times a second while bytes move, and when a file is complete.
+    void progress(int op, qint64 done, qint64 total, int file, int files);
+    // What queryPanelInfo found: the model reply (answered false when it got none) and
+    // the project version (-1 when that query got no answer).
+    void panelInfo(bool answered, int model, int comm, int module, qint64 version);
 
 public slots:
     void updateCloudConf(QString sPath, bool useName);
     void updateConfigTcp(QString sPath, int nFrameByte = 512, bool bHzFile = false,
                          bool updateFlag = false);
     void updateFirmWareTcp(QString sPath, int nFrameByte = 512);
+    // Reads the panel's model and project version over the relay, then closes the link;
+    // ends with panelInfo, exactly once, and never with finishThrd.
+    void queryPanelInfo();
 
 private:
     // Where the texts of operation op go: information(op, text).
     std::function<void(const QString &)> reporter(UpdateOperation op);
+    UpdateStep::Progress progressOf(UpdateOperation op);
     // The folder where an operation unpacks its archive (see UnpackFolders).
     static QString unpackDir(const char *name);
 

@@ -1,6 +1,7 @@
 #include "projectdownload.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include "logging.h"
 #include "modelrecord.h"
@@ -93,7 +94,18 @@ bool ProjectDownload::checkPanel(const ModelRecord &record, bool updateFlag)
 
 bool ProjectDownload::send(const ModelRecord &record, bool bHzFile, int chunkSize)
 {
-    for (const ProjectFiles::File &f : ProjectFiles::plan(record, bHzFile, m_unpackDir)) {
+    const QVector<ProjectFiles::File> plan = ProjectFiles::plan(record, bHzFile, m_unpackDir);
+    // Progress runs over the bytes of every file that will go out (empty optional files
+    // and missing ones do not).
+    m_sent = {};
+    for (const ProjectFiles::File &f : plan) {
+        const qint64 size = f.path.isEmpty() ? 0 : QFileInfo(f.path).size();
+        if (size > 0) {
+            m_sent.total += size;
+            ++m_sent.files;
+        }
+    }
+    for (const ProjectFiles::File &f : plan) {
         const QString name = QCoreApplication::translate("ProjectFiles", f.name);
         if (!writeFile(f.path, name, chunkSize, f.code)) {
             if (f.step == 17)
@@ -148,11 +160,17 @@ bool ProjectDownload::writeFile(QString path, QString name, int chunkSize, uchar
     if (stopRequested())
         return false;
 
-    const auto progress = [&](qint64 offset) {
+    ++m_sent.file;
+    const auto written = [&](qint64 offset) {
         report(tr("%1已写入:%2/%3").arg(name).arg(offset).arg(size));
+        progress(m_sent.before + offset, m_sent.total, m_sent.file, m_sent.files);
+    };
+    const auto announced = [&] {
+        progress(m_sent.before, m_sent.total, m_sent.file, m_sent.files);
     };
     const RelayLink::Outcome outcome
-        = link().sendFile(file, size, sum, fileCode, chunkSize, false, progress, {});
+        = link().sendFile(file, size, sum, fileCode, chunkSize, false, written, announced);
+    m_sent.before += size;
     const QString text = failure(outcome);
     if (!text.isEmpty())
         report(text);

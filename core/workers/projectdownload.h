@@ -31,6 +31,13 @@ private:
 
     QString m_imei;
     QString m_unpackDir;
+    struct Sent
+    {
+        qint64 before = 0;   // bytes of the files sent before this one
+        qint64 total = 0;    // bytes of every file that goes out
+        int file = 0;        // this one's number, from 1
+        int files = 0;
+    } m_sent;
 };
 
 #endif // PROJECTDOWNLOAD_H

@@ -25,6 +25,12 @@ bool UpdateStep::stopRequested() const
     return m_stopRequested();
 }
 
+void UpdateStep::progress(qint64 done, qint64 total, int file, int files) const
+{
+    if (m_progress)
+        m_progress(done, total, file, files);
+}
+
 bool UpdateStep::unpackArchive(const QString &archive, const QString &dir,
                                const QString &unreadableText, QStringList *files)
 {
