@@ -16,13 +16,14 @@ trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; wait 2>/dev/null; r
 chmod 755 "$work"
 home=$work/home
 mkdir -p "$home/run"
+# Runs a command as that user in a clean environment, in place of the calling shell (so
+# that "as_user ... &" gives the command's own pid).
 as_user() {
   local env=(env -u XDG_CONFIG_HOME -u XDG_DATA_HOME -u XDG_RUNTIME_DIR -u DISPLAY HOME="$home")
   if [ "$(id -u)" -eq 0 ]; then
-    setpriv --reuid=65534 --regid=65534 --clear-groups "${env[@]}" "$@"
-  else
-    "${env[@]}" "$@"
+    exec setpriv --reuid=65534 --regid=65534 --clear-groups "${env[@]}" "$@"
   fi
+  exec "${env[@]}" "$@"
 }
 [ "$(id -u)" -ne 0 ] || chown -R 65534:65534 "$home"
 
@@ -42,7 +43,7 @@ sleep 2
 kill -0 "$app" 2>/dev/null || fail "vantelo ended at once: $(cat "$work/app.out")"
 grep -q 'Vantelo::initUserPara' "$work/app.out" || fail "no sign-in window: $(cat "$work/app.out")"
 [ -d "$home/config/vantelo" ] || fail "the desktop entry made no $home/config/vantelo"
-cwd=$(readlink "/proc/$(pgrep -P "$app" -x vantelo || echo "$app")/cwd")
+cwd=$(readlink "/proc/$app/cwd")   # setpriv, env and sh each exec the next
 [ "$cwd" = "$home/config/vantelo" ] || fail "vantelo runs in $cwd"
 kill -TERM "$app"
 for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
@@ -74,7 +75,7 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 sleep 1   # the panels register with the relay
-as_user /usr/libexec/vantelo-lab/set-base-url "$home/run/User.ini" "http://127.0.0.1:$cloud_port"
+(as_user /usr/libexec/vantelo-lab/set-base-url "$home/run/User.ini" "http://127.0.0.1:$cloud_port")
 zip=/usr/share/vantelo-lab/samples/projects/full/compile.zip
 (cd "$home/run" && as_user env VANTELO_RELAY_HOST=127.0.0.1 VANTELO_RELAY_PORT="$relay_port" \
   timeout 120 vantelo-cli project "$zip" 860000000000111) >"$work/cli.out" 2>&1
