@@ -11,6 +11,10 @@
 install(TARGETS vantelo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT vantelo)
 if(TARGET vantelo-cli)
   install(TARGETS vantelo-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT vantelo)
+  # Its manual page, written from its help text into its build folder.
+  get_target_property(_cli_build_dir vantelo-cli BINARY_DIR)
+  install(FILES ${_cli_build_dir}/vantelo-cli.1
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT vantelo)
 endif()
 if(TARGET vspdctl)
   install(TARGETS vspdctl LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/vantelo

@@ -77,8 +77,10 @@ done
 sleep 1   # the panels register with the relay
 (as_user /usr/libexec/vantelo-lab/set-base-url "$home/run/User.ini" "http://127.0.0.1:$cloud_port")
 zip=/usr/share/vantelo-lab/samples/projects/full/compile.zip
+# Panel 860000000000111 of the lab's account demo takes the sample project.
 (cd "$home/run" && as_user env VANTELO_RELAY_HOST=127.0.0.1 VANTELO_RELAY_PORT="$relay_port" \
-  timeout 120 vantelo-cli project "$zip" 860000000000111) >"$work/cli.out" 2>&1
+  VANTELO_PASSWORD=demo123 timeout 120 vantelo-cli project "$zip" 860000000000111 --account demo) \
+  >"$work/cli.out" 2>&1 </dev/null
 rc=$?
 [ "$rc" -eq 0 ] || fail "vantelo-cli exit $rc: $(cat "$work/cli.out") / lab: $(tail -5 "$work/lab.out")"
 unpacked=$(find "$home/.local/share" -path '*/compile/modelData.bin' 2>/dev/null | head -1)
