@@ -56,9 +56,21 @@ UpdateStep::Progress DownFileOBJ::progressOf(UpdateOperation op)
     };
 }
 
-QString DownFileOBJ::unpackDir(const char *name)
+void DownFileOBJ::setUnpackRoot(const QString &dir)
 {
-    return UnpackFolders::forProgram(QLatin1String(name));
+    unpackRoot = dir;
+}
+
+void DownFileOBJ::setUnpackedProject(const QString &dir)
+{
+    unpackedProject = dir;
+}
+
+QString DownFileOBJ::unpackDir(const char *name) const
+{
+    if (unpackRoot.isEmpty())
+        return UnpackFolders::forProgram(QLatin1String(name));
+    return unpackRoot + QLatin1Char('/') + QLatin1String(name);
 }
 
 void DownFileOBJ::updateCloudConf(QString sPath, bool useName)
@@ -79,8 +91,9 @@ void DownFileOBJ::updateConfigTcp(QString sPath, int nFrameByte, bool bHzFile, b
                      << updateFlag;
     waits.clearStop();
     // The download closes the link whichever way it ends, before the end signal.
-    ProjectDownload download(*link, waits, iMei, unpackDir("compile"),
-                             reporter(UpdateOperation::Project));
+    const bool unpacked = !unpackedProject.isEmpty();
+    ProjectDownload download(*link, waits, iMei, unpacked ? unpackedProject : unpackDir("compile"),
+                             reporter(UpdateOperation::Project), unpacked);
     download.setProgress(progressOf(UpdateOperation::Project));
     download.run(sPath, nFrameByte, bHzFile, updateFlag);
     emit finishThrd(int(UpdateOperation::Project));

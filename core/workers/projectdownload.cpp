@@ -12,10 +12,11 @@
 #include "transfertexts.h"
 
 ProjectDownload::ProjectDownload(RelayLink &link, const RelayWaits &waits, QString imei,
-                                 QString unpackDir, Report report)
+                                 QString unpackDir, Report report, bool unpacked)
     : RelayDownload(link, waits, std::move(report)),
       m_imei(std::move(imei)),
-      m_unpackDir(std::move(unpackDir))
+      m_unpackDir(std::move(unpackDir)),
+      m_unpacked(unpacked)
 {
 }
 
@@ -38,11 +39,13 @@ void ProjectDownload::run(const QString &sPath, int nFrameByte, bool bHzFile, bo
 }
 
 // The unpack directory is emptied first; an archive that cannot be read leaves it
-// empty, so there is no model record to go on with.
+// empty, so there is no model record to go on with. A project unpacked beforehand is
+// only read.
 bool ProjectDownload::unpack(const QString &sPath, ModelRecord *record)
 {
     QStringList unpacked;
-    if (!unpackArchive(sPath, m_unpackDir, tr("组态文件没有型号以及版本参数"), &unpacked))
+    if (!m_unpacked
+        && !unpackArchive(sPath, m_unpackDir, tr("组态文件没有型号以及版本参数"), &unpacked))
         return false;
     QFile modelFile(m_unpackDir + QStringLiteral("/modelData.bin"));
     if (!modelFile.open(QIODevice::ReadOnly)

@@ -8,6 +8,8 @@
 
 #include <functional>
 
+#include "safeunzip.h"
+
 class QFile;
 
 // What the steps of every update operation (cloud project sync, project and firmware
@@ -25,6 +27,10 @@ public:
     using Progress = std::function<void(qint64 done, qint64 total, int file, int files)>;
 
     void setProgress(Progress progress) { m_progress = std::move(progress); }
+
+    // The text reported for an archive that did not unpack, unreadableText for one that
+    // cannot be read; empty for a stop and for success.
+    static QString unpackFailureText(SafeUnzip::Status status, const QString &unreadableText);
 
 protected:
     UpdateStep(Report report, StopRequested stopRequested);
