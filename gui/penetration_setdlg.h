@@ -2,6 +2,7 @@
 #define PENETRATION_SETDLG_H
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QString>
 
 #include <memory>
@@ -11,6 +12,8 @@
 #include "workerthread.h"
 
 class QCloseEvent;
+class QLabel;
+class QPushButton;
 
 namespace Ui {
 class Penetration_setDlg;
@@ -33,6 +36,9 @@ public:
     // closing the window does.
     void done(int r) override;
 
+    // The full path of the COM port side of the pair chosen now.
+    static QString comPath(int comIndex);
+
 signals:
     void openNetComPenetrateSig(QString iMei, int comIndex, int baudrate, int dataBit, int parity,
                                 int stopBit, int timeout);
@@ -46,8 +52,18 @@ public slots:
     void on_pbtn_del_clicked();
     void on_buttonBox_accepted();
     void closeEvent(QCloseEvent *event) override;
+    // Bytes moved so far each way: the counts and the rates since the last report.
+    void showTraffic(qint64 toPanel, qint64 fromPanel);
+
+protected:
+    // The trace file chosen by the user, empty when the choice was cancelled.
+    virtual QString chooseTraceFile();
 
 private:
+    void addMonitorRows();
+    void startTrace();
+    // Ends a running trace (the worker's thread stopped or about to be asked).
+    void stopTrace();
     void fillComboBoxes();
     // Enables the controls of a started pass-through (started) or of an idle dialog.
     void showStarted(bool started);
@@ -64,6 +80,14 @@ private:
     // text says why and stays on the status line.
     bool bBridging = false;
     VirtualPortPairs portPairs;
+    QString tracePath;           // of the running trace, empty when none runs
+    QElapsedTimer trafficClock;  // since the last traffic report
+    qint64 lastToPanel = 0;
+    qint64 lastFromPanel = 0;
+    QLabel *comPathLabel = nullptr;
+    QLabel *trafficLabel = nullptr;
+    QLabel *traceLabel = nullptr;
+    QPushButton *traceButton = nullptr;
 };
 
 #endif // PENETRATION_SETDLG_H

@@ -2,17 +2,22 @@
 #define UPDATEFILEDLG_H
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
 
 #include "downfileobj.h"
+#include "transfermeter.h"
 #include "updateoperation.h"
 #include "workerthread.h"
 
 class QCloseEvent;
 class QKeyEvent;
+class QLabel;
+class QProgressBar;
 class QLineEdit;
 
 namespace Ui {
@@ -39,7 +44,11 @@ public:
     // Whether the thread of operation op is running.
     bool isRunning(int op) const;
 
+    // The firmware base names that fit the panel, empty while they are not known.
+    QStringList firmwareNames() const { return firmNames; }
+
 signals:
+    void queryPanelInfo();
     void sendUpdateCloudFile(QString sPath, bool useName);
     void sendUpdateFirmFileTcp(QString sPath, int value);
     void sendUpdateConfigTcp(QString sPath, int value, bool bHzFile, bool updateFlag);
@@ -47,6 +56,12 @@ signals:
 public slots:
     void information(int type, QString msg);
     void finishWork(int op);
+    // Bytes done of total of operation op, file n of files: the bar and, at most a few
+    // times a second, the rate and the time left beside it.
+    void showProgress(int op, qint64 done, qint64 total, int file, int files);
+    // What the panel said about itself: shown under its IMEI with the firmware names
+    // that fit it; a panel that did not answer leaves a short note.
+    void showPanelInfo(bool answered, int model, int comm, int module, qint64 version);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -71,6 +86,12 @@ private:
     Worker *workerOf(int op) const;
     void setButtonsEnabled(bool enabled);
     bool warnEmptyPath(bool checked, const QString &path, const QString &title);
+    // Whether the user agrees (a question with "确定" and "取消", "取消" by default).
+    bool confirm(const QString &title, const QString &text);
+    // Asks before anything is sent to the panel: its IMEI, each file and its size.
+    bool confirmDownload(bool firm, bool config);
+    // Whether a download to the panel is under way (the cloud sync does not count).
+    bool downloadRunning() const;
     void pickFile(const QString &caption, const QString &filter, QString *chosen, QLineEdit *edit);
     // Starts operation op on its thread with request, which emits the request signal;
     // a run of it still under way is stopped first, with runningText shown.
@@ -80,6 +101,10 @@ private:
     // thread's stop sequence.
     void stopThread(Worker &worker);
     void releaseWorkers();
+    // Ends a panel query still under way (its answer is then not shown).
+    void stopPanelQuery();
+    QProgressBar *progressBar(UpdateOperation op) const;
+    QLabel *rateLabel(UpdateOperation op) const;
 
     Ui::UpdateFileDlg *ui;
     QString sFirmPath;
@@ -90,6 +115,10 @@ private:
     QString account;
     QString password;
     bool bBusy;
+    std::unique_ptr<Worker> infoWorker;   // reads the panel's details when the dialog opens
+    QStringList firmNames;
+    TransferMeter meters[kUpdateOperations];   // by operation code
+    QElapsedTimer clock;                       // the meters' time
 };
 
 #endif // UPDATEFILEDLG_H

@@ -45,13 +45,20 @@ std::function<void(const QString &)> DownFileOBJ::reporter(UpdateOperation op)
 
 UpdateStep::Progress DownFileOBJ::progressOf(UpdateOperation op)
 {
-    // One clock per operation run: the first and every complete file always go out.
-    auto clock = std::make_shared<QElapsedTimer>();
-    return [this, op, clock](qint64 done, qint64 total, int file, int files) {
+    // Per operation run: the start of every file (the previous one complete) and the end
+    // always go out, what lies between at most every 50 ms.
+    struct Last
+    {
+        QElapsedTimer clock;
+        int file = -1;
+    };
+    auto last = std::make_shared<Last>();
+    return [this, op, last](qint64 done, qint64 total, int file, int files) {
         constexpr qint64 kMinIntervalMs = 50;
-        if (done != 0 && done != total && clock->isValid() && clock->elapsed() < kMinIntervalMs)
+        if (file == last->file && done != total && last->clock.elapsed() < kMinIntervalMs)
             return;
-        clock->start();
+        last->clock.start();
+        last->file = file;
         emit progress(int(op), done, total, file, files);
     };
 }
