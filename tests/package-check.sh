@@ -41,7 +41,7 @@ app=$!
 pids+=("$app")
 sleep 2
 kill -0 "$app" 2>/dev/null || fail "vantelo ended at once: $(cat "$work/app.out")"
-grep -q 'Vantelo::initUserPara' "$work/app.out" || fail "no sign-in window: $(cat "$work/app.out")"
+grep -q 'main sign-in window shown true' "$work/app.out" || fail "no sign-in window: $(cat "$work/app.out")"
 [ -d "$home/config/vantelo" ] || fail "the desktop entry made no $home/config/vantelo"
 cwd=$(readlink "/proc/$app/cwd")   # setpriv, env and sh each exec the next
 [ "$cwd" = "$home/config/vantelo" ] || fail "vantelo runs in $cwd"
@@ -87,8 +87,10 @@ grep -q '^860000000000111  *succeeded' "$work/cli.out" || fail "no success repor
 for dir in "$(dirname "$(command -v vantelo-cli)")" "$(dirname "$(command -v vantelo)")"; do
   [ ! -e "$dir/compile" ] || fail "unpacked beside the installed program in $dir"
 done
-# Where the archive was unpacked: a folder the user may write, kept under the per-user data
-# folder or a private temporary one the tool removes at its end.
-unpacked=$(find "$home/.local/share" -path '*/compile/modelData.bin' 2>/dev/null | head -1)
+# The archive was unpacked into a private folder under the per-user data folder, which the
+# tool removes at its end: the data folder is there, the unpacked files are not.
+data=$(find "$home/.local/share" -type d -name vantelo-cli 2>/dev/null | head -1)
+[ -n "$data" ] || fail "no per-user data folder for vantelo-cli under $home/.local/share"
+[ -z "$(find "$data" -mindepth 1 2>/dev/null | head -1)" ] || fail "left behind in $data: $(ls -A "$data")"
 echo "ok: vantelo-cli downloaded $zip from an install folder it cannot write;" \
-  "unpacked ${unpacked:+in ${unpacked%/modelData.bin}}${unpacked:-in a private temporary folder}"
+  "unpacked under $data, removed at its end"
