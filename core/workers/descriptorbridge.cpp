@@ -4,16 +4,48 @@
 
 #include "logging.h"
 
-#ifndef Q_OS_WIN
 #include <cerrno>
+
+#ifndef Q_OS_WIN
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
-bool wouldBlock(int error)
+// One read or write on a non-blocking descriptor: the count, 0 when it would block, -1 at
+// the end of the stream or on a failure (in errno). Windows bridges through the devices
+// themselves and never gets here.
+qint64 readSome(int fd, bool socket, char *data, qint64 len)
 {
-    return error == EAGAIN || error == EWOULDBLOCK;
+#ifndef Q_OS_WIN
+    ssize_t n;
+    do {
+        n = socket ? ::recv(fd, data, size_t(len), 0) : ::read(fd, data, size_t(len));
+    } while (n < 0 && errno == EINTR);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        return 0;
+    return n == 0 ? -1 : n;
+#else
+    Q_UNUSED(fd) Q_UNUSED(socket) Q_UNUSED(data) Q_UNUSED(len)
+    return -1;
+#endif
+}
+
+qint64 writeSome(int fd, bool socket, const char *data, qint64 len)
+{
+#ifndef Q_OS_WIN
+    ssize_t n;
+    do {
+        n = socket ? ::send(fd, data, size_t(len), MSG_NOSIGNAL) : ::write(fd, data, size_t(len));
+    } while (n < 0 && errno == EINTR);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        return 0;
+    return n;
+#else
+    Q_UNUSED(fd) Q_UNUSED(socket) Q_UNUSED(data) Q_UNUSED(len)
+    return -1;
+#endif
 }
 
 } // namespace
@@ -53,58 +85,32 @@ void DescriptorBridge::quietDevice(QObject *device)
 
 void DescriptorBridge::readSerial()
 {
-    ssize_t n;
-    do {
-        n = ::read(serial.fd, serialBuffer.data(), size_t(serialBuffer.size()));
-    } while (n < 0 && errno == EINTR);
+    const qint64 n = readSome(serial.fd, false, serialBuffer.data(), serialBuffer.size());
     if (n > 0) {
         handlers.serialRead(serialBuffer.constData(), n);
-        return;
+    } else if (n < 0) {
+        qCDebug(lcPassthrough) << "DescriptorBridge::readSerial ended" << errno;
+        loseSerial();
     }
-    if (n < 0 && wouldBlock(errno))
-        return;
-    qCDebug(lcPassthrough) << "DescriptorBridge::readSerial" << n << (n < 0 ? errno : 0);
-    loseSerial();
 }
 
 void DescriptorBridge::readRelay()
 {
-    ssize_t n;
-    do {
-        n = ::recv(relay.fd, relayBuffer.data(), size_t(relayBuffer.size()), 0);
-    } while (n < 0 && errno == EINTR);
+    const qint64 n = readSome(relay.fd, true, relayBuffer.data(), relayBuffer.size());
     if (n > 0) {
         handlers.relayRead(relayBuffer.constData(), n);
-        return;
+    } else if (n < 0) {
+        qCDebug(lcPassthrough) << "DescriptorBridge::readRelay ended" << errno;
+        loseRelay();
     }
-    if (n < 0 && wouldBlock(errno))
-        return;
-    qCDebug(lcPassthrough) << "DescriptorBridge::readRelay" << n << (n < 0 ? errno : 0);
-    loseRelay();
 }
-
-namespace {
-
-// One write on the descriptor: the count written, 0 when it would block, -1 on failure.
-ssize_t writeSome(int fd, bool socket, const char *data, qint64 len)
-{
-    ssize_t n;
-    do {
-        n = socket ? ::send(fd, data, size_t(len), MSG_NOSIGNAL) : ::write(fd, data, size_t(len));
-    } while (n < 0 && errno == EINTR);
-    if (n < 0 && wouldBlock(errno))
-        return 0;
-    return n;
-}
-
-} // namespace
 
 bool DescriptorBridge::write(Side &side, const char *data, qint64 len)
 {
     if (side.fd < 0 || len <= 0)
         return true;
     if (side.queued() == 0) {
-        const ssize_t n = writeSome(side.fd, &side == &relay, data, len);
+        const qint64 n = writeSome(side.fd, &side == &relay, data, len);
         if (n < 0) {
             qCDebug(lcPassthrough) << "DescriptorBridge::write" << (&side == &relay) << errno;
             return false;
@@ -135,7 +141,7 @@ void DescriptorBridge::writeToSerial(const char *data, qint64 len)
 void DescriptorBridge::drain(Side &side)
 {
     const bool toRelay = &side == &relay;
-    const ssize_t n = writeSome(side.fd, toRelay, side.queue.constData() + side.head, side.queued());
+    const qint64 n = writeSome(side.fd, toRelay, side.queue.constData() + side.head, side.queued());
     if (n < 0) {
         qCDebug(lcPassthrough) << "DescriptorBridge::drain" << toRelay << errno;
         toRelay ? loseRelay() : loseSerial();
@@ -202,4 +208,3 @@ void DescriptorBridge::stop()
     release(relay);
 }
 
-#endif // Q_OS_WIN
