@@ -6,13 +6,10 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include "descriptorbridge.h"
 #include "logging.h"
 #include "relayframe.h"
 #include "runtimeoverrides.h"
-
-#ifndef Q_OS_WIN
-#include <unistd.h>
-#endif
 
 namespace {
 constexpr int kNormalWaitMs = 5000;
@@ -161,6 +158,7 @@ bool PenetrationOBJ::waitForGoAhead()
 
 void PenetrationOBJ::startBridge()
 {
+#ifdef Q_OS_WIN
     // Bounded reads: a side that is not read keeps at most one read's worth here.
     serialPort->setReadBufferSize(kSerialReadBuffer);
     tcpSocket->setReadBufferSize(kRelayReadBuffer);
@@ -170,8 +168,33 @@ void PenetrationOBJ::startBridge()
     connect(tcpSocket, &QTcpSocket::bytesWritten, this, &PenetrationOBJ::relayDrained);
     connect(tcpSocket, &QTcpSocket::disconnected, this, &PenetrationOBJ::relayLost);
     connect(tcpSocket, &QAbstractSocket::errorOccurred, this, &PenetrationOBJ::relayLost);
+#else
+    // Both descriptors read and written directly: a message goes out in the turn of the
+    // loop that read it. Whatever the port took in before is sent first.
+    const QByteArray early = serialPort->bytesAvailable() > 0 ? serialPort->readAll() : QByteArray();
+    DescriptorBridge::quietDevice(serialPort);
+    DescriptorBridge::quietDevice(tcpSocket);
+    DescriptorBridge::Handlers handlers;
+    handlers.serialRead = [this](const char *data, qint64 len) {
+        forwardToRelay(QByteArray::fromRawData(data, int(len)));
+    };
+    handlers.relayRead = [this](const char *data, qint64 len) {
+        forwardToSerial(QByteArray::fromRawData(data, int(len)));
+    };
+    handlers.serialLost = [this] {
+        if (serialPort)
+            serialPort->close();
+        serialPortLost();
+    };
+    handlers.relayLost = [this] { relayLost(); };
+    bridge = new DescriptorBridge(serialPort->handle(), int(tcpSocket->socketDescriptor()),
+                                  kMaxQueuedBytes, kSerialReadBuffer, kRelayReadBuffer,
+                                  std::move(handlers), this);
+    if (!early.isEmpty())
+        forwardToRelay(early);
+#endif
     // Gone already while the go-ahead was read: no signal will tell.
-    if (tcpSocket->state() != QAbstractSocket::ConnectedState)
+    if (tcpSocket && tcpSocket->state() != QAbstractSocket::ConnectedState)
         relayLost();
 }
 
@@ -194,6 +217,12 @@ void PenetrationOBJ::endConnection(const QString &message)
 
 void PenetrationOBJ::releasePortAndSocket(bool disconnectFromRelay)
 {
+    // Before the descriptors close. Possibly called from within the bridge: deleted later.
+    if (bridge) {
+        bridge->stop();
+        bridge->deleteLater();
+        bridge = nullptr;
+    }
     if (tcpSocket) {
         // First, so that ending the connection here is not taken for its loss.
         disconnect(tcpSocket, nullptr, this, nullptr);
@@ -248,9 +277,17 @@ void PenetrationOBJ::scheduleTraffic()
         trafficTimer->start();
 }
 
+bool PenetrationOBJ::serialOpen() const
+{
+    if (bridge)
+        return bridge->hasSerial();
+    return serialPort && serialPort->isOpen();
+}
+
 void PenetrationOBJ::writeTcpData()
 {
-    if (!serialPort || !tcpSocket)
+    // While the bridge runs on the descriptors, it reads the port itself.
+    if (!serialPort || !tcpSocket || bridge)
         return;
     // Over the bound the relay is not taking what it gets: the serial bytes wait (in the
     // port's bounded buffer, then in the driver) until relayDrained.
@@ -266,8 +303,18 @@ void PenetrationOBJ::writeTcpData()
                                << data.size();
         return;
     }
+    forwardToRelay(data);
+}
+
+void PenetrationOBJ::forwardToRelay(const QByteArray &data)
+{
     countToPanel(data.constData(), data.size());
-    tcpSocket->write(PassthroughFraming::serialToRelay(data));
+    const QByteArray message = PassthroughFraming::serialToRelay(data);
+    if (bridge) {
+        bridge->writeToRelay(message.constData(), message.size());
+        return;
+    }
+    tcpSocket->write(message);
     // Written in this turn of the loop, not one or two turns later; what the system does
     // not take now waits in the socket until the connection turns writable.
     tcpSocket->flush();
@@ -275,51 +322,46 @@ void PenetrationOBJ::writeTcpData()
 
 void PenetrationOBJ::writeComData()
 {
-    if (!tcpSocket)
+    if (!tcpSocket || bridge)
         return;
     // The same the other way: the relay's bytes wait until serialDrained.
     if (serialPort && serialPort->isOpen() && serialPort->bytesToWrite() >= kMaxQueuedBytes)
         return;
-    const QByteArray data = tcpSocket->readAll();
+    forwardToSerial(tcpSocket->readAll());
+}
+
+void PenetrationOBJ::forwardToSerial(const QByteArray &data)
+{
     const PassthroughFraming::Result r = relayFraming.feed(data);
     if (r.dropped > 0)
-        qCDebug(lcPassthrough) << "PenetrationOBJ::writeComData dropped" << r.dropped
+        qCDebug(lcPassthrough) << "PenetrationOBJ::forwardToSerial dropped" << r.dropped
                                << "bytes without delimiter";
     // Reported only: the bridge stays, and the messages around the note still go out.
     if (r.hmiDisconnected)
         emitInfo(tr("HMI端断开连接"), false);
     if (r.toSerial.isEmpty()) {
         if (relayFraming.pending() > 0)
-            qCDebug(lcPassthrough) << "PenetrationOBJ::writeComData waiting for delimiter"
+            qCDebug(lcPassthrough) << "PenetrationOBJ::forwardToSerial waiting for delimiter"
                                    << relayFraming.pending();
         return;
     }
-    if (serialPort && serialPort->isOpen()) {
+    if (serialOpen()) {
         countFromPanel(r.toSerial.constData(), r.toSerial.size());
         writeSerial(r.toSerial);
     } else
-        qCDebug(lcPassthrough) << "PenetrationOBJ::writeComData port closed, dropped"
+        qCDebug(lcPassthrough) << "PenetrationOBJ::forwardToSerial port closed, dropped"
                                << r.toSerial.size();
 }
 
-// Bytes for the port: written on its descriptor at once while the port holds nothing
-// unwritten; what the driver does not take now (a full pty says EAGAIN) is queued on the
-// port, which writes it when the port turns writable. A full port is never a lost one.
+// Bytes for the port. On the descriptors, what the driver does not take now (a full pty
+// says EAGAIN) waits in the bridge until the port turns writable: a full port is never a
+// lost one. Else the port queues them itself.
 void PenetrationOBJ::writeSerial(const QByteArray &bytes)
 {
-#ifndef Q_OS_WIN
-    if (serialPort->bytesToWrite() == 0) {
-        const ssize_t n = ::write(serialPort->handle(), bytes.constData(), size_t(bytes.size()));
-        if (n == bytes.size())
-            return;
-        if (n > 0) {
-            serialPort->write(bytes.constData() + n, bytes.size() - n);
-            return;
-        }
-        // Nothing taken: EAGAIN, or a failure that the port's own write reports.
-    }
-#endif
-    serialPort->write(bytes);
+    if (bridge)
+        bridge->writeToSerial(bytes.constData(), bytes.size());
+    else
+        serialPort->write(bytes);
 }
 
 void PenetrationOBJ::serialDrained()

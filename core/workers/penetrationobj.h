@@ -14,6 +14,7 @@
 #include "relayendpoint.h"
 #include "virtualportpairs.h"
 
+class DescriptorBridge;
 class QTcpSocket;
 class QTimer;
 
@@ -67,6 +68,11 @@ private:
     void startBridge();
     // Bytes for the port, written at once while nothing older waits.
     void writeSerial(const QByteArray &bytes);
+    // A read from the port: counted and sent to the relay as one message.
+    void forwardToRelay(const QByteArray &data);
+    // A read from the relay: its complete messages go to the port.
+    void forwardToSerial(const QByteArray &data);
+    bool serialOpen() const;
     // A side has written some of its queue: reading of the other side goes on.
     void serialDrained();
     void relayDrained();
@@ -91,6 +97,8 @@ private:
     std::atomic<int> waitMs;
     QSerialPort *serialPort = nullptr;
     QTcpSocket *tcpSocket = nullptr;
+    // Linux, while bridging: reads and writes the descriptors of both.
+    DescriptorBridge *bridge = nullptr;
     QString iMei;
     QLibrary portLibrary;
     int portIndex = 1;

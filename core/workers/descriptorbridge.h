@@ -1,0 +1,82 @@
+#ifndef DESCRIPTORBRIDGE_H
+#define DESCRIPTORBRIDGE_H
+
+#include <QByteArray>
+#include <QObject>
+
+#include <functional>
+
+class QSocketNotifier;
+
+// Moves the pass-through's bytes on two descriptors that are open already and
+// non-blocking: the serial port's and the relay connection's (Linux). A readable side is
+// read once per turn of the event loop and what its handler makes of the bytes is written
+// to the other side in the same turn. What a side does not take at once (it would block)
+// waits in a queue of its own, written when the side turns writable; while that queue holds
+// maxQueued bytes or more, the other side is not read. A side that would block is never
+// taken for a lost one. The descriptors stay owned by their devices: the bridge is stopped
+// before they are closed, and the devices' own notifiers are turned off (quietDevice) while
+// it runs.
+class DescriptorBridge : public QObject
+{
+    Q_OBJECT
+public:
+    struct Handlers
+    {
+        // Bytes read from the port; the handler hands what goes to the relay to writeToRelay.
+        std::function<void(const char *data, qint64 len)> serialRead;
+        // Bytes read from the relay connection; the same toward writeToSerial.
+        std::function<void(const char *data, qint64 len)> relayRead;
+        // The port ended (hang-up, end of file, a failed read or write). The bridge has let
+        // go of it already; the relay side goes on.
+        std::function<void()> serialLost;
+        // The relay connection ended (end of file, reset, a failed read or write).
+        std::function<void()> relayLost;
+    };
+
+    DescriptorBridge(int serialFd, int relayFd, qint64 maxQueued, qint64 serialReadSize,
+                     qint64 relayReadSize, Handlers handlers, QObject *parent = nullptr);
+    ~DescriptorBridge() override;
+
+    void writeToRelay(const char *data, qint64 len);
+    void writeToSerial(const char *data, qint64 len);
+    bool hasSerial() const { return serial.fd >= 0; }
+    // Nothing is read or written any more; the descriptors can be closed.
+    void stop();
+
+    // Turns off the notifiers that a device (QSerialPort, QTcpSocket) keeps on its
+    // descriptor, so that it reads nothing while the bridge does.
+    static void quietDevice(QObject *device);
+
+private:
+    struct Side
+    {
+        int fd = -1;
+        QSocketNotifier *readable = nullptr;
+        QSocketNotifier *writable = nullptr;
+        QByteArray queue; // bytes not written yet, from head on
+        qint64 head = 0;
+        qint64 queued() const { return queue.size() - head; }
+    };
+
+    void setUp(Side &side, int fd);
+    void readSerial();
+    void readRelay();
+    // Writes at once what the side takes; queues the rest. False: the side failed.
+    bool write(Side &side, const char *data, qint64 len);
+    // The side turned writable: its queue goes on.
+    void drain(Side &side);
+    void updateReading();
+    void loseSerial();
+    void loseRelay();
+    static void release(Side &side);
+
+    Side serial;
+    Side relay;
+    qint64 maxQueued;
+    QByteArray serialBuffer;
+    QByteArray relayBuffer;
+    Handlers handlers;
+};
+
+#endif // DESCRIPTORBRIDGE_H
