@@ -2,6 +2,7 @@
 #include "ui_penetration_setdlg.h"
 
 #include <QCloseEvent>
+#include <QEvent>
 
 #include "logging.h"
 
@@ -12,6 +13,7 @@ Penetration_setDlg::Penetration_setDlg(QWidget *parent)
 {
     ui->setupUi(this);
     setWindowTitle(tr("穿透设置"));
+    sNoInformation = ui->label_networkInfo->text();
     setFixedSize(size());
 
     fillComboBoxes();
@@ -40,6 +42,20 @@ Penetration_setDlg::~Penetration_setDlg()
     if (penetration)
         shutDown();
     delete ui;
+}
+
+void Penetration_setDlg::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange) {
+        const QString shown = ui->label_networkInfo->text();
+        ui->retranslateUi(this);
+        if (!iMei.isEmpty())
+            setIMEI(iMei);
+        if (shown != sNoInformation)
+            ui->label_networkInfo->setText(shown);
+        sNoInformation = ui->label_networkInfo->text();
+    }
+    QDialog::changeEvent(event);
 }
 
 void Penetration_setDlg::fillComboBoxes()

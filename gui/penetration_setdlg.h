@@ -11,6 +11,7 @@
 #include "workerthread.h"
 
 class QCloseEvent;
+class QEvent;
 
 namespace Ui {
 class Penetration_setDlg;
@@ -47,6 +48,11 @@ public slots:
     void on_buttonBox_accepted();
     void closeEvent(QCloseEvent *event) override;
 
+protected:
+    // A change of language: the form's texts and those set here again; a message on
+    // the status line stays.
+    void changeEvent(QEvent *event) override;
+
 private:
     void fillComboBoxes();
     // Enables the controls of a started pass-through (started) or of an idle dialog.
@@ -64,6 +70,7 @@ private:
     // text says why and stays on the status line.
     bool bBridging = false;
     VirtualPortPairs portPairs;
+    QString sNoInformation;   // the form's text of the status line, in the language shown
 };
 
 #endif // PENETRATION_SETDLG_H

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMessageBox>
 #include <QSettings>
 
@@ -23,6 +24,7 @@ UpdateFileDlg::UpdateFileDlg(QWidget *parent)
 {
     ui->setupUi(this);
     setWindowTitle(tr("升级文件"));
+    sNotStarted = ui->label_updateFirmR->text();
     setFixedSize(size());
     ui->ckx_useName->hide();
     initPathINI();
@@ -32,6 +34,27 @@ UpdateFileDlg::~UpdateFileDlg()
 {
     releaseWorkers();
     delete ui;
+}
+
+void UpdateFileDlg::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange) {
+        QLabel *const results[] = {ui->label_updateFirmR, ui->label_updateConfigR,
+                                   ui->label_updateCloudR};
+        QStringList shown;
+        for (QLabel *label : results)
+            shown << label->text();
+        ui->retranslateUi(this);
+        setWindowTitle(tr("升级文件"));
+        if (!iMei.isEmpty())
+            ui->label_IMEI->setText(tr("IMEI:%1").arg(iMei));
+        for (int i = 0; i < shown.size(); ++i) {
+            if (shown.at(i) != sNotStarted)
+                results[i]->setText(shown.at(i));
+        }
+        sNotStarted = ui->label_updateFirmR->text();
+    }
+    QDialog::changeEvent(event);
 }
 
 void UpdateFileDlg::initPathINI()

@@ -12,6 +12,7 @@
 #include "workerthread.h"
 
 class QCloseEvent;
+class QEvent;
 class QKeyEvent;
 class QLineEdit;
 
@@ -51,6 +52,9 @@ public slots:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    // A change of language: the form's texts and those set here again; a result line
+    // that shows a message of the run keeps it.
+    void changeEvent(QEvent *event) override;
 
     // The file chosen by the user, empty when the choice was cancelled.
     virtual QString chooseFile(const QString &caption, const QString &dir, const QString &filter);
@@ -90,6 +94,7 @@ private:
     QString account;
     QString password;
     bool bBusy;
+    QString sNotStarted;   // the form's text of a result line, in the language shown
 };
 
 #endif // UPDATEFILEDLG_H

@@ -15,7 +15,9 @@ class CloudClient;
 class CusLineEdite;
 class ManagerDevList;
 class PasswordStore;
+class QComboBox;
 class QCompleter;
+class QEvent;
 class QSettings;
 
 namespace Ui {
@@ -44,14 +46,21 @@ public:
     const QVector<UserInfo> &savedAccounts() const { return m_userList; }
     bool isSigningIn() const { return m_bSigningIn; }
 
+protected:
+    // A change of language: the form's texts and those set here again.
+    void changeEvent(QEvent *event) override;
+
 private slots:
     void on_pbt_login_clicked();
     void on_ckx_remember_clicked(bool checked);
     void on_lineEdit_passWord_textChanged(const QString &arg1);
     void on_cbx_user_currentIndexChanged(const QString &arg1);
     void on_showLogo_interface();
+    // The language box: installs the language chosen and keeps it in "User.ini".
+    void languageChosen(int index);
 
 private:
+    void addLanguageBox();
     void saveUserInfo(const UserInfo &signedIn);
     void showState(const QString &text);
     // Shows the saved password of account i: the one in memory, else, for a remembered
@@ -69,6 +78,7 @@ private:
     QCompleter *m_pCompleter = nullptr;   // child of the window
     std::unique_ptr<CloudClient> m_pCloud;
     CusLineEdite *m_pUserEdit = nullptr;
+    QComboBox *m_pLanguageBox = nullptr;   // "cmb_language", child of the window
     ManagerDevList *m_pDevWindow = nullptr;   // no parent; deleted with this window
     PasswordStore *m_pPasswords = nullptr;    // deleted first by the destructor
     QStringList m_legacyPasswords;   // remembered accounts whose password "User.ini" held
