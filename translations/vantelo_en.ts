@@ -237,7 +237,7 @@
     </message>
     <message>
         <source>端口设置（ PLC程序通信参数）</source>
-        <translation>Port settings (PLC program communication)</translation>
+        <translation>Port settings (PLC communication)</translation>
     </message>
     <message>
         <source>波特率：</source>
@@ -257,11 +257,11 @@
     </message>
     <message>
         <source>PLC程序端口：</source>
-        <translation>PLC program port:</translation>
+        <translation>PLC port:</translation>
     </message>
     <message>
         <source>删除当前虚拟串口</source>
-        <translation>Remove this virtual port</translation>
+        <translation>Remove virtual port</translation>
     </message>
     <message>
         <source>开启穿透</source>
@@ -516,7 +516,7 @@
     </message>
     <message>
         <source>升级底层(bin)</source>
-        <translation>Update firmware
+        <translation>Firmware
 (bin)</translation>
     </message>
     <message>
@@ -530,22 +530,22 @@
     <message>
         <source>升级组态
 (compile.zip)</source>
-        <translation>Update project
+        <translation>Project
 (compile.zip)</translation>
     </message>
     <message>
         <source>同步云组态
 (target.zip)</source>
-        <translation>Sync cloud project
+        <translation>Cloud project
 (target.zip)</translation>
     </message>
     <message>
         <source>字节/帧(升级底层和升级组态有效)</source>
-        <translation>Bytes per frame (firmware and project updates)</translation>
+        <translation>Bytes per frame (firmware/project)</translation>
     </message>
     <message>
         <source>更新字库</source>
-        <translation>Update the font library</translation>
+        <translation>Update fonts</translation>
     </message>
     <message>
         <source>设备名称使用工程名</source>
@@ -555,9 +555,9 @@
         <source>同步云组态：文件名为target.zip,路径在上位程序安装目录cloudcompile文件夹
 
 升级组态：文件名为compile.zip,路径在上位程序安装根目录cloudcompile文件夹</source>
-        <translation>Sync cloud project: the file target.zip, in the cloudcompile folder of the programming software&apos;s installation folder
+        <translation>Sync cloud project: target.zip, in the cloudcompile folder of the programming software&apos;s installation folder
 
-Update project: the file compile.zip, in the cloudcompile folder of the programming software&apos;s installation root folder</translation>
+Update project: compile.zip, in the cloudcompile folder of the programming software&apos;s installation root folder</translation>
     </message>
     <message>
         <source>执行</source>
