@@ -130,6 +130,7 @@ void TestLanguage::everyWindowFollowsTheChoice()
         devices->setDevList(QStringLiteral("demo"), QStringLiteral("pw"),
                             {{QStringLiteral("860000000000001"), QStringLiteral("在线")},
                              {QStringLiteral("860000000000002"), QStringLiteral("离线")}});
+        devices->findChild<QListWidget *>(QStringLiteral("listWidget"))->setCurrentRow(0);
         devices->show();
         UpdateFileDlg update(devices);
         update.setDeviceInfo(QStringLiteral("860000000000001"), QStringLiteral("demo"),
@@ -149,6 +150,9 @@ void TestLanguage::everyWindowFollowsTheChoice()
         QVERIFY(hasCjk(chinese.join(QString())));
 
         choose(box, QStringLiteral("en"));
+        QCOMPARE(Language::fromSettings(QStringLiteral("User.ini")), QStringLiteral("en"));
+        // Saving the accounts keeps the choice.
+        signIn.saveUserInfo();
         QCOMPARE(Language::fromSettings(QStringLiteral("User.ini")), QStringLiteral("en"));
         for (QWidget *w : windows) {
             for (const QString &text : visibleTexts(w))
