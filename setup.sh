@@ -35,7 +35,7 @@ FUZZ_PACKAGES=(clang libclang-rt-14-dev llvm)
 TSAN_TESTS=(
   tst_downfileobj tst_updatefiledlg tst_penetrationdlg tst_devicewindow
   tst_cloudsync tst_firmwaredownload tst_projectdownload tst_updatedlgdownload
-  tst_passthrough tst_modbus tst_signin tst_devicerefresh tst_labcloud
+  tst_passthrough tst_modbus tst_signin tst_devicerefresh tst_labcloud tst_cli
 )
 
 install_packages() {

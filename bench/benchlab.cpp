@@ -10,6 +10,7 @@ BenchLab::BenchLab()
 {
     m_relay.setProcessChannelMode(QProcess::SeparateChannels);
     m_panel.setProcessChannelMode(QProcess::SeparateChannels);
+    m_cloud.setProcessChannelMode(QProcess::SeparateChannels);
 }
 
 BenchLab::~BenchLab()
@@ -60,6 +61,30 @@ bool BenchLab::start(const QJsonArray &panels)
     return true;
 }
 
+bool BenchLab::startCloud(const QJsonArray &accounts)
+{
+    const QString config = m_dir.filePath(QStringLiteral("cloud.json"));
+    QFile file(config);
+    if (!file.open(QIODevice::WriteOnly)
+        || file.write(QJsonDocument(QJsonObject{{QStringLiteral("cloud"),
+                                                 QJsonObject{{QStringLiteral("accounts"), accounts}}}})
+                          .toJson())
+               <= 0) {
+        m_error = QStringLiteral("cannot write %1").arg(config);
+        return false;
+    }
+    file.close();
+    QJsonObject ready;
+    if (!startProcess(&m_cloud, QStringLiteral("lab-cloud"),
+                      {QStringLiteral("--config"), config, QStringLiteral("--port"), QStringLiteral("0"),
+                       QStringLiteral("--events"), m_dir.filePath(QStringLiteral("cloud.jsonl")),
+                       QStringLiteral("--store"), m_dir.filePath(QStringLiteral("store"))},
+                      &ready))
+        return false;
+    m_cloudUrl = QStringLiteral("http://127.0.0.1:%1").arg(ready.value(QStringLiteral("port")).toInt());
+    return true;
+}
+
 bool BenchLab::startProcess(QProcess *process, const QString &program, const QStringList &args,
                             QJsonObject *ready)
 {
@@ -89,7 +114,7 @@ bool BenchLab::startProcess(QProcess *process, const QString &program, const QSt
 
 void BenchLab::stop()
 {
-    for (QProcess *p : {&m_panel, &m_relay}) {
+    for (QProcess *p : {&m_panel, &m_relay, &m_cloud}) {
         if (p->state() == QProcess::NotRunning)
             continue;
         p->terminate();

@@ -21,6 +21,9 @@ public:
     // panels: the "panels" section of the lab config. Also points the program's relay
     // endpoint (VANTELO_RELAY_HOST/PORT) at the started relay.
     bool start(const QJsonArray &panels);
+    // lab-cloud as well, serving accounts (the "accounts" section); its base URL after.
+    bool startCloud(const QJsonArray &accounts);
+    QString cloudUrl() const { return m_cloudUrl; }
     void stop();
 
     quint16 relayPort() const { return m_relayPort; }
@@ -37,6 +40,8 @@ private:
     QTemporaryDir m_dir;
     QProcess m_relay;
     QProcess m_panel;
+    QProcess m_cloud;
+    QString m_cloudUrl;
     quint16 m_relayPort = 0;
     QString m_error;
 };

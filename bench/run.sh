@@ -3,7 +3,8 @@
 # Nothing here passes or fails on a time; a non-zero exit means a run did not finish.
 #   bench/run.sh            the full set: download matrix, 256 MiB peak memory,
 #                           pass-through beside socat, 200 MiB pass-through floods with
-#                           peak memory and bytes lost (a few minutes)
+#                           peak memory and bytes lost, a 20-panel roll-out with
+#                           vantelo-cli against one panel (a few minutes)
 #   bench/run.sh --smoke    a few seconds each
 # BENCH_BUILD_DIR chooses the build dir (default build-bench, configured for Release).
 set -euo pipefail
@@ -19,7 +20,7 @@ else
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DVANTELO_BUILD_BENCH=ON -DVANTELO_BUILD_TESTS=OFF >/dev/null
 fi
-cmake --build "$build" -j"${BENCH_BUILD_JOBS:-2}" --target vantelo-bench-download vantelo-bench-passthrough
+cmake --build "$build" -j"${BENCH_BUILD_JOBS:-2}" --target vantelo-bench-download vantelo-bench-passthrough vantelo-bench-fleet
 
 bin=$build/bin
 export LD_LIBRARY_PATH=$bin${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}
@@ -27,10 +28,13 @@ if [ "$smoke" = --smoke ]; then
   "$bin/vantelo-bench-download" --smoke
   "$bin/vantelo-bench-download" --memory 8
   "$bin/vantelo-bench-passthrough" --smoke
+  "$bin/vantelo-bench-fleet" --smoke
 else
   "$bin/vantelo-bench-download"
   echo
   "$bin/vantelo-bench-download" --memory 256
   echo
   "$bin/vantelo-bench-passthrough"
+  echo
+  "$bin/vantelo-bench-fleet"
 fi

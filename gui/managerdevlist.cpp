@@ -26,9 +26,12 @@ ManagerDevList::ManagerDevList(QWidget *parent) : QWidget(parent), ui(new Ui::Ma
 {
     ui->setupUi(this);
     showTitle();
-    setFixedSize(size());
+    // Larger is fine: the list grows with the window.
+    setMinimumSize(size());
     ui->ldt_SeachImei->hide();
     ui->pbtn_Search->hide();
+    connect(ui->ldt_SeachImei, &QLineEdit::returnPressed, this, &ManagerDevList::on_pbtn_Search_clicked);
+    updateActions();
 
     m_pCloud.reset(new CloudClient);
     connect(ui->tbtn_menue, &QPushButton::clicked, this, [this] { emit sig_showLogo(); });
@@ -96,6 +99,7 @@ void ManagerDevList::setDevList(const QString &account, const QString &password,
 
     for (const DevInfo &dev : qAsConst(m_allDevs))
         addRow(dev, true);
+    updateActions();
 }
 
 void ManagerDevList::replaceSearchCompleter(QCompleter *completer)
@@ -116,6 +120,7 @@ void ManagerDevList::on_cbx_state_currentIndexChanged(int index)
     ui->ldt_SeachImei->hide();
     ui->pbtn_Search->hide();
     replaceSearchCompleter(nullptr);
+    m_bSearched = false;
 
     switch (index) {
     case AllMode: {
@@ -165,6 +170,7 @@ void ManagerDevList::on_cbx_state_currentIndexChanged(int index)
     }
     qCDebug(lcUi) << "ManagerDevList::on_cbx_state_currentIndexChanged" << index
                   << m_showDevs.size() << m_searchDevs.size();
+    updateActions();
 }
 
 void ManagerDevList::on_pbtn_Search_clicked()
@@ -175,9 +181,12 @@ void ManagerDevList::on_pbtn_Search_clicked()
     ui->label_SIMEI->setText(QString());
     showStatus(QString());
 
-    if (index != SearchAllMode && index != SearchOnlineMode && index != SearchOfflineMode)
+    if (index != SearchAllMode && index != SearchOnlineMode && index != SearchOfflineMode) {
+        updateActions();
         return;
+    }
 
+    m_bSearched = true;
     m_showDevs.clear();
     for (const DevInfo &dev : qAsConst(m_searchDevs)) {
         if (!dev.iMei.contains(text, Qt::CaseSensitive))
@@ -189,6 +198,7 @@ void ManagerDevList::on_pbtn_Search_clicked()
     }
     qCDebug(lcUi) << "ManagerDevList::on_pbtn_Search_clicked" << index << text << m_showDevs.size();
 
+    updateActions();
     if (index == SearchOfflineMode)
         return;
     for (int row = 0; row < m_showDevs.size(); ++row) {
@@ -203,6 +213,7 @@ void ManagerDevList::on_pbtn_Search_clicked()
 
 void ManagerDevList::on_listWidget_currentRowChanged(int currentRow)
 {
+    updateActions();
     if (currentRow < 0) {
         ui->label_SIMEI->setText(QString());
         showStatus(QString());
@@ -218,6 +229,17 @@ void ManagerDevList::on_listWidget_currentRowChanged(int currentRow)
     ui->label_SIMEI->setText(dev.iMei);
     showStatus(dev.status);
     m_sCurImei = dev.iMei;
+}
+
+void ManagerDevList::updateActions()
+{
+    const int row = ui->listWidget->currentRow();
+    const QListWidgetItem *item = row >= 0 && row < m_showDevs.size() ? ui->listWidget->item(row)
+                                                                      : nullptr;
+    const bool selected = item && (item->flags() & Qt::ItemIsEnabled);
+    for (QPushButton *b : {ui->pbtn_updateFirm, ui->pbtn_updateConfig, ui->pbtn_updateCloud,
+                           ui->pntn_OpenPenet})
+        b->setEnabled(selected);
 }
 
 bool ManagerDevList::takeCurrentPanel()
@@ -319,5 +341,26 @@ void ManagerDevList::on_pbtn_update_clicked()
         qCDebug(lcUi) << "ManagerDevList::on_pbtn_update_clicked no data";
         return;
     }
+    const int filter = ui->cbx_state->currentIndex();
+    const QListWidgetItem *current = ui->listWidget->currentItem();
+    const QString selected = current ? current->text() : QString();
+    const bool searched = m_bSearched;
     setDevList(account, password, answer.reply.devices);
+    restoreView(filter, searched, selected);
+}
+
+void ManagerDevList::restoreView(int filter, bool searched, const QString &imei)
+{
+    ui->cbx_state->setCurrentIndex(filter);   // the search text stays in its box
+    if (searched)
+        on_pbtn_Search_clicked();
+    for (int row = 0; row < ui->listWidget->count() && !imei.isEmpty(); ++row) {
+        const QListWidgetItem *item = ui->listWidget->item(row);
+        if (item->text() == imei && (item->flags() & Qt::ItemIsEnabled)) {
+            ui->listWidget->setCurrentRow(row);
+            break;
+        }
+    }
+    qCDebug(lcUi) << "ManagerDevList::restoreView" << filter << searched << imei
+                  << ui->listWidget->currentRow();
 }

@@ -70,6 +70,10 @@ private:
     bool takeCurrentPanel();
     void openUpdateDialog(UpdateOperation op);
     void openPassThroughDialog();
+    // The panel actions can be used exactly when a panel is selected.
+    void updateActions();
+    // After a refresh: the filter, the search and the selected panel as they were.
+    void restoreView(int filter, bool searched, const QString &imei);
 
     Ui::ManagerDevList *ui;
     QVector<DevInfo> m_allDevs;
@@ -82,6 +86,7 @@ private:
     std::unique_ptr<CloudClient> m_pCloud;
     QPointer<QCompleter> m_pSearchCompleter;
     bool m_bRefreshing = false;
+    bool m_bSearched = false;   // the rows are the result of a search
     quint64 m_nListGeneration = 0;   // counts setDevList calls
 };
 

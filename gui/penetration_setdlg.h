@@ -2,6 +2,7 @@
 #define PENETRATION_SETDLG_H
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QString>
 
 #include <memory>
@@ -12,6 +13,8 @@
 
 class QCloseEvent;
 class QEvent;
+class QLabel;
+class QPushButton;
 
 namespace Ui {
 class Penetration_setDlg;
@@ -34,6 +37,9 @@ public:
     // closing the window does.
     void done(int r) override;
 
+    // The full path of the COM port side of the pair chosen now.
+    static QString comPath(int comIndex);
+
 signals:
     void openNetComPenetrateSig(QString iMei, int comIndex, int baudrate, int dataBit, int parity,
                                 int stopBit, int timeout);
@@ -47,13 +53,21 @@ public slots:
     void on_pbtn_del_clicked();
     void on_buttonBox_accepted();
     void closeEvent(QCloseEvent *event) override;
+    // Bytes moved so far each way: the counts and the rates since the last report.
+    void showTraffic(qint64 toPanel, qint64 fromPanel);
 
 protected:
+    // The trace file chosen by the user, empty when the choice was cancelled.
+    virtual QString chooseTraceFile();
     // A change of language: the form's texts and those set here again; a message on
     // the status line stays.
     void changeEvent(QEvent *event) override;
 
 private:
+    void addMonitorRows();
+    void startTrace();
+    // Ends a running trace (the worker's thread stopped or about to be asked).
+    void stopTrace();
     void fillComboBoxes();
     // Enables the controls of a started pass-through (started) or of an idle dialog.
     void showStarted(bool started);
@@ -71,6 +85,14 @@ private:
     bool bBridging = false;
     VirtualPortPairs portPairs;
     QString sNoInformation;   // the form's text of the status line, in the language shown
+    QString tracePath;           // of the running trace, empty when none runs
+    QElapsedTimer trafficClock;  // since the last traffic report
+    qint64 lastToPanel = 0;
+    qint64 lastFromPanel = 0;
+    QLabel *comPathLabel = nullptr;
+    QLabel *trafficLabel = nullptr;
+    QLabel *traceLabel = nullptr;
+    QPushButton *traceButton = nullptr;
 };
 
 #endif // PENETRATION_SETDLG_H

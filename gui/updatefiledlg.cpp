@@ -4,12 +4,15 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QSettings>
 
 #include "cloudsettings.h"
+#include "firmwaremodeltable.h"
 #include "logging.h"
 #include "usersettings.h"
 
@@ -27,6 +30,10 @@ UpdateFileDlg::UpdateFileDlg(QWidget *parent)
     sNotStarted = ui->label_updateFirmR->text();
     setFixedSize(size());
     ui->ckx_useName->hide();
+    clock.start();
+    for (UpdateOperation op : {UpdateOperation::Firmware, UpdateOperation::Project,
+                               UpdateOperation::CloudSync})
+        progressBar(op)->setFormat(QStringLiteral("%p%"));
     initPathINI();
 }
 
@@ -48,6 +55,7 @@ void UpdateFileDlg::changeEvent(QEvent *event)
         setWindowTitle(tr("升级文件"));
         if (!iMei.isEmpty())
             ui->label_IMEI->setText(tr("IMEI:%1").arg(iMei));
+        showPanelInfoText(panelInfoText);
         for (int i = 0; i < shown.size(); ++i) {
             if (shown.at(i) != sNotStarted)
                 results[i]->setText(shown.at(i));
@@ -90,7 +98,17 @@ void UpdateFileDlg::setDeviceInfo(QString iMei, QString account, QString passwor
         w.reset(new Worker(new DownFileOBJ(iMei, account, password, cloud)));
         connect(w->worker(), &DownFileOBJ::information, this, &UpdateFileDlg::information);
         connect(w->worker(), &DownFileOBJ::finishThrd, this, &UpdateFileDlg::finishWork);
+        connect(w->worker(), &DownFileOBJ::progress, this, &UpdateFileDlg::showProgress);
     }
+    // The panel's details, read on a worker of their own while the dialog is open.
+    firmNames.clear();
+    showPanelInfoText([] { return tr("正在读取设备信息…"); });
+    infoWorker.reset(new Worker(new DownFileOBJ(iMei, account, password, cloud)));
+    connect(infoWorker->worker(), &DownFileOBJ::panelInfo, this, &UpdateFileDlg::showPanelInfo);
+    connect(this, &UpdateFileDlg::queryPanelInfo, infoWorker->worker(), &DownFileOBJ::queryPanelInfo);
+    infoWorker->start();
+    emit queryPanelInfo();
+
     const auto worker = [this](UpdateOperation op) { return workerOf(int(op))->worker(); };
     connect(this, &UpdateFileDlg::sendUpdateCloudFile, worker(UpdateOperation::CloudSync),
             &DownFileOBJ::updateCloudConf);
@@ -130,7 +148,53 @@ void UpdateFileDlg::pickFile(const QString &caption, const QString &filter, QStr
 
 void UpdateFileDlg::on_pbtn_updateFirm_clicked()
 {
-    pickFile(tr("选择底层文件"), tr("bin (*.bin)"), &sFirmPath, ui->ldt_updateFirm);
+    // With the panel's details known, the names that fit it come first.
+    QString filter = tr("bin (*.bin)");
+    if (!firmNames.isEmpty())
+        filter = tr("适用于此设备的底层 (%1)").arg(firmNames.join(QStringLiteral(".bin ")) + QStringLiteral(".bin"))
+                 + QStringLiteral(";;") + filter;
+    pickFile(tr("选择底层文件"), filter, &sFirmPath, ui->ldt_updateFirm);
+}
+
+void UpdateFileDlg::showPanelInfo(bool answered, int model, int comm, int module, qint64 version)
+{
+    qCDebug(lcUi) << "UpdateFileDlg::showPanelInfo" << answered << model << comm << module << version;
+    if (infoWorker)
+        infoWorker->stop();
+    if (!answered) {
+        showPanelInfoText([] { return tr("设备未应答,型号未知"); });
+        return;
+    }
+    firmNames = FirmwareModelTable::namesFor(uchar(model), uchar(comm), uchar(module));
+    const QStringList names = firmNames;
+    showPanelInfoText([=] {
+        const QString commText = comm == 1 ? QStringLiteral("4G")
+                                 : comm == 2 ? QStringLiteral("WIFI")
+                                             : tr("未知(%1)").arg(comm);
+        const QString versionText = version < 0 ? tr("未知")
+                                                : QStringLiteral("0x%1").arg(version, 4, 16, QLatin1Char('0'));
+        return tr("型号 %1  通信 %2  模块 %3  组态版本 %4\n适用底层: %5")
+            .arg(model)
+            .arg(commText)
+            .arg(module)
+            .arg(versionText, names.isEmpty() ? tr("无") : names.join(QStringLiteral(", ")));
+    });
+}
+
+void UpdateFileDlg::showPanelInfoText(std::function<QString()> text)
+{
+    panelInfoText = std::move(text);
+    ui->label_panelInfo->setText(panelInfoText ? panelInfoText() : QString());
+}
+
+void UpdateFileDlg::stopPanelQuery()
+{
+    if (!infoWorker || !infoWorker->isRunning())
+        return;
+    disconnect(infoWorker->worker(), &DownFileOBJ::panelInfo, this, &UpdateFileDlg::showPanelInfo);
+    infoWorker->worker()->setStopFlag(true);
+    infoWorker->stop();
+    showPanelInfoText(nullptr);
 }
 
 void UpdateFileDlg::on_pbtn_updateCloud_clicked()
@@ -187,6 +251,11 @@ void UpdateFileDlg::on_pbtn_run_clicked()
     }
     if (!workers[int(UpdateOperation::Firmware)])
         return;   // setDeviceInfo has not been called: there is no panel to work on
+    if (!confirmDownload(firm, config))
+        return;
+    // A download opens its own link to the panel.
+    if (firm || config)
+        stopPanelQuery();
 
     bBusy = true;
     setButtonsEnabled(false);
@@ -212,6 +281,37 @@ void UpdateFileDlg::on_pbtn_run_clicked()
     bBusy = false;
 }
 
+bool UpdateFileDlg::confirm(const QString &title, const QString &text)
+{
+    return QMessageBox::question(this, title, text, QMessageBox::Ok | QMessageBox::Cancel,
+                                 QMessageBox::Cancel)
+           == QMessageBox::Ok;
+}
+
+bool UpdateFileDlg::confirmDownload(bool firm, bool config)
+{
+    if (!firm && !config)
+        return true;
+    QStringList files;
+    const auto describe = [&files](const QString &kind, const QString &path) {
+        files << tr("%1: %2 (%3 字节)").arg(kind, path).arg(QFileInfo(path).size());
+    };
+    if (firm)
+        describe(tr("底层"), sFirmPath);
+    if (config)
+        describe(tr("组态"), sConfigPath);
+    const QString text = tr("向设备 %1 下载:\n%2\n\n下载期间请勿断电或关闭本窗口。确定开始吗?")
+                             .arg(iMei, files.join(QLatin1Char('\n')));
+    const bool ok = confirm(tr("确认下载"), text);
+    qCDebug(lcUi) << "UpdateFileDlg::confirmDownload" << firm << config << ok;
+    return ok;
+}
+
+bool UpdateFileDlg::downloadRunning() const
+{
+    return isRunning(int(UpdateOperation::Firmware)) || isRunning(int(UpdateOperation::Project));
+}
+
 void UpdateFileDlg::startOperation(UpdateOperation op, const QString &runningText,
                                    const std::function<void()> &request)
 {
@@ -222,6 +322,10 @@ void UpdateFileDlg::startOperation(UpdateOperation op, const QString &runningTex
         stopThread(w);
     }
     w.worker()->setStopFlag(false);
+    progressBar(op)->setValue(0);
+    progressBar(op)->setFormat(QStringLiteral("%p%"));
+    rateLabel(op)->clear();
+    meters[int(op)].start(clock.elapsed());
     w.start();
     request();
 }
@@ -243,6 +347,9 @@ void UpdateFileDlg::information(int type, QString msg)
     switch (UpdateOperation(type)) {
     case UpdateOperation::Firmware:
         ui->label_updateFirmR->setText(msg);
+        // A refused image: the names that would fit, beside the bar.
+        if (msg == QCoreApplication::translate("FirmwareDownload", "底层与型号不匹配") && !firmNames.isEmpty())
+            ui->label_rateFirm->setText(tr("应为 %1").arg(firmNames.join(QStringLiteral(".bin / ")) + QStringLiteral(".bin")));
         break;
     case UpdateOperation::Project:
         ui->label_updateConfigR->setText(msg);
@@ -253,11 +360,55 @@ void UpdateFileDlg::information(int type, QString msg)
     }
 }
 
+QProgressBar *UpdateFileDlg::progressBar(UpdateOperation op) const
+{
+    switch (op) {
+    case UpdateOperation::Firmware:
+        return ui->progress_updateFirm;
+    case UpdateOperation::Project:
+        return ui->progress_updateConfig;
+    case UpdateOperation::CloudSync:
+        break;
+    }
+    return ui->progress_updateCloud;
+}
+
+QLabel *UpdateFileDlg::rateLabel(UpdateOperation op) const
+{
+    switch (op) {
+    case UpdateOperation::Firmware:
+        return ui->label_rateFirm;
+    case UpdateOperation::Project:
+        return ui->label_rateConfig;
+    case UpdateOperation::CloudSync:
+        break;
+    }
+    return ui->label_rateCloud;
+}
+
+void UpdateFileDlg::showProgress(int op, qint64 done, qint64 total, int file, int files)
+{
+    if (!workerOf(op) || total <= 0 || done < 0)
+        return;
+    done = qMin(done, total);
+    TransferMeter &meter = meters[op];
+    if (!meter.update(done, total, file, clock.elapsed()))
+        return;
+    QProgressBar *bar = progressBar(UpdateOperation(op));
+    bar->setFormat(files > 1 ? tr("文件 %1/%2  %p%").arg(file).arg(files) : QStringLiteral("%p%"));
+    bar->setValue(int(done * bar->maximum() / total));
+    rateLabel(UpdateOperation(op))->setText(meter.text());
+}
+
 void UpdateFileDlg::finishWork(int op)
 {
     if (Worker *w = workerOf(op)) {
         qCDebug(lcUi) << "UpdateFileDlg::finishWork" << op << w->isRunning();
         w->stop();
+        // A transfer that ended short stays where it stopped, with no time left shown.
+        QProgressBar *bar = progressBar(UpdateOperation(op));
+        if (bar->value() > 0 && bar->value() < bar->maximum())
+            rateLabel(UpdateOperation(op))->clear();
     }
     setButtonsEnabled(true);
 }
@@ -296,6 +447,11 @@ void UpdateFileDlg::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    if (downloadRunning()
+        && !confirm(tr("关闭"), tr("下载尚未结束。现在关闭将中断下载,设备可能处于升级了一半的状态。确定关闭吗?"))) {
+        event->ignore();
+        return;
+    }
     for (std::unique_ptr<Worker> &w : workers)
         if (w && w->isRunning())
             stopThread(*w);
@@ -305,6 +461,8 @@ void UpdateFileDlg::closeEvent(QCloseEvent *event)
 
 void UpdateFileDlg::releaseWorkers()
 {
+    stopPanelQuery();
+    infoWorker.reset();
     for (std::unique_ptr<Worker> &w : workers) {
         if (w && w->isRunning())
             stopThread(*w);

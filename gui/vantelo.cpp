@@ -5,6 +5,7 @@
 #include <QCompleter>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QListView>
 #include <QSettings>
 
@@ -16,6 +17,7 @@
 #include "logging.h"
 #include "managerdevlist.h"
 #include "passwordstore.h"
+#include "serversettingsdlg.h"
 #include "usersettings.h"
 
 Vantelo::Vantelo(QWidget *parent) : QWidget(parent), ui(new Ui::Vantelo)
@@ -35,6 +37,12 @@ Vantelo::Vantelo(QWidget *parent) : QWidget(parent), ui(new Ui::Vantelo)
     ui->pbtn_regist->hide();
     ui->pbtn_forget->hide();
     ui->label_keychain->hide();
+
+    // Enter in either box signs in, taken before the boxes see it (the combo box would
+    // hand it to its editor a second time).
+    m_pUserEdit->installEventFilter(this);
+    ui->lineEdit_passWord->installEventFilter(this);
+    connect(ui->pbtn_server, &QPushButton::clicked, this, &Vantelo::openServerSettings);
 
     m_pPasswords = new PasswordStore(this);
     initUserPara();
@@ -107,9 +115,7 @@ void Vantelo::initUserPara()
 
     const UserSettings::Content c = UserSettings::read(*m_pSettings);
     m_sCurUser = c.sCurName;
-    CloudSettings::setEndpoint(CloudEndpoint(c.sBaseUrl, c.sCaFile, c.bInsecure));
-    ui->label_insecure->setVisible(c.bInsecure);
-    qCDebug(lcUi) << "Vantelo::initUserPara base url" << c.sBaseUrl << c.sCaFile << c.bInsecure;
+    applyDomain();
 
     m_userList = c.users;
     // Passwords of older files: used as they are, moved to the keychain at the next
@@ -138,6 +144,40 @@ void Vantelo::initUserPara()
             ui->lineEdit_passWord->setText(QString());
         ui->ckx_remember->setChecked(u.bRemember);
     }
+}
+
+bool Vantelo::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress
+        && (watched == m_pUserEdit || watched == ui->lineEdit_passWord)) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            ui->pbt_login->click();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Vantelo::applyDomain()
+{
+    const UserSettings::Content c = UserSettings::read(*m_pSettings);
+    CloudSettings::setEndpoint(CloudEndpoint(c.sBaseUrl, c.sCaFile, c.bInsecure));
+    ui->label_insecure->setVisible(c.bInsecure);
+    qCDebug(lcUi) << "Vantelo::applyDomain base url" << c.sBaseUrl << c.sCaFile << c.bInsecure;
+}
+
+void Vantelo::openServerSettings()
+{
+    if (m_bSigningIn || !m_pSettings)
+        return;
+    auto *dlg = new ServerSettingsDlg(*m_pSettings, this);
+    dlg->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dlg, &QDialog::accepted, this, [this] {
+        applyDomain();
+        showState(QString());
+    });
+    dlg->open();
 }
 
 void Vantelo::fillSavedPassword(int i)
@@ -242,6 +282,14 @@ void Vantelo::showState(const QString &text)
     ui->label_state->setText(text);
 }
 
+void Vantelo::setStateColour(bool error)
+{
+    QPalette pal = ui->label_state->palette();
+    pal.setBrush(QPalette::All, QPalette::WindowText,
+                 error ? QBrush(Qt::red, Qt::SolidPattern) : palette().brush(QPalette::WindowText));
+    ui->label_state->setPalette(pal);
+}
+
 void Vantelo::on_pbt_login_clicked()
 {
     if (m_bSigningIn) {
@@ -257,9 +305,7 @@ void Vantelo::on_pbt_login_clicked()
     typed.bRemember = ui->ckx_remember->isChecked();
     typed.bAutoLogin = ui->ckx_autoLogin->isChecked();
 
-    QPalette pal = ui->label_state->palette();
-    pal.setBrush(QPalette::All, QPalette::WindowText, QBrush(Qt::red, Qt::SolidPattern));
-    ui->label_state->setPalette(pal);
+    setStateColour(true);
 
     if (typed.sUserName.isEmpty()) {
         showState(tr("账号不能为空"));
@@ -272,10 +318,24 @@ void Vantelo::on_pbt_login_clicked()
 
     const CloudEndpoint cloud = CloudSettings::endpoint();
     qCDebug(lcUi) << "Vantelo::on_pbt_login_clicked base url" << cloud.baseUrl();
+    if (cloud.baseUrl().trimmed().isEmpty()) {
+        // Nothing to send to: the address is asked for instead.
+        showState(tr("无法连接云服务: 未设置服务器地址"));
+        openServerSettings();
+        return;
+    }
     m_bSigningIn = true;
+    ui->pbt_login->setEnabled(false);
+    ui->pbtn_server->setEnabled(false);
+    setStateColour(false);
+    showState(tr("正在登录…"));
     const CloudClient::DeviceList answer = m_pCloud->deviceList(
         cloud, CloudClient::UrlForm::UserInput, typed.sUserName, typed.sPassword);
     m_bSigningIn = false;
+    ui->pbt_login->setEnabled(true);
+    ui->pbtn_server->setEnabled(true);
+    setStateColour(true);
+    showState(QString());
     m_devList.clear();
 
     if (!answer.reply.usable) {
@@ -326,5 +386,6 @@ void Vantelo::on_cbx_user_currentIndexChanged(const QString &arg1)
 void Vantelo::on_showLogo_interface()
 {
     m_pDevWindow->hide();
+    showState(QString());
     show();
 }

@@ -46,7 +46,14 @@ public:
     const QVector<UserInfo> &savedAccounts() const { return m_userList; }
     bool isSigningIn() const { return m_bSigningIn; }
 
+public slots:
+    // Opens "服务器设置" (window-modal, returns at once); on "确定" the new settings of
+    // the cloud service hold for the next request.
+    void openServerSettings();
+
 protected:
+    // Enter in the account or password box signs in.
+    bool eventFilter(QObject *watched, QEvent *event) override;
     // A change of language: the form's texts and those set here again.
     void changeEvent(QEvent *event) override;
 
@@ -63,6 +70,10 @@ private:
     void addLanguageBox();
     void saveUserInfo(const UserInfo &signedIn);
     void showState(const QString &text);
+    // The state line in red (results) or in the window's text colour (the wait).
+    void setStateColour(bool error);
+    // Takes the cloud service's settings from the file's group "Domain".
+    void applyDomain();
     // Shows the saved password of account i: the one in memory, else, for a remembered
     // account, the keychain's once it answers (if the box is still empty and the
     // account still the one shown).

@@ -2,7 +2,7 @@
 # Checks the layers of the product on its #include lines. A file may include headers
 # of its own folder and of the folders below it, never of a folder beside or above:
 #
-#   gui  ->  core/workers  ->  core/cloud, core/relay, core/project, core/ports  ->  core/common
+#   gui, cli  ->  core/workers  ->  core/cloud, core/relay, core/project, core/ports  ->  core/common
 #
 # The lab (devkit/) includes no header of the product at all. The build enforces the
 # same through the include paths of each folder's target; this check also names the
@@ -28,7 +28,7 @@ rank() {
         core/common) echo 0 ;;
         core/cloud|core/relay|core/project|core/ports) echo 1 ;;
         core/workers) echo 2 ;;
-        gui) echo 3 ;;
+        gui|cli) echo 3 ;;
         *) echo -1 ;;
     esac
 }
@@ -41,7 +41,7 @@ check() {
     while IFS= read -r file; do
         folder=${file%/*}
         owner[${file##*/}]=${folder#"$tree"/}
-    done < <(find "$tree/core" "$tree/gui" -name '*.h' 2>/dev/null)
+    done < <(find "$tree/core" "$tree/gui" "$tree/cli" -name '*.h' 2>/dev/null)
     local -A lab=()
     while IFS= read -r file; do
         lab[${file##*/}]=1
@@ -72,7 +72,7 @@ check() {
                 status=1
             fi
         done < <(grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*["<]' "$file")
-    done < <(find "$tree/core" "$tree/gui" "$tree/devkit" \( -name '*.h' -o -name '*.cpp' \) 2>/dev/null | sort)
+    done < <(find "$tree/core" "$tree/gui" "$tree/cli" "$tree/devkit" \( -name '*.h' -o -name '*.cpp' \) 2>/dev/null | sort)
     return $status
 }
 

@@ -228,6 +228,10 @@
         <source>串口%1异常断开，已关闭</source>
         <translation>Serial port %1 failed and was closed</translation>
     </message>
+    <message>
+        <source>无法写入跟踪文件 %1: %2</source>
+        <translation>Cannot write the trace file %1: %2</translation>
+    </message>
 </context>
 <context>
     <name>Penetration_setDlg</name>
@@ -282,6 +286,40 @@
     <message>
         <source>穿透服务断开</source>
         <translation>Pass-through stopped</translation>
+    </message>
+    <message>
+        <source>复制路径</source>
+        <translation>Copy path</translation>
+    </message>
+    <message>
+        <source>开始记录</source>
+        <translation>Start trace</translation>
+    </message>
+    <message>
+        <source>停止记录</source>
+        <translation>Stop trace</translation>
+    </message>
+    <message>
+        <source>记录到 %1</source>
+        <translation>Tracing to %1</translation>
+    </message>
+    <message>
+        <source>保存穿透记录</source>
+        <translation>Save the pass-through trace</translation>
+    </message>
+    <message>
+        <source>文本文件 (*.txt);;所有文件 (*)</source>
+        <translation>Text files (*.txt);;All files (*)</translation>
+    </message>
+    <message>
+        <source>已记录到 %1</source>
+        <translation>Trace saved to %1</translation>
+    </message>
+    <message>
+        <source>发送 %1 字节 (%2)
+接收 %3 字节 (%4)</source>
+        <translation>Sent %1 bytes (%2)
+Received %3 bytes (%4)</translation>
     </message>
 </context>
 <context>
@@ -451,6 +489,80 @@
     <message>
         <source>查询型号命令失败</source>
         <translation>Model query failed</translation>
+    </message>
+</context>
+<context>
+    <name>ServerSettingsDlg</name>
+    <message>
+        <source>服务器设置</source>
+        <translation>Server settings</translation>
+    </message>
+    <message>
+        <source>例如 https://主机名:端口</source>
+        <translation>e.g. https://host:port</translation>
+    </message>
+    <message>
+        <source>可选,PEM 格式</source>
+        <translation>Optional, PEM format</translation>
+    </message>
+    <message>
+        <source>浏览</source>
+        <translation>Browse</translation>
+    </message>
+    <message>
+        <source>不验证服务器证书(不安全)</source>
+        <translation>Do not verify the server certificate (insecure)</translation>
+    </message>
+    <message>
+        <source>服务器地址</source>
+        <translation>Server address</translation>
+    </message>
+    <message>
+        <source>私有证书颁发机构</source>
+        <translation>Private certificate authority</translation>
+    </message>
+    <message>
+        <source>选择证书颁发机构文件</source>
+        <translation>Choose the certificate authority file</translation>
+    </message>
+    <message>
+        <source>证书 (*.pem *.crt *.cer);;所有文件 (*)</source>
+        <translation>Certificates (*.pem *.crt *.cer);;All files (*)</translation>
+    </message>
+    <message>
+        <source>服务器地址须以 http:// 或 https:// 开头,并含主机名</source>
+        <translation>The server address must start with http:// or https:// and name a host</translation>
+    </message>
+    <message>
+        <source>无法写入 %1</source>
+        <translation>Cannot write %1</translation>
+    </message>
+</context>
+<context>
+    <name>TransferMeter</name>
+    <message>
+        <source>%1  剩余 %2</source>
+        <translation>%1  %2 left</translation>
+    </message>
+    <message>
+        <source>%1 B/s</source>
+        <translation>%1 B/s</translation>
+    </message>
+    <message>
+        <source>%1 KiB/s</source>
+        <translation>%1 KiB/s</translation>
+    </message>
+    <message>
+        <source>%1 MiB/s</source>
+        <translation>%1 MiB/s</translation>
+    </message>
+    <message>
+        <source>%1:%2:%3</source>
+        <translation>%1:%2:%3</translation>
+    </message>
+    <message>
+        <source>%1:%2</source>
+        <translation>%1:%2</translation>
     </message>
 </context>
 <context>
@@ -631,6 +743,78 @@ Update project: compile.zip, in the cloudcompile folder of the programming softw
         <source>底层正在升级中.</source>
         <translation>The firmware is being updated.</translation>
     </message>
+    <message>
+        <source>正在读取设备信息…</source>
+        <translation>Reading the device details…</translation>
+    </message>
+    <message>
+        <source>适用于此设备的底层 (%1)</source>
+        <translation>Firmware for this device (%1)</translation>
+    </message>
+    <message>
+        <source>设备未应答,型号未知</source>
+        <translation>The device did not answer; model unknown</translation>
+    </message>
+    <message>
+        <source>未知(%1)</source>
+        <translation>unknown (%1)</translation>
+    </message>
+    <message>
+        <source>未知</source>
+        <translation>unknown</translation>
+    </message>
+    <message>
+        <source>无</source>
+        <translation>none</translation>
+    </message>
+    <message>
+        <source>型号 %1  通信 %2  模块 %3  组态版本 %4
+适用底层: %5</source>
+        <translation>Model %1  Link %2  Module %3  Project version %4
+Firmware: %5</translation>
+    </message>
+    <message>
+        <source>%1: %2 (%3 字节)</source>
+        <translation>%1: %2 (%3 bytes)</translation>
+    </message>
+    <message>
+        <source>底层</source>
+        <translation>Firmware</translation>
+    </message>
+    <message>
+        <source>组态</source>
+        <translation>Project</translation>
+    </message>
+    <message>
+        <source>向设备 %1 下载:
+%2
+
+下载期间请勿断电或关闭本窗口。确定开始吗?</source>
+        <translation>Download to device %1:
+%2
+
+Do not switch the device off or close this window during the download. Start now?</translation>
+    </message>
+    <message>
+        <source>确认下载</source>
+        <translation>Confirm download</translation>
+    </message>
+    <message>
+        <source>应为 %1</source>
+        <translation>expected %1</translation>
+    </message>
+    <message>
+        <source>文件 %1/%2  %p%</source>
+        <translation>File %1/%2  %p%</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>下载尚未结束。现在关闭将中断下载,设备可能处于升级了一半的状态。确定关闭吗?</source>
+        <translation>The download has not finished. Closing now interrupts it and may leave the device half-updated. Close anyway?</translation>
+    </message>
 </context>
 <context>
     <name>UpdateStep</name>
@@ -692,6 +876,18 @@ Update project: compile.zip, in the cloudcompile folder of the programming softw
     <message>
         <source>账号不存在或验证错误</source>
         <translation>Unknown account or sign-in failed</translation>
+    </message>
+    <message>
+        <source>服务器设置</source>
+        <translation>Server settings</translation>
+    </message>
+    <message>
+        <source>无法连接云服务: 未设置服务器地址</source>
+        <translation>Cannot reach the cloud service: no server address set</translation>
+    </message>
+    <message>
+        <source>正在登录…</source>
+        <translation>Signing in…</translation>
     </message>
 </context>
 <context>

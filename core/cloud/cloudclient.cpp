@@ -66,7 +66,8 @@ CloudRequest::Result CloudClient::checkProject(const CloudEndpoint &endpoint, co
 }
 
 CloudRequest::Result CloudClient::uploadProject(const CloudEndpoint &endpoint,
-                                                MultipartBody::Fields fields, const QString &path)
+                                                MultipartBody::Fields fields, const QString &path,
+                                                const UploadProgress &progress)
 {
     fields.fileName = MultipartBody::fileNameOf(path);
     const QByteArray boundary = UploadBodyDevice::boundaryFor(fields, path);
@@ -80,6 +81,8 @@ CloudRequest::Result CloudClient::uploadProject(const CloudEndpoint &endpoint,
         return notSent;
     }
     qCDebug(lcCloud) << "CloudClient::uploadProject" << boundary << body.size();
+    if (progress)
+        QObject::connect(&body, &UploadBodyDevice::bodyRead, &body, progress);
     QNetworkRequest request = CloudRequest::makeRequest(
         endpoint, operationUrl(endpoint, QStringLiteral("project/uploadToObject"), UrlForm::UserInput),
         QByteArray());

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 
 #include "cloudreply.h"
@@ -61,8 +62,9 @@ public:
     // multipart body with a boundary that occurs nowhere in it, the archive read from
     // its file while it is sent. NotSent, with the reason, when the archive cannot be
     // read (judged by CloudSyncReply::judgeUpload).
+    using UploadProgress = std::function<void(qint64 done, qint64 total)>;
     CloudRequest::Result uploadProject(const CloudEndpoint &endpoint, MultipartBody::Fields fields,
-                                       const QString &path);
+                                       const QString &path, const UploadProgress &progress = {});
 
 private:
     void prepare();

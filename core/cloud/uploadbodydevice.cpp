@@ -68,6 +68,8 @@ qint64 UploadBodyDevice::readData(char *data, qint64 maxSize)
         done += n;
         at += n;
     }
+    if (done > 0)
+        emit bodyRead(at, size());
     return done;
 }
 

@@ -33,6 +33,11 @@ public:
     // system's generator); empty when none could be chosen.
     static QByteArray boundaryFor(const MultipartBody::Fields &fields, const QString &path);
 
+signals:
+    // How far the network layer has read the body (it may read ahead of what the peer
+    // has taken, by its buffer's size).
+    void bodyRead(qint64 done, qint64 total);
+
 protected:
     qint64 readData(char *data, qint64 maxSize) override;
     qint64 writeData(const char *data, qint64 maxSize) override;

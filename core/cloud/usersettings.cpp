@@ -34,6 +34,17 @@ bool boolValue(const QSettings &settings, const QString &key)
     return v.userType() == QMetaType::QString
            && v.toString().compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
 }
+void putDomain(QSettings &settings, const QString &baseUrl, const QString &caFile, bool insecure)
+{
+    settings.beginGroup(kDomain);
+    settings.remove(QString());
+    settings.setValue(kDomainName, baseUrl);
+    if (!caFile.isEmpty())
+        settings.setValue(kCaFile, caFile);
+    if (insecure)
+        settings.setValue(kInsecure, true);
+    settings.endGroup();
+}
 } // namespace
 
 std::unique_ptr<QSettings> open()
@@ -82,14 +93,7 @@ bool write(QSettings &settings, const Content &c)
     settings.clear();
     if (languageChosen)
         Language::write(settings, language);
-
-    settings.beginGroup(kDomain);
-    settings.setValue(kDomainName, c.sBaseUrl);
-    if (!c.sCaFile.isEmpty())
-        settings.setValue(kCaFile, c.sCaFile);
-    if (c.bInsecure)
-        settings.setValue(kInsecure, true);
-    settings.endGroup();
+    putDomain(settings, c.sBaseUrl, c.sCaFile, c.bInsecure);
 
     settings.beginGroup(kCurUser);
     settings.setValue(kCurName, c.sCurName);
@@ -108,6 +112,17 @@ bool write(QSettings &settings, const Content &c)
 
     if (!syncPrivately(settings)) {
         qCDebug(lcCloud) << "UserSettings::write failed" << settings.fileName()
+                         << settings.status();
+        return false;
+    }
+    return true;
+}
+
+bool writeDomain(QSettings &settings, const QString &baseUrl, const QString &caFile, bool insecure)
+{
+    putDomain(settings, baseUrl, caFile, insecure);
+    if (!syncPrivately(settings)) {
+        qCDebug(lcCloud) << "UserSettings::writeDomain failed" << settings.fileName()
                          << settings.status();
         return false;
     }

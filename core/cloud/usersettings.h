@@ -48,6 +48,10 @@ Content read(QSettings &settings);
 // Returns false when the file could not be written.
 bool write(QSettings &settings, const Content &c);
 
+// Replaces only group "Domain" (base URL, private authority, insecure choice), keeping
+// the accounts as they are in the file, and flushes it like write().
+bool writeDomain(QSettings &settings, const QString &baseUrl, const QString &caFile, bool insecure);
+
 // Flushes settings to disk in a file readable and writable by the owner only: an
 // existing file is narrowed before the new content replaces it (which keeps its mode),
 // a new one is created so. Returns false when the file could not be written.

@@ -31,3 +31,13 @@ bool FirmwareModelTable::accepts(uchar model, uchar comm, uchar module, const QS
     }
     return false;
 }
+
+QStringList FirmwareModelTable::namesFor(uchar model, uchar comm, uchar module)
+{
+    QStringList names;
+    for (const Row &row : rows()) {
+        if (row.model == model && row.comm == comm && row.module == module)
+            names << QLatin1String(row.baseName);
+    }
+    return names;
+}

@@ -2,6 +2,7 @@
 #define FIRMWAREMODELTABLE_H
 
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 // The firmware images a panel accepts: for each model code of the model reply, the
@@ -23,6 +24,8 @@ public:
     // True when baseName is, case-sensitively and as a whole, the name listed for
     // this model, communication type and module.
     static bool accepts(uchar model, uchar comm, uchar module, const QString &baseName);
+    // The base names listed for this model, communication type and module, in table order.
+    static QStringList namesFor(uchar model, uchar comm, uchar module);
 };
 
 #endif // FIRMWAREMODELTABLE_H

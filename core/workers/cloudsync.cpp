@@ -44,7 +44,8 @@ void CloudSync::run(const QString &sPath, bool useName)
         return;
 
     const MultipartBody::Fields fields{uuid, useName, m_imei, m_account, m_password, QString()};
-    const CloudRequest::Result upload = m_client.uploadProject(m_endpoint, fields, sPath);
+    const CloudRequest::Result upload = m_client.uploadProject(
+        m_endpoint, fields, sPath, [this](qint64 done, qint64 total) { progress(done, total, 1, 1); });
     qCDebug(lcCloud) << "CloudSync::run upload" << int(upload.outcome) << upload.body.left(200);
     const QString text = CloudSyncReply::judgeUpload(upload);
     if (!text.isEmpty())

@@ -1,12 +1,16 @@
 #include "downfileobj.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <memory>
 
 #include "cloudsync.h"
 #include "firmwaredownload.h"
 #include "logging.h"
 #include "projectdownload.h"
 #include "relayendpoint.h"
+#include "relayframe.h"
 #include "relaylink.h"
 #include "runtimeoverrides.h"
 
@@ -39,9 +43,40 @@ std::function<void(const QString &)> DownFileOBJ::reporter(UpdateOperation op)
     return [this, op](const QString &text) { emit information(int(op), text); };
 }
 
-QString DownFileOBJ::unpackDir(const char *name)
+UpdateStep::Progress DownFileOBJ::progressOf(UpdateOperation op)
 {
-    return QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(name);
+    // Per operation run: the start of every file (the previous one complete) and the end
+    // always go out, what lies between at most every 50 ms.
+    struct Last
+    {
+        QElapsedTimer clock;
+        int file = -1;
+    };
+    auto last = std::make_shared<Last>();
+    return [this, op, last](qint64 done, qint64 total, int file, int files) {
+        constexpr qint64 kMinIntervalMs = 50;
+        if (file == last->file && done != total && last->clock.elapsed() < kMinIntervalMs)
+            return;
+        last->clock.start();
+        last->file = file;
+        emit progress(int(op), done, total, file, files);
+    };
+}
+
+void DownFileOBJ::setUnpackRoot(const QString &dir)
+{
+    unpackRoot = dir;
+}
+
+void DownFileOBJ::setUnpackedProject(const QString &dir)
+{
+    unpackedProject = dir;
+}
+
+QString DownFileOBJ::unpackDir(const char *name) const
+{
+    const QString root = unpackRoot.isEmpty() ? QCoreApplication::applicationDirPath() : unpackRoot;
+    return root + QLatin1Char('/') + QLatin1String(name);
 }
 
 void DownFileOBJ::updateCloudConf(QString sPath, bool useName)
@@ -51,6 +86,7 @@ void DownFileOBJ::updateCloudConf(QString sPath, bool useName)
         cloudSync.reset(new CloudSync(cloud, iMei, account, password, unpackDir("target"),
                                       reporter(UpdateOperation::CloudSync),
                                       [this] { return waits.stopRequested(); }));
+    cloudSync->setProgress(progressOf(UpdateOperation::CloudSync));
     cloudSync->run(sPath, useName);
     emit finishThrd(int(UpdateOperation::CloudSync));
 }
@@ -61,8 +97,11 @@ void DownFileOBJ::updateConfigTcp(QString sPath, int nFrameByte, bool bHzFile, b
                      << updateFlag;
     waits.clearStop();
     // The download closes the link whichever way it ends, before the end signal.
-    ProjectDownload(*link, waits, iMei, unpackDir("compile"), reporter(UpdateOperation::Project))
-        .run(sPath, nFrameByte, bHzFile, updateFlag);
+    const bool unpacked = !unpackedProject.isEmpty();
+    ProjectDownload download(*link, waits, iMei, unpacked ? unpackedProject : unpackDir("compile"),
+                             reporter(UpdateOperation::Project), unpacked);
+    download.setProgress(progressOf(UpdateOperation::Project));
+    download.run(sPath, nFrameByte, bHzFile, updateFlag);
     emit finishThrd(int(UpdateOperation::Project));
 }
 
@@ -70,6 +109,33 @@ void DownFileOBJ::updateFirmWareTcp(QString sPath, int nFrameByte)
 {
     qCDebug(lcRelay) << "DownFileOBJ::updateFirmWareTcp" << sPath << nFrameByte;
     waits.clearStop();
-    FirmwareDownload(*link, waits, iMei, reporter(UpdateOperation::Firmware)).run(sPath, nFrameByte);
+    {
+        FirmwareDownload download(*link, waits, iMei, reporter(UpdateOperation::Firmware));
+        download.setProgress(progressOf(UpdateOperation::Firmware));
+        download.run(sPath, nFrameByte);
+    }
     emit finishThrd(int(UpdateOperation::Firmware));
+}
+
+void DownFileOBJ::queryPanelInfo()
+{
+    qCDebug(lcRelay) << "DownFileOBJ::queryPanelInfo" << iMei;
+    waits.clearStop();
+    QByteArray model;
+    quint32 version = 0;
+    bool answered = false;
+    bool versionAnswered = false;
+    if (link->open(iMei, waits.connectTimeoutMs(), false) == RelayLink::Opening::Ready) {
+        answered = link->queryModel(waits.ioTimeoutMs(), &model) == RelayLink::Query::Answered
+                   && model.size() >= RelayFrame::kModelReplySize;
+        versionAnswered = answered && !waits.stopRequested()
+                          && link->queryVersion(waits.ioTimeoutMs(), &version)
+                                 == RelayLink::Query::Answered;
+    }
+    link->close();
+    // A partial model reply tells nothing: no fields rather than guessed ones.
+    const RelayFrame::ModelReply r = RelayFrame::modelReply(answered ? model : QByteArray());
+    qCDebug(lcRelay) << "DownFileOBJ::queryPanelInfo" << answered << model.toHex() << versionAnswered
+                     << version;
+    emit panelInfo(answered, r.model, r.comm, r.module, versionAnswered ? qint64(version) : -1);
 }

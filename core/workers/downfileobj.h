@@ -10,6 +10,7 @@
 #include "cloudendpoint.h"
 #include "relaywaits.h"
 #include "updateoperation.h"
+#include "updatestep.h"
 
 class CloudSync;
 class RelayLink;
@@ -37,6 +38,14 @@ public:
     // restores the normal waits.
     void setStopFlag(bool bflag);
 
+    // Called before the worker's first operation. Where its operations unpack their
+    // archives: by default folders beside the program, which only one worker at a time
+    // may use; workers that run side by side each get a folder of their own here.
+    void setUnpackRoot(const QString &dir);
+    // The project download takes the project from dir, already unpacked and checked by
+    // the caller, and only reads it: the archive of a request is not unpacked again.
+    void setUnpackedProject(const QString &dir);
+
     bool stopFlag() const { return waits.stopRequested(); }
     int replyTimeout() const { return waits.replyTimeoutMs(); }
     int ioTimeout() const { return waits.ioTimeoutMs(); }
@@ -45,24 +54,37 @@ public:
 signals:
     void information(int type, QString msg);
     void finishThrd(int op);
+    // Bytes done of total for operation op (an UpdateOperation): the firmware image, the
+    // project's files together (file n of files), or the upload body. Sent when a file
+    // starts, at most 20 times a second while bytes move, and when a file is complete.
+    void progress(int op, qint64 done, qint64 total, int file, int files);
+    // What queryPanelInfo found: the model reply (answered false when it got none) and
+    // the project version (-1 when that query got no answer).
+    void panelInfo(bool answered, int model, int comm, int module, qint64 version);
 
 public slots:
     void updateCloudConf(QString sPath, bool useName);
     void updateConfigTcp(QString sPath, int nFrameByte = 512, bool bHzFile = false,
                          bool updateFlag = false);
     void updateFirmWareTcp(QString sPath, int nFrameByte = 512);
+    // Reads the panel's model and project version over the relay, then closes the link;
+    // ends with panelInfo, exactly once, and never with finishThrd.
+    void queryPanelInfo();
 
 private:
     // Where the texts of operation op go: information(op, text).
     std::function<void(const QString &)> reporter(UpdateOperation op);
-    // The folder under the program's directory where an operation unpacks its archive.
-    static QString unpackDir(const char *name);
+    UpdateStep::Progress progressOf(UpdateOperation op);
+    // The folder under the unpack root where an operation unpacks its archive.
+    QString unpackDir(const char *name) const;
 
     QString iMei;
     QString account;
     QString password;
     RelayWaits waits;                 // stop request and relay bounds (setStopFlag)
     CloudEndpoint cloud;
+    QString unpackRoot;               // empty: the program's directory
+    QString unpackedProject;          // empty: the project download unpacks its archive
     std::unique_ptr<RelayLink> link;  // the socket is made by a download, on this thread
     std::unique_ptr<CloudSync> cloudSync;   // made by the first cloud project sync
 };

@@ -52,8 +52,14 @@ void FirmwareDownload::run(const QString &sPath, int nFrameByte)
     report(tr("写入底层信息"));
     const RelayLink::Outcome outcome = link().sendFile(
         file, size, sum, RelayFrame::kAnnounceFirmware, RelayFrame::chunkSize(nFrameByte), true,
-        [&](qint64 offset) { report(tr("底层已写入:%1/%2").arg(offset).arg(size)); },
-        [&] { report(tr("开始写入底层")); });
+        [&](qint64 offset) {
+            report(tr("底层已写入:%1/%2").arg(offset).arg(size));
+            progress(offset, size, 1, 1);
+        },
+        [&] {
+            report(tr("开始写入底层"));
+            progress(0, size, 1, 1);
+        });
     if (outcome == RelayLink::Outcome::Done) {
         report(tr("写入底层成功"));
         return;

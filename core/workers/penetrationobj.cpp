@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QNetworkProxy>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include "logging.h"
 #include "relayframe.h"
@@ -12,6 +13,7 @@
 namespace {
 constexpr int kNormalWaitMs = 5000;
 constexpr int kWaitSliceMs = 50;
+constexpr int kTrafficIntervalMs = 200;
 } // namespace
 
 PenetrationOBJ::PenetrationOBJ(QString iMei, QObject *parent)
@@ -27,6 +29,11 @@ PenetrationOBJ::PenetrationOBJ(QString iMei, QObject *parent)
     if (overrides.passthroughWaitMs > 0)
         normalWaitMs = overrides.passthroughWaitMs;
     waitMs = normalWaitMs;
+    trafficTimer = new QTimer(this);
+    trafficTimer->setSingleShot(true);
+    trafficTimer->setInterval(kTrafficIntervalMs);
+    connect(trafficTimer, &QTimer::timeout, this,
+            [this] { emit traffic(bytesToPanel, bytesFromPanel); });
     VirtualPortPairs::prepareLibrary(portLibrary);
     qCDebug(lcPassthrough) << "PenetrationOBJ::PenetrationOBJ" << portLibrary.fileName();
 }
@@ -78,6 +85,8 @@ void PenetrationOBJ::openNetComPenetrate(QString iMei, int comIndex, int baudrat
     serialPort = new QSerialPort(this);
     tcpSocket = new QTcpSocket(this);
     relayFraming.clear();
+    bytesToPanel = 0;
+    bytesFromPanel = 0;
 
     applyLineSettings(baudrate, dataBit, parity, stopBit);
 
@@ -197,6 +206,42 @@ void PenetrationOBJ::releasePortAndSocket(bool disconnectFromRelay)
         serialPort = nullptr;
     }
     relayFraming.clear();
+    // The last counts of a bridge go out at once.
+    if (trafficTimer->isActive()) {
+        trafficTimer->stop();
+        emit traffic(bytesToPanel, bytesFromPanel);
+    }
+}
+
+void PenetrationOBJ::setTraceFile(QString path)
+{
+    qCDebug(lcPassthrough) << "PenetrationOBJ::setTraceFile" << path;
+    if (path.isEmpty()) {
+        trace.stop();
+        return;
+    }
+    if (!trace.start(path))
+        emitInfo(tr("无法写入跟踪文件 %1: %2").arg(path, trace.errorString()), false);
+}
+
+void PenetrationOBJ::countToPanel(const char *data, qint64 len)
+{
+    bytesToPanel += len;
+    trace.record(PassthroughTrace::Direction::ToPanel, data, len);
+    scheduleTraffic();
+}
+
+void PenetrationOBJ::countFromPanel(const char *data, qint64 len)
+{
+    bytesFromPanel += len;
+    trace.record(PassthroughTrace::Direction::FromPanel, data, len);
+    scheduleTraffic();
+}
+
+void PenetrationOBJ::scheduleTraffic()
+{
+    if (!trafficTimer->isActive())
+        trafficTimer->start();
 }
 
 void PenetrationOBJ::writeTcpData()
@@ -217,6 +262,7 @@ void PenetrationOBJ::writeTcpData()
                                << data.size();
         return;
     }
+    countToPanel(data.constData(), data.size());
     tcpSocket->write(PassthroughFraming::serialToRelay(data));
 }
 
@@ -241,9 +287,10 @@ void PenetrationOBJ::writeComData()
                                    << relayFraming.pending();
         return;
     }
-    if (serialPort && serialPort->isOpen())
+    if (serialPort && serialPort->isOpen()) {
+        countFromPanel(r.toSerial.constData(), r.toSerial.size());
         serialPort->write(r.toSerial);
-    else
+    } else
         qCDebug(lcPassthrough) << "PenetrationOBJ::writeComData port closed, dropped"
                                << r.toSerial.size();
 }

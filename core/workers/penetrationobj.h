@@ -10,10 +10,12 @@
 #include <atomic>
 
 #include "passthroughframing.h"
+#include "passthroughtrace.h"
 #include "relayendpoint.h"
 #include "virtualportpairs.h"
 
 class QTcpSocket;
+class QTimer;
 
 // The worker of the serial pass-through. Lives in a thread of its own (owned by
 // Penetration_setDlg) and does all the blocking work there: makes sure the virtual
@@ -43,6 +45,10 @@ public:
 signals:
     void information(QString text, bool ok);
     void finishThrd();
+    // Payload bytes so far, both counted from the start of the pass-through: read from the
+    // COM port's side and sent to the panel, and received from the panel for that side.
+    // At most 5 times a second, and once more when the counts stop changing.
+    void traffic(qint64 toPanel, qint64 fromPanel);
 
 public slots:
     void openNetComPenetrate(QString iMei, int comIndex, int baudrate, int dataBit,
@@ -50,6 +56,9 @@ public slots:
     void closeNetComPenetrate();
     void writeTcpData();
     void writeComData();
+    // Starts a trace of every chunk into path, or stops it (empty path). A file that
+    // cannot be written is reported through information.
+    void setTraceFile(QString path);
 
 private:
     void applyLineSettings(int baudrate, int dataBit, int parity, int stopBit);
@@ -67,6 +76,10 @@ private:
     void endConnection(const QString &message);
     void emitInfo(const QString &text, bool ok = false);
     void serialPortLost();
+    // Every payload chunk of the bridge passes here, for the counts and the trace.
+    void countToPanel(const char *data, qint64 len);
+    void countFromPanel(const char *data, qint64 len);
+    void scheduleTraffic();
 
     // Taken when the worker is made: where the relay is, and the time-out of the two
     // socket waits of the start sequence (5000 ms, or VANTELO_PASSTHROUGH_WAIT_MS).
@@ -83,6 +96,10 @@ private:
 
     VirtualPortPairs portPairs;
     PassthroughFraming relayFraming;
+    PassthroughTrace trace;
+    QTimer *trafficTimer = nullptr;
+    qint64 bytesToPanel = 0;
+    qint64 bytesFromPanel = 0;
 };
 
 #endif // PENETRATIONOBJ_H

@@ -1,6 +1,7 @@
 #include "projectdownload.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include "logging.h"
 #include "modelrecord.h"
@@ -11,10 +12,11 @@
 #include "transfertexts.h"
 
 ProjectDownload::ProjectDownload(RelayLink &link, const RelayWaits &waits, QString imei,
-                                 QString unpackDir, Report report)
+                                 QString unpackDir, Report report, bool unpacked)
     : RelayDownload(link, waits, std::move(report)),
       m_imei(std::move(imei)),
-      m_unpackDir(std::move(unpackDir))
+      m_unpackDir(std::move(unpackDir)),
+      m_unpacked(unpacked)
 {
 }
 
@@ -37,11 +39,13 @@ void ProjectDownload::run(const QString &sPath, int nFrameByte, bool bHzFile, bo
 }
 
 // The unpack directory is emptied first; an archive that cannot be read leaves it
-// empty, so there is no model record to go on with.
+// empty, so there is no model record to go on with. A project unpacked beforehand is
+// only read.
 bool ProjectDownload::unpack(const QString &sPath, ModelRecord *record)
 {
     QStringList unpacked;
-    if (!unpackArchive(sPath, m_unpackDir, tr("组态文件没有型号以及版本参数"), &unpacked))
+    if (!m_unpacked
+        && !unpackArchive(sPath, m_unpackDir, tr("组态文件没有型号以及版本参数"), &unpacked))
         return false;
     QFile modelFile(m_unpackDir + QStringLiteral("/modelData.bin"));
     if (!modelFile.open(QIODevice::ReadOnly)
@@ -93,7 +97,18 @@ bool ProjectDownload::checkPanel(const ModelRecord &record, bool updateFlag)
 
 bool ProjectDownload::send(const ModelRecord &record, bool bHzFile, int chunkSize)
 {
-    for (const ProjectFiles::File &f : ProjectFiles::plan(record, bHzFile, m_unpackDir)) {
+    const QVector<ProjectFiles::File> plan = ProjectFiles::plan(record, bHzFile, m_unpackDir);
+    // Progress runs over the bytes of every file that will go out (empty optional files
+    // and missing ones do not).
+    m_sent = {};
+    for (const ProjectFiles::File &f : plan) {
+        const qint64 size = f.path.isEmpty() ? 0 : QFileInfo(f.path).size();
+        if (size > 0) {
+            m_sent.total += size;
+            ++m_sent.files;
+        }
+    }
+    for (const ProjectFiles::File &f : plan) {
         const QString name = QCoreApplication::translate("ProjectFiles", f.name);
         if (!writeFile(f.path, name, chunkSize, f.code)) {
             if (f.step == 17)
@@ -148,11 +163,17 @@ bool ProjectDownload::writeFile(QString path, QString name, int chunkSize, uchar
     if (stopRequested())
         return false;
 
-    const auto progress = [&](qint64 offset) {
+    ++m_sent.file;
+    const auto written = [&](qint64 offset) {
         report(tr("%1已写入:%2/%3").arg(name).arg(offset).arg(size));
+        progress(m_sent.before + offset, m_sent.total, m_sent.file, m_sent.files);
+    };
+    const auto announced = [&] {
+        progress(m_sent.before, m_sent.total, m_sent.file, m_sent.files);
     };
     const RelayLink::Outcome outcome
-        = link().sendFile(file, size, sum, fileCode, chunkSize, false, progress, {});
+        = link().sendFile(file, size, sum, fileCode, chunkSize, false, written, announced);
+    m_sent.before += size;
     const QString text = failure(outcome);
     if (!text.isEmpty())
         report(text);

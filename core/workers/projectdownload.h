@@ -16,9 +16,11 @@ class ProjectDownload : public RelayDownload
     Q_DECLARE_TR_FUNCTIONS(ProjectDownload)
 
 public:
-    // unpackDir: where compile.zip is unpacked (emptied first).
+    // unpackDir: where compile.zip is unpacked (emptied first); with unpacked true, a
+    // folder that already holds the unpacked project, which is only read (sPath is then
+    // not looked at).
     ProjectDownload(RelayLink &link, const RelayWaits &waits, QString imei, QString unpackDir,
-                    Report report);
+                    Report report, bool unpacked = false);
 
     void run(const QString &sPath, int nFrameByte, bool bHzFile, bool updateFlag);
 
@@ -31,6 +33,14 @@ private:
 
     QString m_imei;
     QString m_unpackDir;
+    bool m_unpacked;
+    struct Sent
+    {
+        qint64 before = 0;   // bytes of the files sent before this one
+        qint64 total = 0;    // bytes of every file that goes out
+        int file = 0;        // this one's number, from 1
+        int files = 0;
+    } m_sent;
 };
 
 #endif // PROJECTDOWNLOAD_H

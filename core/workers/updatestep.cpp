@@ -25,6 +25,12 @@ bool UpdateStep::stopRequested() const
     return m_stopRequested();
 }
 
+void UpdateStep::progress(qint64 done, qint64 total, int file, int files) const
+{
+    if (m_progress)
+        m_progress(done, total, file, files);
+}
+
 bool UpdateStep::unpackArchive(const QString &archive, const QString &dir,
                                const QString &unreadableText, QStringList *files)
 {
@@ -33,27 +39,32 @@ bool UpdateStep::unpackArchive(const QString &archive, const QString &dir,
     const SafeUnzip::Result unpacked = SafeUnzip::extractFile(archive, dir, options);
     qCDebug(lcProject) << "UpdateStep::unpackArchive" << int(unpacked.status)
                        << unpacked.files.size();
-    QString text;
-    switch (unpacked.status) {
-    case SafeUnzip::Status::Extracted:
+    if (unpacked.status == SafeUnzip::Status::Extracted) {
         *files = unpacked.files;
         return true;
-    case SafeUnzip::Status::Refused:
-        qCDebug(lcProject) << "UpdateStep::unpackArchive refused entry" << unpacked.refusedEntry;
-        text = tr("压缩文件包含不安全的路径,已拒绝");
-        break;
-    case SafeUnzip::Status::TooLarge:
-        text = tr("压缩文件超出解压限制,已拒绝");
-        break;
-    case SafeUnzip::Status::Unreadable:
-        text = unreadableText;
-        break;
-    case SafeUnzip::Status::Stopped:
-        break;   // silently
     }
+    if (unpacked.status == SafeUnzip::Status::Refused)
+        qCDebug(lcProject) << "UpdateStep::unpackArchive refused entry" << unpacked.refusedEntry;
+    const QString text = unpackFailureText(unpacked.status, unreadableText);
     if (!text.isEmpty())
         report(text);
     return false;
+}
+
+QString UpdateStep::unpackFailureText(SafeUnzip::Status status, const QString &unreadableText)
+{
+    switch (status) {
+    case SafeUnzip::Status::Refused:
+        return tr("压缩文件包含不安全的路径,已拒绝");
+    case SafeUnzip::Status::TooLarge:
+        return tr("压缩文件超出解压限制,已拒绝");
+    case SafeUnzip::Status::Unreadable:
+        return unreadableText;
+    case SafeUnzip::Status::Extracted:
+    case SafeUnzip::Status::Stopped:
+        break;   // silently
+    }
+    return QString();
 }
 
 bool UpdateStep::readInPieces(QFile &file, const std::function<void(const char *, qint64)> &take) const

@@ -8,6 +8,8 @@
 
 #include <functional>
 
+#include "safeunzip.h"
+
 class QFile;
 
 // What the steps of every update operation (cloud project sync, project and firmware
@@ -21,12 +23,21 @@ class UpdateStep
 public:
     using Report = std::function<void(const QString &text)>;
     using StopRequested = std::function<bool()>;
+    // Bytes done of total, in file (from 1) of files; see DownFileOBJ::progress.
+    using Progress = std::function<void(qint64 done, qint64 total, int file, int files)>;
+
+    void setProgress(Progress progress) { m_progress = std::move(progress); }
+
+    // The text reported for an archive that did not unpack, unreadableText for one that
+    // cannot be read; empty for a stop and for success.
+    static QString unpackFailureText(SafeUnzip::Status status, const QString &unreadableText);
 
 protected:
     UpdateStep(Report report, StopRequested stopRequested);
 
     void report(const QString &text) const;
     bool stopRequested() const;
+    void progress(qint64 done, qint64 total, int file, int files) const;
 
     // Unpacks the archive into dir (emptied first). Every failure is reported here (a
     // stop silently; an archive that cannot be read with unreadableText) and gives false.
@@ -39,6 +50,7 @@ protected:
 private:
     Report m_report;
     StopRequested m_stopRequested;
+    Progress m_progress;
 };
 
 #endif // UPDATESTEP_H

@@ -19,7 +19,8 @@ void MessageBoxCloser::closeBoxes()
         buttons << box->buttons().size();
         icons << box->icon();
         standardButtons << box->standardButtons();
-        if (QAbstractButton *ok = box->button(QMessageBox::Ok))
+        QAbstractButton *ok = refuse ? nullptr : box->button(QMessageBox::Ok);
+        if (ok)
             ok->click();
         else
             box->reject();

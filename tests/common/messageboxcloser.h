@@ -7,8 +7,8 @@
 #include <QStringList>
 #include <QTimer>
 
-// Closes every message box that opens while it lives (Ok when it has one, else
-// rejected), recording of each "title|text", the number of buttons, the icon and the
+// Closes every message box that opens while it lives (Ok when it has one and refuse
+// is false, else rejected), recording of each "title|text", the number of buttons, the icon and the
 // standard buttons.
 class MessageBoxCloser : public QObject
 {
@@ -19,6 +19,7 @@ public:
     QList<int> buttons;
     QList<QMessageBox::Icon> icons;
     QList<QMessageBox::StandardButtons> standardButtons;
+    bool refuse = false;
 
 private:
     void closeBoxes();

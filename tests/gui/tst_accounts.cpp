@@ -1,5 +1,7 @@
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
@@ -13,6 +15,8 @@
 #include "cloudsettings.h"
 #include "cuslineedite.h"
 #include "managerdevlist.h"
+#include "language.h"
+#include "testcerts.h"
 #include "testfiles.h"
 #include "usersettings.h"
 #include "vantelo.h"
@@ -39,6 +43,10 @@ private slots:
     void refusedBeforeSending_data();
     void refusedBeforeSending();
     void rememberDisablesAutoLogin();
+    void serverSettings_data();
+    void serverSettings();
+    void qtTexts_data();
+    void qtTexts();
     void clearButtons();
 
 private:
@@ -498,6 +506,90 @@ void TestAccounts::refusedBeforeSending()
     QVERIFY(w->isVisible());
     QVERIFY(!w->deviceWindow()->isVisible());
     QCOMPARE(readBack().users.size(), 0);
+}
+
+void TestAccounts::serverSettings_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("caFile");
+    QTest::addColumn<bool>("insecure");
+    QTest::addColumn<QString>("error");   // empty: accepted and written
+
+    QTest::newRow("https") << "https://cloud.test:8443" << "" << false << "";
+    QTest::newRow("http, insecure") << " http://127.0.0.1:9 " << "" << true << "";
+    QTest::newRow("private authority") << "https://cloud.test" << "ca.pem" << false << "";
+    const QString badUrl = QStringLiteral("服务器地址须以 http:// 或 https:// 开头,并含主机名");
+    QTest::newRow("empty") << "" << "" << false << badUrl;
+    QTest::newRow("no scheme") << "cloud.test" << "" << false << badUrl;
+    QTest::newRow("other scheme") << "file:///etc" << "" << false << badUrl;
+    QTest::newRow("authority unreadable") << "https://cloud.test" << "nowhere.pem" << false
+                                          << QStringLiteral("无法读取证书文件 nowhere.pem");
+}
+
+// "服务器设置" writes group "Domain" only when the address can be used, keeps the
+// accounts, and the window uses the new service at once.
+void TestAccounts::serverSettings()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, caFile);
+    QFETCH(bool, insecure);
+    QFETCH(QString, error);
+
+    QVERIFY(TestFiles::writeFile(iniPath(), "[CurUser]\ncurname=a\n[UserInfo]\n" + entry(1, "a", "", true)
+                                                 + "size=1\n"));
+    if (caFile == "ca.pem") {
+        TestCerts::Files certs;
+        QString why;
+        QVERIFY(QDir::current().mkdir("certs"));
+        QVERIFY2(TestCerts::make(QDir::current().filePath("certs"), &certs, &why), qPrintable(why));
+        QVERIFY(QFile::copy(certs.authority, caFile));
+    }
+    auto w = makeWindow();
+    w->show();
+    QTest::mouseClick(w->findChild<QPushButton *>(QStringLiteral("pbtn_server")), Qt::LeftButton);
+    auto *dlg = w->findChild<QDialog *>(QStringLiteral("ServerSettingsDlg"));
+    QVERIFY(dlg && dlg->isVisible());
+    dlg->findChild<QLineEdit *>(QStringLiteral("ldt_baseUrl"))->setText(url);
+    dlg->findChild<QLineEdit *>(QStringLiteral("ldt_caFile"))->setText(caFile);
+    dlg->findChild<QCheckBox *>(QStringLiteral("ckx_insecure"))->setChecked(insecure);
+    dlg->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"))->button(QDialogButtonBox::Ok)->click();
+
+    auto *shown = dlg->findChild<QLabel *>(QStringLiteral("label_serverError"));
+    QCOMPARE(dlg->isVisible(), !error.isEmpty());
+    QCOMPARE(shown->isVisible(), !error.isEmpty());
+    QSettings saved(iniPath(), QSettings::IniFormat);
+    QCOMPARE(saved.value("UserInfo/1/user_name").toString(), QStringLiteral("a"));
+    QCOMPARE(saved.value("CurUser/curname").toString(), QStringLiteral("a"));
+    if (!error.isEmpty()) {
+        QCOMPARE(shown->text(), error);
+        QVERIFY(!saved.contains("Domain/name"));
+        QCOMPARE(CloudSettings::baseUrl(), QString());
+        return;
+    }
+    QCOMPARE(saved.value("Domain/name").toString(), url.trimmed());
+    QCOMPARE(saved.value("Domain/cafile").toString(), caFile);
+    QCOMPARE(saved.value("Domain/insecure").toBool(), insecure);
+    QCOMPARE(CloudSettings::baseUrl(), url.trimmed());
+    QCOMPARE(CloudSettings::endpoint().caFile(), caFile);
+    QCOMPARE(w->findChild<QLabel *>(QStringLiteral("label_insecure"))->isVisible(), insecure);
+}
+
+void TestAccounts::qtTexts_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("cancel");
+    QTest::newRow("zh") << "zh" << QStringLiteral("取消");
+    QTest::newRow("en") << "en" << QStringLiteral("Cancel");
+}
+
+// Qt's own buttons (here those of "服务器设置") speak the language of the windows.
+void TestAccounts::qtTexts()
+{
+    QFETCH(QString, language);
+    QFETCH(QString, cancel);
+    Language::install(language);
+    QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    QCOMPARE(box.button(QDialogButtonBox::Cancel)->text(), cancel);
 }
 
 void TestAccounts::rememberDisablesAutoLogin()

@@ -8,12 +8,14 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include "language.h"
 #include "managerdevlist.h"
 #include "messageboxcloser.h"
 #include "penetration_setdlg.h"
+#include "serversettingsdlg.h"
 #include "updatefiledlg.h"
 #include "vantelo.h"
 
@@ -114,6 +116,9 @@ void TestLanguage::initTestCase()
 {
     Q_INIT_RESOURCE(resources);
     Language::addSearchPath(QStringLiteral(VANTELO_BIN_DIR "/translations"));
+    qputenv("VANTELO_RELAY_TIMEOUT_SCALE", "0.05");
+    // As the program starts with the default setting.
+    QVERIFY(Language::install(QStringLiteral("zh")));
 }
 
 void TestLanguage::everyWindowFollowsTheChoice()
@@ -136,10 +141,17 @@ void TestLanguage::everyWindowFollowsTheChoice()
         update.setDeviceInfo(QStringLiteral("860000000000001"), QStringLiteral("demo"),
                              QStringLiteral("pw"), 0);
         update.show();
+        // The panel's details are read as the dialog opens; no panel answers here.
+        auto *panelInfo = update.findChild<QLabel *>(QStringLiteral("label_panelInfo"));
+        const QString reading = panelInfo->text();
+        QTRY_VERIFY_WITH_TIMEOUT(panelInfo->text() != reading, 20000);
         Penetration_setDlg passThrough(devices);
         passThrough.setIMEI(QStringLiteral("860000000000001"));
         passThrough.show();
-        const QList<QWidget *> windows{&signIn, devices, &update, &passThrough};
+        QSettings ini(QStringLiteral("User.ini"), QSettings::IniFormat);
+        ServerSettingsDlg server(ini, &signIn);
+        server.show();
+        const QList<QWidget *> windows{&signIn, devices, &update, &passThrough, &server};
 
         auto *box = signIn.findChild<QComboBox *>(QStringLiteral("cmb_language"));
         QVERIFY(box);

@@ -211,6 +211,11 @@ void TestPenetrationDlg::portList()
     }
     QCOMPARE(box->currentIndex(), 0);
     QCOMPARE(box->maxVisibleItems(), 20);
+    // The full path of the chosen COM side follows the choice.
+    auto *path = child<QLabel>(dlg, "label_comPath");
+    QVERIFY2(path->text().endsWith(QStringLiteral("COM1")), qPrintable(path->text()));
+    box->setCurrentIndex(4);
+    QVERIFY2(path->text().endsWith(QStringLiteral("COM5")) && path->text().size() > 4, qPrintable(path->text()));
 }
 
 void TestPenetrationDlg::initialState()

@@ -150,9 +150,10 @@ void TestUpdateFileDlg::form()
     UpdateFileDlg dlg(nullptr);
     QCOMPARE(dlg.objectName(), QString("UpdateFileDlg"));
     QCOMPARE(dlg.windowTitle(), QString("升级文件"));
-    QCOMPARE(dlg.size(), QSize(644, 600));
-    QCOMPARE(dlg.minimumSize(), QSize(644, 600));
-    QCOMPARE(dlg.maximumSize(), QSize(644, 600));
+    // Taller than before by the panel's details and a progress bar under each operation.
+    QCOMPARE(dlg.size(), QSize(644, 680));
+    QCOMPARE(dlg.minimumSize(), QSize(644, 680));
+    QCOMPARE(dlg.maximumSize(), QSize(644, 680));
 }
 
 void TestUpdateFileDlg::widgets_data()
@@ -184,7 +185,7 @@ void TestUpdateFileDlg::widgets_data()
     row("label_IMEI", "QLabel", "alignment", int(Qt::AlignCenter));
     row("label_IMEI", "QLabel", "textInteractionFlags", int(Qt::TextSelectableByMouse));
     row("label_2", "QLabel", "text", QString("字节/帧(升级底层和升级组态有效)"));
-    row("spx_Frame", "QSpinBox", "minimum", 1);
+    row("spx_Frame", "QSpinBox", "minimum", 9);   // a frame of 8 or less is refused anyway
     row("spx_Frame", "QSpinBox", "maximum", 9000);
     row("spx_Frame", "QSpinBox", "value", 8192);
     row("checkBox_HZ", "QCheckBox", "text", QString("更新字库"));
@@ -223,7 +224,7 @@ void TestUpdateFileDlg::widgetsDoNotOverlap()
     for (QWidget *w : all)
         if (w->isVisible())
             shown << w;
-    QCOMPARE(shown.size(), 18);
+    QCOMPARE(shown.size(), 25);   // with the panel's details, a progress bar and a rate line for each operation
     for (QWidget *w : shown) {
         QVERIFY2(dlg.rect().contains(w->geometry()), qPrintable(w->objectName()));
         QVERIFY2(w->sizeHint().height() <= w->height() || w->inherits("QLabel"),
@@ -511,7 +512,10 @@ void TestUpdateFileDlg::projectAndCloudStartTogether()
             [&](QString p, bool useName) { order << "cloud"; cloudArgs << QVariantList{p, useName}; });
     connect(&dlg, &UpdateFileDlg::sendUpdateFirmFileTcp, this, [&] { order << "firm"; });
     dlg.show();
+    MessageBoxCloser boxes;   // agrees to the download
     QTest::mouseClick(child<QPushButton>(&dlg, "pbtn_run"), Qt::LeftButton);
+    QCOMPARE(boxes.seen, QStringList{QStringLiteral("确认下载|向设备 86 下载:\n组态: /cfg/compile.zip (0 字节)\n\n"
+                                                    "下载期间请勿断电或关闭本窗口。确定开始吗?")});
     QCOMPARE(order, (QStringList{"config", "cloud"}));
     QCOMPARE(configArgs[0], (QVariantList{"/cfg/compile.zip", 1024, true, false}));
     QCOMPARE(cloudArgs[0], (QVariantList{cloudPath, false}));

@@ -38,6 +38,8 @@ struct WorkerRun
     bool socketReleased = false;
     qint64 stopAtMs = -1;     // when `during` asked for the stop
     int messagesAtStop = -1;
+    QList<QList<qint64>> progressSignals;   // done, total, file, files
+    QVariantList panelInfo;                 // the arguments of panelInfo, when it came
 
     bool finished() const { return finishes.size() == 1; }
     QString last() const { return messages.isEmpty() ? QString() : messages.last(); }
@@ -98,6 +100,14 @@ public:
             r.finishes << op;
             r.elapsedMs = r.clock.elapsed();
         });
+        QObject::connect(m_worker, &DownFileOBJ::progress, &context,
+                         [&](int, qint64 done, qint64 total, int file, int files) {
+                             r.progressSignals << QList<qint64>{done, total, file, files};
+                         });
+        QObject::connect(m_worker, &DownFileOBJ::panelInfo, &context,
+                         [&](bool answered, int model, int comm, int module, qint64 version) {
+                             r.panelInfo = {answered, model, comm, module, version};
+                         });
         m_worker->setStopFlag(false);
         r.clock.start();
         m_thread.start();
@@ -105,6 +115,8 @@ public:
         QMetaObject::invokeMethod(w, [w, call] { call(w); }, Qt::QueuedConnection);
         QEventLoop loop;
         QObject::connect(m_worker, &DownFileOBJ::finishThrd, &loop, &QEventLoop::quit,
+                         Qt::QueuedConnection);
+        QObject::connect(m_worker, &DownFileOBJ::panelInfo, &loop, &QEventLoop::quit,
                          Qt::QueuedConnection);
         QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
         loop.exec();

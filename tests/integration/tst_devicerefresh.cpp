@@ -89,6 +89,8 @@ void TestDeviceRefresh::initTestCase()
         account("hang", panels, {{"hang", true}}),
         account("slow", panels, {{"delayMs", 600}}),
         account("huge", panels, {{"bodyBytes", 64.0 * 1024 * 1024}}),
+        account("kept", QJsonArray{panel("555", "在线"), panel("444", "离线"), panel("111", "在线"),
+                                   panel("333", "在线")}),
     };
     const QString config = m_labDir.filePath("lab.json");
     QVERIFY(TestFiles::writeJson(config, QJsonObject{{"cloud", QJsonObject{{"accounts", accounts}}}}));
@@ -132,24 +134,28 @@ void TestDeviceRefresh::refresh_data()
     QTest::addColumn<QString>("account");
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("box");        // "title|text"; "..." at the end: text starts so; empty: no box
-    QTest::addColumn<QStringList>("rows");   // empty: the rows stay as they were
+    QTest::addColumn<QStringList>("rows");   // shown after the refresh; empty: the rows stay as they were
+    QTest::addColumn<int>("current");        // the selected row after an accepted refresh
     QTest::addColumn<bool>("tls");           // the service behind a certificate nobody trusts
     QTest::addColumn<int>("requests");       // requests the lab saw
 
-    const QStringList fresh{"860000000000101", "860000000000901", "860000000000102", "860000000000103"};
-    QTest::newRow("accepted") << "demo" << "pw" << "" << fresh << false << 1;
-    QTest::newRow("code 401") << "demo" << "bad" << QStringLiteral("提示|账号不存在或验证错误") << QStringList() << false << 1;
+    // The filter (在线) stays; so does the selected panel when the new list has it.
+    const QStringList fresh{"860000000000101", "860000000000102", "860000000000103"};
+    QTest::newRow("accepted") << "demo" << "pw" << "" << fresh << 0 << false << 1;
+    QTest::newRow("accepted, selected panel kept") << "kept" << "pw" << "" << QStringList{"555", "111", "333"}
+                                                   << 2 << false << 1;
+    QTest::newRow("code 401") << "demo" << "bad" << QStringLiteral("提示|账号不存在或验证错误") << QStringList() << -1 << false << 1;
     QTest::newRow("code as a string") << "strcode" << "pw" << QStringLiteral("提示|账号不存在或验证错误")
-                                      << QStringList() << false << 1;
-    QTest::newRow("no code: silent") << "nocode" << "pw" << "" << QStringList() << false << 1;
-    QTest::newRow("no data: silent") << "nodata" << "pw" << "" << QStringList() << false << 1;
-    QTest::newRow("non-JSON body") << "html" << "pw" << QStringLiteral("提示|无法连接云服务") << QStringList() << false << 1;
+                                      << QStringList() << -1 << false << 1;
+    QTest::newRow("no code: silent") << "nocode" << "pw" << "" << QStringList() << -1 << false << 1;
+    QTest::newRow("no data: silent") << "nodata" << "pw" << "" << QStringList() << -1 << false << 1;
+    QTest::newRow("non-JSON body") << "html" << "pw" << QStringLiteral("提示|无法连接云服务") << QStringList() << -1 << false << 1;
     QTest::newRow("hanging service") << "hang" << "pw" << QStringLiteral("提示|无法连接云服务: 等待超时...")
-                                     << QStringList() << false << 1;
+                                     << QStringList() << -1 << false << 1;
     QTest::newRow("64 MiB body") << "huge" << "pw" << QStringLiteral("提示|云服务应答超过8 MiB,已停止接收")
-                                 << QStringList() << false << 1;
+                                 << QStringList() << -1 << false << 1;
     QTest::newRow("certificate refused") << "demo" << "pw" << QStringLiteral("提示|无法连接云服务: ...")
-                                         << QStringList() << true << 0;
+                                         << QStringList() << -1 << true << 0;
 }
 
 void TestDeviceRefresh::refresh()
@@ -158,6 +164,7 @@ void TestDeviceRefresh::refresh()
     QFETCH(QString, password);
     QFETCH(QString, box);
     QFETCH(QStringList, rows);
+    QFETCH(int, current);
     QFETCH(bool, tls);
     QFETCH(int, requests);
 
@@ -188,12 +195,13 @@ void TestDeviceRefresh::refresh()
     }
 
     if (!rows.isEmpty()) {
-        QCOMPARE(mode->currentIndex(), 0);
+        QCOMPARE(mode->currentIndex(), 1);
         QCOMPARE(this->rows(), rows);
         QCOMPARE(m_w->shownDevices().size(), rows.size());
         QCOMPARE(m_w->allDevices().at(1).status, QStringLiteral("离线"));
-        QCOMPARE(list()->item(1)->flags(), Qt::NoItemFlags);
-        QCOMPARE(list()->currentRow(), -1);
+        QCOMPARE(list()->currentRow(), current);
+        QCOMPARE(m_w->findChild<QLabel *>("label_SIMEI")->text(), rows.at(current));
+        QVERIFY(m_w->findChild<QPushButton *>("pbtn_updateFirm")->isEnabled());
         QCOMPARE(m_w->account(), account);
     } else {
         // Rows, shown devices and the selection stay in step and usable.

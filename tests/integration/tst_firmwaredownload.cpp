@@ -74,6 +74,8 @@ private slots:
     void frameSizeRefused_data();
     void frameSizeRefused();
     void stopDuringDataPhase();
+    void panelInfo_data();
+    void panelInfo();
 
 private:
     WorkerRun download(const QString &imei, const QString &path, int frameSize, int timeoutMs = 15000,
@@ -96,6 +98,7 @@ void TestFirmwareDownload::initTestCase()
         labPanel("861000000000006", 60, 2, 1),
         labPanel("861000000000007", 90, 2, 2),
         labPanel("861000000000008", 46, 2, 1),
+        labPanel("861000000000009", 90, 1, 2, 0x01020304),
         // link faults
         labPanel("861000000000020", 70, 2, 2, 0, {{"goAhead", "split"}}),
         labPanel("861000000000021", 70, 2, 2, 0, {{"goAhead", "extra"}}),
@@ -209,6 +212,13 @@ void TestFirmwareDownload::success()
         progress << QStringLiteral("底层已写入:%1/%2").arg(offset).arg(size);
     }
     QCOMPARE(r.progress(), progress);
+    // The progress signal runs from nothing to the whole image, never backwards.
+    if (size > 0) {
+        QCOMPARE(r.progressSignals.first(), (QList<qint64>{0, size, 1, 1}));
+        QCOMPARE(r.progressSignals.last(), (QList<qint64>{size, size, 1, 1}));
+        for (int i = 1; i < r.progressSignals.size(); ++i)
+            QVERIFY(r.progressSignals.at(i).first() >= r.progressSignals.at(i - 1).first());
+    }
     QVERIFY(!r.types.contains(1) && !r.types.contains(2));
     QVERIFY(r.socketReleased);
 
@@ -297,6 +307,10 @@ void TestFirmwareDownload::failure()
     QCOMPARE(r.finishes, QList<int>{0});
     QCOMPARE(r.steps(), messages);
     QVERIFY(r.socketReleased);
+    // An image cut off by a lost link never shows as complete.
+    if (announced && messages.last() != QStringLiteral("写入底层结束命令超时"))
+        for (const QList<qint64> &p : r.progressSignals)
+            QVERIFY(p.at(0) < p.at(1));
     // Every failure here is over within a few seconds.
     QVERIFY2(r.elapsedMs < 5000, qPrintable(QString::number(r.elapsedMs)));
 
@@ -402,6 +416,39 @@ void TestFirmwareDownload::frameSizeRefused()
     QVERIFY(r.socketReleased);
     QTest::qWait(100);
     QCOMPARE(readEventLines(m_lab.relayEvents()).size(), relayLines); // never connected
+}
+
+void TestFirmwareDownload::panelInfo_data()
+{
+    QTest::addColumn<QString>("imei");
+    QTest::addColumn<QVariantList>("info");
+
+    QTest::newRow("answers") << "861000000000009"
+                             << QVariantList{true, 90, 1, 2, qint64(0x01020304)};
+    QTest::newRow("no model reply") << "861000000000025" << QVariantList{false, 0, 0, 0, qint64(-1)};
+    QTest::newRow("one-byte model reply") << "861000000000026"
+                                          << QVariantList{false, 0, 0, 0, qint64(-1)};
+    QTest::newRow("panel offline") << "861000000000024" << QVariantList{false, 0, 0, 0, qint64(-1)};
+}
+
+// The details of the update dialog: the download's queries, then the link is closed;
+// the answer comes as panelInfo, never as the end of an operation.
+void TestFirmwareDownload::panelInfo()
+{
+    QFETCH(QString, imei);
+    QFETCH(QVariantList, info);
+
+    qputenv("VANTELO_RELAY_TIMEOUT_SCALE", kScale);
+    const int from = m_lab.panelLineCount();
+    WorkerHarness harness(imei);
+    const WorkerRun r = harness.run([](DownFileOBJ *w) { w->queryPanelInfo(); }, 20000);
+    QCOMPARE(r.panelInfo, info);
+    QVERIFY(r.finishes.isEmpty());
+    QVERIFY(r.messages.isEmpty());
+    QVERIFY(r.socketReleased);
+    if (info.first().toBool())
+        QVERIFY(!RelayLab::events(m_lab.waitPanelEvent(imei, "version-query", from), "version-query")
+                     .isEmpty());
 }
 
 void TestFirmwareDownload::stopDuringDataPhase()

@@ -2,6 +2,8 @@
 // directory, lab-relay and lab-panel as separate processes, and the worker driven
 // either on a thread of its own or through the dialog. The test plays the PLC
 // programming software on COMn.
+#include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -25,6 +27,7 @@
 #include "labprocess.h"
 #include "pairsweep.h"
 #include "relaylab.h"
+#include "testfiles.h"
 #include "penetration_setdlg.h"
 #include "penetrationobj.h"
 
@@ -250,6 +253,7 @@ private slots:
     void closeWhileStarting();
     void closeWhileBridging_data();
     void closeWhileBridging();
+    void countsAndTrace();
 
 private:
     QString comPath(int n) const { return QDir(m_pairDir.path()).filePath(QStringLiteral("COM%1").arg(n)); }
@@ -334,10 +338,22 @@ QList<QJsonObject> TestPassthrough::panelEvents(const QString &imei, const QStri
                      {{"imei", imei}, {"event", event}});
 }
 
+namespace {
+// The dialog with the trace file chosen by the test.
+class TracingDlg : public Penetration_setDlg
+{
+public:
+    QString traceFile;
+
+protected:
+    QString chooseTraceFile() override { return traceFile; }
+};
+} // namespace
+
 // A shown dialog for `imei` on COMn whose pass-through is up.
 Penetration_setDlg *TestPassthrough::startDialog(const QString &imei, int n)
 {
-    auto *dlg = new Penetration_setDlg;
+    auto *dlg = new TracingDlg;
     dlg->setIMEI(imei);
     dlg->show();
     child<QComboBox>(dlg, "comboBox_addPort1")->setCurrentIndex(n - 1);
@@ -795,6 +811,63 @@ void TestPassthrough::closeWhileBridging()
     delete dlg;
     QTRY_COMPARE_WITH_TIMEOUT(relayEvents(kEcho3, "desktop-left").size(), left + 1, 3000);
     QVERIFY2(deletePair(n), "the port must be released when the window goes");
+}
+
+// The dialog shows the COM side's path, counts the bytes both ways and traces them
+// into the file the user chose, from start to stop of the trace.
+void TestPassthrough::countsAndTrace()
+{
+    const int n = 16;
+    QScopedPointer<Penetration_setDlg> dlg(startDialog(kEcho3, n));
+    QCOMPARE(child<QLabel>(dlg.data(), "label_networkInfo")->text(), QStringLiteral("穿透服务打开成功"));
+    QCOMPARE(child<QLabel>(dlg.data(), "label_comPath")->text(), comPath(n));
+    QTest::mouseClick(child<QPushButton>(dlg.data(), "pbtn_copyPath"), Qt::LeftButton);
+    QCOMPARE(QApplication::clipboard()->text(), comPath(n));
+
+    QTemporaryDir dir;
+    static_cast<TracingDlg *>(dlg.data())->traceFile = dir.filePath("trace.txt");
+    auto *trace = child<QPushButton>(dlg.data(), "pbtn_trace");
+    QTest::mouseClick(trace, Qt::LeftButton);
+    QCOMPARE(trace->text(), QStringLiteral("停止记录"));
+    ComSide com(comPath(n));
+    const QByteArray sent[] = {QByteArray("hello"), QByteArray::fromHex("0103000a")};
+    for (const QByteArray &data : sent) {
+        QVERIFY(com.write(data));
+        QCOMPARE(com.read(data.size(), 5000), data);
+    }
+    auto *traffic = child<QLabel>(dlg.data(), "label_traffic");
+    QTRY_VERIFY2_WITH_TIMEOUT(traffic->text().startsWith(QStringLiteral("发送 9 字节 ("))
+                                  && traffic->text().contains(QStringLiteral("接收 9 字节 (")),
+                              qPrintable(traffic->text()), 3000);
+    QTest::mouseClick(trace, Qt::LeftButton);
+    QCOMPARE(trace->text(), QStringLiteral("开始记录"));
+    QVERIFY(com.write("late"));
+    QCOMPARE(com.read(4, 5000), QByteArray("late"));
+
+    // Each chunk a line: time, direction, count, hex, text; nothing after the stop.
+    qint64 counted[2] = {0, 0};
+    QByteArray hex[2];
+    for (const QByteArray &line : TestFiles::readFile(dir.filePath("trace.txt")).split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const QList<QByteArray> parts = line.split('|');
+        QCOMPARE(parts.size(), 3);
+        const QList<QByteArray> head = parts.at(0).trimmed().split(' ');
+        QCOMPARE(head.size(), 4);   // date, time, direction, count
+        const int way = head.at(2) == "TX" ? 0 : head.at(2) == "RX" ? 1 : -1;
+        QVERIFY2(way >= 0, line.constData());
+        counted[way] += head.at(3).toLongLong();
+        hex[way] += QByteArray::fromHex(parts.at(1).trimmed());
+    }
+    QCOMPARE(counted[0], qint64(9));
+    QCOMPARE(counted[1], qint64(9));
+    QCOMPARE(hex[0], sent[0] + sent[1]);
+    QCOMPARE(hex[1], sent[0] + sent[1]);
+
+    QTest::mouseClick(child<QPushButton>(dlg.data(), "btn_closeNetUsbPenetrate"), Qt::LeftButton);
+    ::close(com.fd);
+    com.fd = -1;
+    QVERIFY(deletePair(n));
 }
 
 QTEST_MAIN(TestPassthrough)

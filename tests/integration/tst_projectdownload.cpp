@@ -374,6 +374,7 @@ void TestProjectDownload::complete()
         {23, "SimMessage.dat"}, {21, "Collect.dat"}, {25, "Recipe.dat"}, {18, "AddrPara.dat"},
         {20, "PicLenPara.dat"}, {13, "Curve.dat"}, {16, "ControlPixel.dat"}, {15, "SheetPixel.dat"},
         {17, "ModbusRTU_Master.drv"}, {19, "ModbusRTU_Slave.drv"}, {24, QString(64, 'F')}};
+    qint64 storedBytes = 0;
     for (const QString &c : codes) {
         const int code = c.toInt();
         QByteArray expected = bytesOf(entries, names.value(code));
@@ -381,7 +382,16 @@ void TestProjectDownload::complete()
             expected = bytesOf(entries, "HZK16.fnt");
         QVERIFY2(!expected.isEmpty(), qPrintable(c));
         QCOMPARE(TestFiles::readFile(m_lab.stored(imei, code)), expected);
+        storedBytes += expected.size();
     }
+    // The progress signal runs over every file sent, ending with all bytes of all files.
+    QCOMPARE(r.progressSignals.last(),
+             (QList<qint64>{storedBytes, storedBytes, codes.size(), codes.size()}));
+    // Every file shows its start, however fast the files go.
+    QSet<qint64> files;
+    for (const QList<qint64> &p : r.progressSignals)
+        files << p.at(2);
+    QCOMPARE(files.size(), codes.size());
     const QStringList progress = r.progress();
     QVERIFY(progress.contains(QStringLiteral("系统参数已写入:5000/5000")));
     QVERIFY(progress.contains(QStringLiteral("画面图像数据已写入:20000/20000")));

@@ -1,5 +1,7 @@
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
@@ -40,6 +42,8 @@ private slots:
     void notRememberedStillHandsOverPassword();
     void secondClickRefusedDuringWait();
     void boxesChangedDuringWaitDoNotLeak();
+    void enterSignsInShowingTheWait();
+    void firstStartAsksForTheServer();
     void keychain_data();
     void keychain();
 
@@ -403,7 +407,7 @@ void TestSignIn::notRememberedStillHandsOverPassword()
     const int before = requestsOf("demo").size();
     d->findChild<QComboBox *>("cbx_state")->setCurrentIndex(1);
     QTest::mouseClick(d->findChild<QPushButton *>("pbtn_update"), Qt::LeftButton);
-    QCOMPARE(d->findChild<QComboBox *>("cbx_state")->currentIndex(), 0);   // refreshed
+    QCOMPARE(d->findChild<QComboBox *>("cbx_state")->currentIndex(), 1);   // the filter stays
     QTRY_COMPARE(requestsOf("demo").size(), before + 1);
     QCOMPARE(requestsOf("demo").last().value("fields").toObject().value("password").toString(),
              QStringLiteral("demo123"));
@@ -445,6 +449,61 @@ void TestSignIn::boxesChangedDuringWaitDoNotLeak()
     bool found = false;
     QTRY_COMPARE(m_secrets.read("Vantelo", keychainKey("slow"), &found), QStringLiteral("pw"));
     QCOMPARE(m_secrets.read("Vantelo", keychainKey("intruder"), &found), QString());
+}
+
+void TestSignIn::enterSignsInShowingTheWait()
+{
+    Vantelo w;
+    w.show();
+    auto *password = w.findChild<QLineEdit *>("lineEdit_passWord");
+    auto *login = w.findChild<QPushButton *>("pbt_login");
+    type(&w, "demo", "wrong", false);
+    QTest::keyClick(password, Qt::Key_Return);
+    QCOMPARE(state(&w), QStringLiteral("账号不存在或验证错误"));
+    QCOMPARE(requestsOf("demo").size() > 0, true);
+
+    const int before = requestsOf("slow").size();
+    type(&w, "slow", "pw", false);
+    QString during;
+    bool enabledDuring = true;
+    QTimer::singleShot(250, &w, [&] {
+        during = state(&w);
+        enabledDuring = login->isEnabled();
+    });
+    QTest::keyClick(w.findChild<QComboBox *>("cbx_user")->lineEdit(), Qt::Key_Return);
+    QCOMPARE(during, QStringLiteral("正在登录…"));
+    QVERIFY(!enabledDuring);
+    QVERIFY(w.deviceWindow()->isVisible());
+    QVERIFY(login->isEnabled());
+    QCOMPARE(state(&w), QString());   // the earlier refusal is gone
+    QCOMPARE(requestsOf("slow").size() - before, 1);
+}
+
+// No "User.ini": the sign-in asks for the service's address; what the dialog writes
+// is a file the next sign-in works with.
+void TestSignIn::firstStartAsksForTheServer()
+{
+    QVERIFY(QFile::remove(QDir::current().filePath("User.ini")));
+    Vantelo w;
+    w.show();
+    type(&w, "demo", "demo123", false);
+    clickLogin(&w);
+    QCOMPARE(state(&w), QStringLiteral("无法连接云服务: 未设置服务器地址"));
+    auto *dlg = w.findChild<QDialog *>("ServerSettingsDlg");
+    QVERIFY(dlg && dlg->isVisible());
+    shot(dlg, "server-settings.png");
+    dlg->findChild<QLineEdit *>("ldt_baseUrl")->setText(m_baseUrl);
+    dlg->findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Ok)->click();
+    QTRY_VERIFY(!w.findChild<QDialog *>("ServerSettingsDlg"));
+    QCOMPARE(state(&w), QString());
+
+    QSettings saved(QDir::current().filePath("User.ini"), QSettings::IniFormat);
+    QCOMPARE(saved.value("Domain/name").toString(), m_baseUrl);
+    Vantelo next;
+    next.show();
+    type(&next, "demo", "demo123", false);
+    clickLogin(&next);
+    QVERIFY(next.deviceWindow()->isVisible());
 }
 
 QString TestSignIn::keychainKey(const QString &account) const

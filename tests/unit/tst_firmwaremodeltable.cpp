@@ -1,6 +1,8 @@
+#include <QFileInfo>
 #include <QtTest>
 
 #include "firmwaremodeltable.h"
+#include "relayframe.h"
 #include "typecompare.h"
 
 namespace {
@@ -72,6 +74,10 @@ void TestFirmwareModelTable::typeCompare()
     QFETCH(QString, path);
     QFETCH(bool, accepted);
     QCOMPARE(::typeCompare(reply, path), accepted);
+    // The names offered for a panel are exactly the ones its check accepts.
+    const RelayFrame::ModelReply r = RelayFrame::modelReply(reply);
+    const QString name = QFileInfo(path).baseName();
+    QCOMPARE(FirmwareModelTable::namesFor(r.model, r.comm, r.module).contains(name), accepted);
 }
 
 QTEST_APPLESS_MAIN(TestFirmwareModelTable)
