@@ -46,10 +46,12 @@ UpdateFileDlg::~UpdateFileDlg()
 void UpdateFileDlg::changeEvent(QEvent *event)
 {
     if (event->type() == QEvent::LanguageChange) {
-        QLabel *const results[] = {ui->label_updateFirmR, ui->label_updateConfigR,
-                                   ui->label_updateCloudR};
+        // Result lines first, then the rates and times left of the last transfers.
+        QLabel *const kept[] = {ui->label_updateFirmR, ui->label_updateConfigR,
+                                ui->label_updateCloudR, ui->label_rateFirm,
+                                ui->label_rateConfig, ui->label_rateCloud};
         QStringList shown;
-        for (QLabel *label : results)
+        for (QLabel *label : kept)
             shown << label->text();
         ui->retranslateUi(this);
         setWindowTitle(tr("升级文件"));
@@ -57,8 +59,8 @@ void UpdateFileDlg::changeEvent(QEvent *event)
             ui->label_IMEI->setText(tr("IMEI:%1").arg(iMei));
         showPanelInfoText(panelInfoText);
         for (int i = 0; i < shown.size(); ++i) {
-            if (shown.at(i) != sNotStarted)
-                results[i]->setText(shown.at(i));
+            if (i >= kUpdateOperations || shown.at(i) != sNotStarted)
+                kept[i]->setText(shown.at(i));
         }
         sNotStarted = ui->label_updateFirmR->text();
     }

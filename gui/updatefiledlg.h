@@ -68,7 +68,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     // A change of language: the form's texts and those set here again; a result line
-    // that shows a message of the run keeps it.
+    // that shows a message of the run keeps it, and so do the rates and times left.
     void changeEvent(QEvent *event) override;
 
     // The file chosen by the user, empty when the choice was cancelled.
