@@ -6,6 +6,9 @@
 #   ./setup.sh tsan   install, build the threaded tests with ThreadSanitizer (build-tsan), run them
 #   ./setup.sh fuzz [seconds]  install clang, build the fuzz targets (build-fuzz), run each
 #                     for the given seconds (default 10)
+#   ./setup.sh package  install, build the Debian packages vantelo and vantelo-lab
+#                     (build-package, or $VANTELO_PACKAGE_BUILD_DIR when that names a
+#                     build folder), check them with lintian
 set -euo pipefail
 cd "$(dirname "$0")"
 root=$(pwd)
@@ -29,6 +32,8 @@ PACKAGES=(
 # Sanitizer stages: llvm-symbolizer for readable reports; fuzzing: clang with libFuzzer.
 SANITIZER_PACKAGES=(llvm)
 FUZZ_PACKAGES=(clang libclang-rt-14-dev llvm)
+# Packages: lintian checks them.
+PACKAGE_PACKAGES=(lintian)
 
 # Tests that run workers on threads of their own (update worker, pass-through worker,
 # their dialogs, the device window that opens them) or talk to the threaded lab cloud.
@@ -106,6 +111,19 @@ run_tests() {
   ctest --output-on-failure -j2 --timeout 600
 }
 
+# The packages come from a build folder of their own without the tests, or from one
+# already built (CI reuses the test stage's); cpack installs what is built.
+run_package() {
+  local dir=${VANTELO_PACKAGE_BUILD_DIR:-$root/build-package}
+  if [ ! -f "$dir/CMakeCache.txt" ]; then
+    cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTELO_BUILD_TESTS=OFF >/dev/null
+  fi
+  cmake --build "$dir" -j"$(nproc)"
+  rm -f "$dir"/*.deb
+  (cd "$dir" && cpack -G DEB) | grep 'package:'
+  lintian --fail-on error "$dir"/vantelo_*.deb "$dir"/vantelo-lab_*.deb
+}
+
 # The demo builds only what it runs: the program, its pair driver, the lab and the samples.
 DEMO_TARGETS=(vantelo vspdctl lab-cloud lab-relay lab-panel lab_samples)
 
@@ -158,5 +176,6 @@ case $mode in
   tsan) install_packages "${SANITIZER_PACKAGES[@]}"; run_tsan ;;
   fuzz) install_packages "${FUZZ_PACKAGES[@]}"; "$root/tests/fuzz/run.sh" "${2:-10}" "$root/build-fuzz" ;;
   demo) install_packages; build_demo; run_demo ;;
-  *) echo "usage: $0 demo|test|asan|tsan|fuzz [seconds]" >&2; exit 2 ;;
+  package) install_packages "${PACKAGE_PACKAGES[@]}"; run_package ;;
+  *) echo "usage: $0 demo|test|asan|tsan|fuzz [seconds]|package" >&2; exit 2 ;;
 esac

@@ -50,6 +50,15 @@ double BenchFigures::percentile(QVector<double> samples, double p)
     return samples.at(rank);
 }
 
+QString BenchFigures::medianSpread(const QVector<double> &samples, int digits)
+{
+    if (samples.isEmpty())
+        return QStringLiteral("-");
+    const auto range = std::minmax_element(samples.begin(), samples.end());
+    return QStringLiteral("%1 (%2-%3)").arg(num(percentile(samples, 0.5), digits), num(*range.first, digits),
+                                            num(*range.second, digits));
+}
+
 QString BenchFigures::num(double n, int digits)
 {
     if (n == 0)

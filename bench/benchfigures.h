@@ -19,6 +19,8 @@ public:
     static qint64 statusKiB(const char *field);
     // The value at fraction p (0..1) of the sorted samples (nearest rank).
     static double percentile(QVector<double> samples, double p);
+    // "median (min-max)" of the samples, each with the given significant digits.
+    static QString medianSpread(const QVector<double> &samples, int digits = 3);
     // n with the given number of significant digits.
     static QString num(double n, int digits = 3);
     // Reproducible pseudo-random bytes.

@@ -3,7 +3,7 @@
 // and the peak memory of one large download.
 //
 //   vantelo-bench-download [--sizes 1024,4096,8192,9000] [--rtts 0,20,50,100]
-//                          [--image-mib 8] [--cap-seconds 4]
+//                          [--image-mib 8] [--cap-seconds 4] [--runs 3]
 //   vantelo-bench-download --memory 256    peak memory of a 256 MiB download (own process)
 //   vantelo-bench-download --smoke         one small cell, a few seconds
 //
@@ -11,7 +11,10 @@
 // the panel is held back that long. At a round trip above 0 a cell sends at most
 // cap-seconds worth of frames at the bound (the image is cut to that size), so that
 // the whole matrix takes minutes, not hours. The worker runs on a thread of its own as
-// the update dialog runs it; its progress texts are timed on that thread.
+// the update dialog runs it; its start text and its last progress are timed on that
+// thread. Beside it, in runs alternated with it, the minimal blocking C client
+// (vantelo-bench-cdownload) downloads the same image through the same lab: the cost the
+// worker is held to.
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
@@ -21,6 +24,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QMutex>
+#include <QProcess>
 #include <QThread>
 #include <QTimer>
 
@@ -39,7 +43,6 @@ struct Outcome
 {
     bool finished = false;
     QString lastText;
-    int frames = 0;
     qint64 bytes = 0;
     qint64 startNs = -1, endNs = -1;       // "开始写入底层" .. last progress text
     qint64 cpuStartNs = 0, cpuEndNs = 0;   // worker thread CPU at the same moments
@@ -77,23 +80,27 @@ Outcome download(const QString &imei, const QString &path, int frameSize, int ti
     QThread thread;
     auto *worker = new DownFileOBJ(imei, QString(), QString());
     worker->moveToThread(&thread);
+    // On the worker's thread, right where the worker reports: the start from its text,
+    // the last frame from the progress signal that always comes when the image is done.
+    // Per frame the measuring costs no more than keeping the text.
     const QString started = QStringLiteral("开始写入底层");
-    const QString progress = QStringLiteral("底层已写入:");
     QObject::connect(worker, &DownFileOBJ::information, worker, [&](int, const QString &text) {
-        // On the worker's thread, right where the worker reports.
-        const qint64 now = clock.nsecsElapsed();
-        const qint64 cpu = BenchFigures::threadCpuNs();
         QMutexLocker locked(&lock);
         out.lastText = text;
         if (text == started) {
-            out.startNs = now;
-            out.cpuStartNs = cpu;
-        } else if (text.startsWith(progress)) {
-            ++out.frames;
-            out.bytes = text.mid(progress.size()).section(QLatin1Char('/'), 0, 0).toLongLong();
-            out.endNs = now;
-            out.cpuEndNs = cpu;
+            out.startNs = clock.nsecsElapsed();
+            out.cpuStartNs = BenchFigures::threadCpuNs();
         }
+    }, Qt::DirectConnection);
+    QObject::connect(worker, &DownFileOBJ::progress, worker, [&](int, qint64 done, qint64 total, int, int) {
+        if (done != total || done == 0)
+            return;
+        const qint64 now = clock.nsecsElapsed();
+        const qint64 cpu = BenchFigures::threadCpuNs();
+        QMutexLocker locked(&lock);
+        out.bytes = done;
+        out.endNs = now;
+        out.cpuEndNs = cpu;
     }, Qt::DirectConnection);
 
     QEventLoop loop;
@@ -130,7 +137,55 @@ QList<int> intList(const QString &text)
     return out;
 }
 
-int throughput(const QList<int> &sizes, const QList<int> &rtts, qint64 imageBytes, double capSeconds)
+// One download of the image by the C client (vantelo-bench-cdownload) through the same lab.
+Outcome cDownload(const QString &imei, quint16 relayPort, const QString &path, int frameSize, int timeoutMs)
+{
+    Outcome out;
+    QProcess client;
+    client.start(BenchLab::binDir() + QStringLiteral("/vantelo-bench-cdownload"),
+                 {QStringLiteral("127.0.0.1"), QString::number(relayPort), imei, path, QString::number(frameSize)});
+    if (!client.waitForFinished(timeoutMs)) {
+        client.kill();
+        client.waitForFinished(2000);
+        out.lastText = QStringLiteral("C client did not finish");
+        return out;
+    }
+    const QStringList f = QString::fromLatin1(client.readAllStandardOutput()).simplified().split(QLatin1Char(' '));
+    out.lastText = f.join(QLatin1Char(' '));
+    if (f.size() != 5 || f.first() != QLatin1String("ok"))
+        return out;
+    out.finished = true;
+    out.bytes = f.at(2).toLongLong();
+    out.startNs = 0;
+    out.endNs = qint64(f.at(3).toDouble() * 1e9);
+    out.cpuEndNs = f.at(4).toLongLong();
+    return out;
+}
+
+// Figures of the runs of one side in one cell.
+struct Side
+{
+    QVector<double> mbs, ratio, cpuUs;
+    int failures = 0;
+    QString lastFailure;
+
+    void add(const Outcome &o, int chunk, int rtt)
+    {
+        if (!o.finished || o.endNs <= o.startNs) {
+            ++failures;
+            lastFailure = o.lastText;
+            return;
+        }
+        const double seconds = (o.endNs - o.startNs) / 1e9;
+        mbs << o.bytes / seconds / 1e6;
+        if (rtt > 0)
+            ratio << mbs.last() / (chunk / (rtt / 1000.0) / 1e6);
+        const int frames = int((o.bytes + chunk - 1) / chunk);
+        cpuUs << (o.cpuEndNs - o.cpuStartNs) / 1e3 / qMax(1, frames);
+    }
+};
+
+int throughput(const QList<int> &sizes, const QList<int> &rtts, qint64 imageBytes, double capSeconds, int runs)
 {
     QList<QString> imeis;
     QJsonArray panels;
@@ -143,15 +198,17 @@ int throughput(const QList<int> &sizes, const QList<int> &rtts, qint64 imageByte
         print(QStringLiteral("lab: %1").arg(lab.error()));
         return 1;
     }
-    print(QStringLiteral("Firmware download through lab-relay and lab-panel (%1)").arg(kImageName));
+    print(QStringLiteral("Firmware download through lab-relay and lab-panel (%1): the tool's worker beside a "
+                         "minimal blocking C client").arg(kImageName));
     print(QStringLiteral("machine: %1").arg(BenchFigures::machine()));
-    print(QStringLiteral("bound = data bytes per frame / round trip (stop-and-wait); "
-                         "RTT = the panel's reply delay"));
-    print(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8")
-              .arg(QStringLiteral("frame"), 6).arg(QStringLiteral("RTT ms"), 7)
-              .arg(QStringLiteral("image"), 10).arg(QStringLiteral("frames"), 7)
-              .arg(QStringLiteral("MB/s"), 8).arg(QStringLiteral("bound MB/s"), 11)
-              .arg(QStringLiteral("ratio"), 6).arg(QStringLiteral("CPU us/frame"), 13));
+    print(QStringLiteral("bound = data bytes per frame / round trip (stop-and-wait); RTT = the panel's reply "
+                         "delay; %1 runs per side, alternated; median (min-max)").arg(runs));
+    print(QStringLiteral("%1 %2 %3 | %4 %5 %6 | %7 %8 | %9")
+              .arg(QStringLiteral("frame"), 6).arg(QStringLiteral("RTT ms"), 6).arg(QStringLiteral("image"), 9)
+              .arg(QStringLiteral("tool MB/s"), 20).arg(QStringLiteral("tool/bound"), 18)
+              .arg(QStringLiteral("tool CPU us/frame"), 20)
+              .arg(QStringLiteral("C/bound"), 18).arg(QStringLiteral("C CPU us/frame"), 20)
+              .arg(QStringLiteral("CPU tool/C")));
     int failures = 0;
     int cell = 0;
     for (int frameSize : sizes) {
@@ -167,26 +224,37 @@ int throughput(const QList<int> &sizes, const QList<int> &rtts, qint64 imageByte
                 return 1;
             }
             const int expectedMs = rtt > 0 ? int(size / chunk + 1) * rtt : 0;
-            const Outcome o = download(imeis.at(i), path, frameSize, 60000 + 3 * expectedMs);
+            const int timeoutMs = 60000 + 3 * expectedMs;
+            Side tool, c;
+            for (int run = 0; run < runs; ++run) {
+                // Blocks alternated: the side that goes first changes from run to run.
+                for (int k = 0; k < 2; ++k) {
+                    if ((run + k) % 2 == 0)
+                        tool.add(download(imeis.at(i), path, frameSize, timeoutMs), chunk, rtt);
+                    else
+                        c.add(cDownload(imeis.at(i), lab.relayPort(), path, frameSize, timeoutMs), chunk, rtt);
+                }
+            }
             QFile::remove(path);
-            if (!o.finished || o.endNs <= o.startNs) {
-                print(QStringLiteral("%1 %2  failed: %3").arg(frameSize, 6).arg(rtt, 7).arg(o.lastText));
+            if (tool.failures || c.failures) {
+                print(QStringLiteral("%1 %2  failed: tool %3 (%4), C %5 (%6)").arg(frameSize, 6).arg(rtt, 6)
+                          .arg(tool.failures).arg(tool.lastFailure).arg(c.failures).arg(c.lastFailure));
                 ++failures;
                 continue;
             }
-            const double seconds = (o.endNs - o.startNs) / 1e9;
-            const double mbs = o.bytes / seconds / 1e6;
-            const double bound = rtt > 0 ? chunk / (rtt / 1000.0) / 1e6 : 0;
-            const double cpuUs = (o.cpuEndNs - o.cpuStartNs) / 1e3 / qMax(1, o.frames);
             const QString image = size >= (1 << 20)
                                       ? QStringLiteral("%1 MiB").arg(BenchFigures::num(size / 1048576.0))
                                       : QStringLiteral("%1 KiB").arg(BenchFigures::num(size / 1024.0));
-            print(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8")
-                      .arg(frameSize, 6).arg(rtt, 7).arg(image, 10).arg(o.frames, 7)
-                      .arg(BenchFigures::num(mbs), 8)
-                      .arg(rtt > 0 ? BenchFigures::num(bound) : QStringLiteral("-"), 11)
-                      .arg(rtt > 0 ? BenchFigures::num(mbs / bound, 2) : QStringLiteral("-"), 6)
-                      .arg(BenchFigures::num(cpuUs), 13));
+            const QString none = QStringLiteral("-");
+            print(QStringLiteral("%1 %2 %3 | %4 %5 %6 | %7 %8 | %9")
+                      .arg(frameSize, 6).arg(rtt, 6).arg(image, 9)
+                      .arg(BenchFigures::medianSpread(tool.mbs), 20)
+                      .arg(rtt > 0 ? BenchFigures::medianSpread(tool.ratio) : none, 18)
+                      .arg(BenchFigures::medianSpread(tool.cpuUs), 20)
+                      .arg(rtt > 0 ? BenchFigures::medianSpread(c.ratio) : none, 18)
+                      .arg(BenchFigures::medianSpread(c.cpuUs), 20)
+                      .arg(BenchFigures::num(BenchFigures::percentile(tool.cpuUs, 0.5)
+                                             / BenchFigures::percentile(c.cpuUs, 0.5), 2)));
         }
     }
     return failures ? 1 : 0;
@@ -241,9 +309,11 @@ int main(int argc, char *argv[])
                                  QStringLiteral("S"), QStringLiteral("4"));
     const QCommandLineOption mem(QStringLiteral("memory"), QStringLiteral("Peak memory of one download of N MiB."),
                                  QStringLiteral("N"));
+    const QCommandLineOption runs(QStringLiteral("runs"), QStringLiteral("Runs per side and cell."),
+                                  QStringLiteral("N"), QStringLiteral("3"));
     const QCommandLineOption smoke(QStringLiteral("smoke"), QStringLiteral("One small cell."));
     const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Keep the debug output."));
-    parser.addOptions({sizes, rtts, imageMib, cap, mem, smoke, verbose});
+    parser.addOptions({sizes, rtts, imageMib, cap, runs, mem, smoke, verbose});
     parser.process(app);
 
     // The worker traces every frame; its formatting is measured, the output dropped.
@@ -253,7 +323,8 @@ int main(int argc, char *argv[])
     if (parser.isSet(mem))
         return memory(parser.value(mem).toInt());
     if (parser.isSet(smoke))
-        return throughput({8192}, {0, 20}, 1 << 20, 0.5);
+        return throughput({8192}, {0, 20}, 1 << 20, 0.5, 1);
     return throughput(intList(parser.value(sizes)), intList(parser.value(rtts)),
-                      qint64(parser.value(imageMib).toDouble() * 1048576), parser.value(cap).toDouble());
+                      qint64(parser.value(imageMib).toDouble() * 1048576), parser.value(cap).toDouble(),
+                      parser.value(runs).toInt());
 }

@@ -2,6 +2,8 @@
 // virtual port through the bridge, lab-relay and a lab panel that echoes its serial
 // side, and back; beside the same hops built from socat alone:
 //   socat pty pair  ->  socat port-to-TCP  ->  socat TCP forwarder  ->  socat echo (PIPE)
+// Then the bridge alone against a socat bridge on the same hops (a socat relay hop and
+// a small C echo, vantelo-bench-cecho), for 8, 256 and 4096 bytes, over several runs.
 // Then two floods with peak memory of the program side and bytes lost: through the
 // echo (each way) while the relay reads nothing from the bridge at first, and from the
 // panel toward the port while nobody reads the port at first. Each flood runs in a
@@ -9,8 +11,8 @@
 // resident size is not hidden by memory an earlier run left to the allocator.
 //
 //   vantelo-bench-passthrough [--messages 300] [--size 8] [--stream-kib 1024] [--window-kib 16]
-//                             [--flood-mib 200] [--pause-ms 2000] [--smoke]
-//   vantelo-bench-passthrough --flood echo|port [--flood-mib 200] [--pause-ms 2000]
+//                             [--flood-mib 256] [--pause-ms 2000] [--hop-messages 2000] [--runs 3] [--smoke]
+//   vantelo-bench-passthrough --flood echo|port [--flood-mib 256] [--pause-ms 2000]
 //
 // The program side is driven like the pass-through dialog drives it: PenetrationOBJ on
 // a thread of its own at highest priority, the pair created through libvspdctl.so.
@@ -58,6 +60,7 @@ struct Figures
     qint64 streamSent = 0, streamBack = 0;
     int insertedDelimiters = 0; // "$_$" in the echo that the stream did not hold
     double bridgeUsPerKiB = -1;  // CPU of the port-to-relay hop per KiB of the stream
+    double bridgeUsPerMessage = -1; // the same per round trip of the messages
     QString note;
 };
 
@@ -102,41 +105,53 @@ void drain(int fd)
 // CPU time in ns used so far by the hop between the port and the relay (-1: unknown).
 using CpuProbe = std::function<qint64()>;
 
-Figures measure(int fd, int messages, int size, qint64 streamBytes, qint64 window, const CpuProbe &cpu)
+// Round trips of `messages` messages of `size` bytes one at a time (after a warm-up),
+// into f: the percentiles, the messages lost, and the bridge's CPU per message.
+void latency(int fd, int messages, int size, const CpuProbe &cpu, Figures *f)
 {
-    Figures f;
     drain(fd);
     QVector<double> samples;
     const int warmup = 20;
+    const qint64 cpuBefore = cpu();
     for (int i = 0; i < warmup + messages; ++i) {
         QByteArray msg = BenchFigures::noise(size, quint32(i + 1));
-        msg.replace("$_$", "$-$"); // the relay delimiter does not occur in the messages
+        // No '$' at all: neither the relay delimiter nor a piece of it that a read's end
+        // and the delimiter after it would complete.
+        msg.replace('$', '#');
         QElapsedTimer t;
         t.start();
         if (::write(fd, msg.constData(), size_t(msg.size())) != msg.size()) {
-            f.error = QStringLiteral("short write on the port");
-            return f;
+            f->error = QStringLiteral("short write on the port");
+            return;
         }
         QByteArray got;
         while (got.size() < msg.size() && t.elapsed() < 2000)
             readSome(fd, &got, 50);
         const double us = t.nsecsElapsed() / 1000.0;
         if (got != msg) {
-            ++f.lostReplies;
+            ++f->lostReplies;
             drain(fd);
             continue;
         }
         if (i >= warmup)
             samples << us;
     }
-    f.p50us = BenchFigures::percentile(samples, 0.5);
-    f.p99us = BenchFigures::percentile(samples, 0.99);
+    const qint64 cpuAfter = cpu();
+    if (cpuBefore >= 0 && cpuAfter >= cpuBefore)
+        f->bridgeUsPerMessage = (cpuAfter - cpuBefore) / 1e3 / (warmup + messages);
+    f->p50us = BenchFigures::percentile(samples, 0.5);
+    f->p99us = BenchFigures::percentile(samples, 0.99);
+    f->ok = true;
+}
 
-    // Stream: writes of 1 KiB as fast as the port takes them while at most `window`
-    // bytes are on their way (an echo loop with more in flight than its buffers hold
-    // stalls on blocking writes), the echo read meanwhile.
+// Stream: writes of 1 KiB as fast as the port takes them while at most `window`
+// bytes are on their way (an echo loop with more in flight than its buffers hold
+// stalls on blocking writes), the echo read meanwhile.
+void stream(int fd, qint64 streamBytes, qint64 window, const CpuProbe &cpu, Figures *f)
+{
+    drain(fd);
     QByteArray stream = BenchFigures::noise(streamBytes, 99);
-    stream.replace("$_$", "$-$");
+    stream.replace('$', '#');
     QByteArray back;
     qint64 sent = 0;
     const qint64 cpuBefore = cpu();
@@ -165,16 +180,67 @@ Figures measure(int fd, int messages, int size, qint64 streamBytes, qint64 windo
     const double seconds = t.nsecsElapsed() / 1e9;
     const qint64 cpuAfter = cpu();
     if (cpuBefore >= 0 && cpuAfter >= cpuBefore)
-        f.bridgeUsPerKiB = (cpuAfter - cpuBefore) / 1e3 / (streamBytes / 1024.0);
+        f->bridgeUsPerKiB = (cpuAfter - cpuBefore) / 1e3 / (streamBytes / 1024.0);
     drain(fd);
-    f.streamSent = sent;
-    f.streamBack = back.size();
-    f.intact = back == stream;
-    f.insertedDelimiters = back.count("$_$") - stream.count("$_$");
-    f.streamMBs = qMin<qint64>(back.size(), stream.size()) / seconds / 1e6;
-    f.ok = true;
+    f->streamSent = sent;
+    f->streamBack = back.size();
+    f->intact = back == stream;
+    f->insertedDelimiters = back.count("$_$") - stream.count("$_$");
+    f->streamMBs = qMin<qint64>(back.size(), stream.size()) / seconds / 1e6;
+}
+
+Figures measure(int fd, int messages, int size, qint64 streamBytes, qint64 window, const CpuProbe &cpu)
+{
+    Figures f;
+    latency(fd, messages, size, cpu, &f);
+    if (f.ok)
+        stream(fd, streamBytes, window, cpu, &f);
     return f;
 }
+
+// The CPU time of a single-threaded process from the scheduler's statistics.
+CpuProbe processCpu(qint64 pid)
+{
+    return [pid] {
+        QFile stat(QStringLiteral("/proc/%1/schedstat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            return qint64(-1);
+        return stat.readAll().split(' ').value(0).toLongLong();
+    };
+}
+
+// Helper processes of a chain, stopped in the reverse order of their start.
+class Helpers
+{
+public:
+    ~Helpers()
+    {
+        for (auto it = m_procs.rbegin(); it != m_procs.rend(); ++it) {
+            (*it)->terminate();
+            if (!(*it)->waitForFinished(2000)) {
+                (*it)->kill();
+                (*it)->waitForFinished(2000);
+            }
+            delete *it;
+        }
+    }
+    bool start(const QString &program, const QStringList &args)
+    {
+        auto *p = new QProcess;
+        p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p->start(program, args);
+        m_procs << p;
+        return p->waitForStarted(3000);
+    }
+    bool socat(const QStringList &args) { return start(QStringLiteral("socat"), args); }
+    qint64 lastPid() const { return m_procs.last()->processId(); }
+
+private:
+    QList<QProcess *> m_procs;
+};
+
+const QString kTcpListen = QStringLiteral("TCP-LISTEN:%1,bind=127.0.0.1,reuseaddr,fork,nodelay");
+const QString kTcpTo = QStringLiteral("TCP:127.0.0.1:%1,nodelay");
 
 quint16 freePort()
 {
@@ -221,6 +287,16 @@ public:
             deletePair(qPrintable(QStringLiteral("COM%1").arg(m_n)));
     }
     bool up() const { return m_state == 1; }
+    // The bridge's thread reports its own CPU time.
+    CpuProbe cpuProbe() const
+    {
+        PenetrationOBJ *w = worker;
+        return [w] {
+            qint64 ns = -1;
+            QMetaObject::invokeMethod(w, [&ns] { ns = BenchFigures::threadCpuNs(); }, Qt::BlockingQueuedConnection);
+            return ns;
+        };
+    }
 
     PenetrationOBJ *worker;
 
@@ -256,15 +332,7 @@ Figures productChain(const QString &pairDir, int messages, int size, qint64 stre
         if (fd < 0) {
             f.error = QStringLiteral("cannot open COM%1").arg(n);
         } else {
-            // The bridge's thread reports its own CPU time.
-            PenetrationOBJ *worker = bridge.worker;
-            const CpuProbe probe = [worker] {
-                qint64 ns = -1;
-                QMetaObject::invokeMethod(worker, [&ns] { ns = BenchFigures::threadCpuNs(); },
-                                          Qt::BlockingQueuedConnection);
-                return ns;
-            };
-            f = measure(fd, messages, size, streamBytes, window, probe);
+            f = measure(fd, messages, size, streamBytes, window, bridge.cpuProbe());
             ::close(fd);
         }
     } else {
@@ -386,54 +454,150 @@ Figures socatChain(const QString &pairDir, int messages, int size, qint64 stream
     const quint16 relayPort = freePort();
     const QString com = pairDir + QStringLiteral("/COMs");
     const QString pent = pairDir + QStringLiteral("/PENTs");
-    QList<QProcess *> procs;
-    auto start = [&procs](const QStringList &args) {
-        auto *p = new QProcess;
-        p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        p->start(QStringLiteral("socat"), args);
-        procs << p;
-        return p->waitForStarted(3000);
-    };
-    const QString tcpOpts = QStringLiteral(",bind=127.0.0.1,reuseaddr,fork,nodelay");
+    Helpers helpers;
     // rawer: no echo, no canonical mode and no XON/XOFF on the pty (raw alone keeps
     // IXON, and an XOFF byte in the data would stop the line).
-    bool ok = start({QStringLiteral("TCP-LISTEN:%1%2").arg(echoPort).arg(tcpOpts), QStringLiteral("PIPE")})
-              && start({QStringLiteral("TCP-LISTEN:%1%2").arg(relayPort).arg(tcpOpts),
-                        QStringLiteral("TCP:127.0.0.1:%1,nodelay").arg(echoPort)})
-              && start({QStringLiteral("pty,rawer,link=%1").arg(com),
-                        QStringLiteral("pty,rawer,link=%1").arg(pent)});
+    bool ok = helpers.socat({kTcpListen.arg(echoPort), QStringLiteral("PIPE")})
+              && helpers.socat({kTcpListen.arg(relayPort), kTcpTo.arg(echoPort)})
+              && helpers.socat({QStringLiteral("pty,rawer,link=%1").arg(com),
+                                QStringLiteral("pty,rawer,link=%1").arg(pent)});
     QThread::msleep(300); // listeners up, pair links made
-    ok = ok && start({QStringLiteral("%1,rawer").arg(pent),
-                      QStringLiteral("TCP:127.0.0.1:%1,nodelay").arg(relayPort)});
+    ok = ok && helpers.socat({QStringLiteral("%1,rawer").arg(pent), kTcpTo.arg(relayPort)});
     QThread::msleep(300);
     if (!ok) {
         f.error = QStringLiteral("socat did not start");
-    } else {
-        const int fd = openRaw(com, 2000);
-        if (fd < 0) {
-            f.error = QStringLiteral("cannot open %1").arg(com);
-        } else {
-            // The port-to-TCP socat: its time on CPU from the scheduler's statistics.
-            const qint64 bridgePid = procs.last()->processId();
-            const CpuProbe probe = [bridgePid] {
-                QFile stat(QStringLiteral("/proc/%1/schedstat").arg(bridgePid));
-                if (!stat.open(QIODevice::ReadOnly))
-                    return qint64(-1);
-                return stat.readAll().split(' ').value(0).toLongLong();
-            };
-            f = measure(fd, messages, size, streamBytes, window, probe);
-            ::close(fd);
-        }
+        return f;
     }
-    for (auto it = procs.rbegin(); it != procs.rend(); ++it) {
-        (*it)->terminate();
-        if (!(*it)->waitForFinished(2000)) {
-            (*it)->kill();
-            (*it)->waitForFinished(2000);
-        }
-        delete *it;
+    const int fd = openRaw(com, 2000);
+    if (fd < 0) {
+        f.error = QStringLiteral("cannot open %1").arg(com);
+        return f;
     }
+    // The port-to-TCP socat.
+    f = measure(fd, messages, size, streamBytes, window, processCpu(helpers.lastPid()));
+    ::close(fd);
     return f;
+}
+
+// The same hops on both sides, the bridge alone differing:
+//   tool:  vspd pair  -> PenetrationOBJ -> socat relay hop -> C echo (answers the registration)
+//   socat: socat pair -> socat port-to-TCP -> socat relay hop -> C echo
+// Both chains stay up; per run and size the two sides' blocks follow each other, the
+// side going first alternating. Medians over the runs with their spread, and the
+// ratio tool/socat of each run.
+int sameHops(const QString &pairDir, int messages, const QList<int> &sizes, qint64 streamBytes, qint64 window,
+             int runs)
+{
+    Helpers helpers;
+    const QString echo = BenchLab::binDir() + QStringLiteral("/vantelo-bench-cecho");
+    const quint16 echoRelay = freePort(), hopTool = freePort(), echoRaw = freePort(), hopSocat = freePort();
+    const QString com = pairDir + QStringLiteral("/COMh");
+    const QString pent = pairDir + QStringLiteral("/PENTh");
+    bool ok = helpers.start(echo, {QString::number(echoRelay), QStringLiteral("--relay")})
+              && helpers.start(echo, {QString::number(echoRaw)})
+              && helpers.socat({kTcpListen.arg(hopTool), kTcpTo.arg(echoRelay)})
+              && helpers.socat({kTcpListen.arg(hopSocat), kTcpTo.arg(echoRaw)})
+              && helpers.socat({QStringLiteral("pty,rawer,link=%1").arg(com),
+                                QStringLiteral("pty,rawer,link=%1").arg(pent)});
+    QThread::msleep(300);
+    ok = ok && helpers.socat({QStringLiteral("%1,rawer").arg(pent), kTcpTo.arg(hopSocat)});
+    const CpuProbe socatCpu = processCpu(helpers.lastPid());
+    QThread::msleep(300);
+    if (!ok) {
+        print(QStringLiteral("same hops: a helper did not start"));
+        return 1;
+    }
+    qputenv("VANTELO_RELAY_HOST", "127.0.0.1");
+    qputenv("VANTELO_RELAY_PORT", QByteArray::number(hopTool));
+    const int n = 203;
+    BridgeRun bridge(QStringLiteral("860000000009203"), n);
+    const int toolFd = bridge.up() ? openRaw(pairDir + QStringLiteral("/COM%1").arg(n), 2000) : -1;
+    const int socatFd = openRaw(com, 2000);
+    if (toolFd < 0 || socatFd < 0) {
+        print(QStringLiteral("same hops: %1").arg(bridge.up() ? QStringLiteral("a port did not open")
+                                                              : QStringLiteral("the pass-through did not start")));
+        if (toolFd >= 0)
+            ::close(toolFd);
+        if (socatFd >= 0)
+            ::close(socatFd);
+        return 1;
+    }
+    const CpuProbe toolCpu = bridge.cpuProbe();
+
+    print(QStringLiteral("Pass-through, same hops: port pair -> bridge -> socat relay hop -> C echo -> back; "
+                         "the tool's bridge (PenetrationOBJ) against a socat bridge"));
+    print(QStringLiteral("machine: %1").arg(BenchFigures::machine()));
+    print(QStringLiteral("%1 messages per size one at a time, stream of %2 KiB in 1 KiB writes (at most %3 KiB "
+                         "in flight); %4 runs, blocks alternated; median (min-max); ratio = tool/socat per run")
+              .arg(messages).arg(streamBytes / 1024).arg(window / 1024).arg(runs));
+    QVector<QVector<double>> p50[2], cpu[2], p50Ratio, cpuRatio;
+    QVector<double> mbs[2], mbsRatio;
+    for (int s = 0; s < 2; ++s) {
+        p50[s].resize(sizes.size());
+        cpu[s].resize(sizes.size());
+    }
+    p50Ratio.resize(sizes.size());
+    cpuRatio.resize(sizes.size());
+    int failures = 0;
+    const int fds[2] = {toolFd, socatFd};
+    const CpuProbe *probes[2] = {&toolCpu, &socatCpu};
+    for (int run = 0; run < runs; ++run) {
+        for (int i = 0; i <= sizes.size(); ++i) {
+            Figures f[2];
+            for (int k = 0; k < 2; ++k) {
+                const int side = (run + i + k) % 2;
+                if (i < sizes.size())
+                    latency(fds[side], messages, sizes.at(i), *probes[side], &f[side]);
+                else
+                    stream(fds[side], streamBytes, window, *probes[side], &f[side]);
+            }
+            if (i == sizes.size()) {
+                for (int side = 0; side < 2; ++side) {
+                    mbs[side] << f[side].streamMBs;
+                    if (!f[side].intact) {
+                        ++failures;
+                        print(QStringLiteral("run %1, %2 stream: %3 of %4 bytes back, not intact")
+                                  .arg(run + 1).arg(side ? QStringLiteral("socat") : QStringLiteral("tool"))
+                                  .arg(f[side].streamBack).arg(f[side].streamSent));
+                    }
+                }
+                mbsRatio << f[0].streamMBs / f[1].streamMBs;
+                continue;
+            }
+            for (int side = 0; side < 2; ++side) {
+                if (!f[side].ok || f[side].lostReplies > 0) {
+                    ++failures;
+                    print(QStringLiteral("run %1, %2, %3 bytes: %4 messages lost %5")
+                              .arg(run + 1).arg(side ? QStringLiteral("socat") : QStringLiteral("tool"))
+                              .arg(sizes.at(i)).arg(f[side].lostReplies).arg(f[side].error));
+                }
+                p50[side][i] << f[side].p50us;
+                cpu[side][i] << f[side].bridgeUsPerMessage;
+            }
+            p50Ratio[i] << f[0].p50us / f[1].p50us;
+            cpuRatio[i] << f[0].bridgeUsPerMessage / f[1].bridgeUsPerMessage;
+        }
+    }
+    ::close(toolFd);
+    ::close(socatFd);
+    print(QStringLiteral("%1 | %2 %3 %4 | %5 %6 %7")
+              .arg(QStringLiteral("bytes"), 6).arg(QStringLiteral("tool p50 us"), 20)
+              .arg(QStringLiteral("socat p50 us"), 20).arg(QStringLiteral("p50 ratio"), 18)
+              .arg(QStringLiteral("tool CPU us/msg"), 20).arg(QStringLiteral("socat CPU us/msg"), 20)
+              .arg(QStringLiteral("CPU ratio"), 18));
+    for (int i = 0; i < sizes.size(); ++i)
+        print(QStringLiteral("%1 | %2 %3 %4 | %5 %6 %7")
+                  .arg(sizes.at(i), 6).arg(BenchFigures::medianSpread(p50[0][i]), 20)
+                  .arg(BenchFigures::medianSpread(p50[1][i]), 20)
+                  .arg(BenchFigures::medianSpread(p50Ratio[i], 2), 18)
+                  .arg(BenchFigures::medianSpread(cpu[0][i]), 20)
+                  .arg(BenchFigures::medianSpread(cpu[1][i]), 20)
+                  .arg(BenchFigures::medianSpread(cpuRatio[i], 2), 18));
+    print(QStringLiteral("stream MB/s: tool %1, socat %2, ratio %3%4")
+              .arg(BenchFigures::medianSpread(mbs[0]), BenchFigures::medianSpread(mbs[1]),
+                   BenchFigures::medianSpread(mbsRatio, 2))
+              .arg(failures ? QStringLiteral("; %1 blocks lost messages or bytes").arg(failures) : QString()));
+    return failures ? 1 : 0;
 }
 
 QString row(const QString &name, const Figures &f)
@@ -469,15 +633,21 @@ int main(int argc, char *argv[])
     const QCommandLineOption windowOpt(QStringLiteral("window-kib"), QStringLiteral("Stream bytes in flight at most, KiB."),
                                        QStringLiteral("N"), QStringLiteral("16"));
     const QCommandLineOption floodMib(QStringLiteral("flood-mib"), QStringLiteral("Flood size in MiB."),
-                                      QStringLiteral("N"), QStringLiteral("200"));
+                                      QStringLiteral("N"), QStringLiteral("256"));
     const QCommandLineOption pauseMs(QStringLiteral("pause-ms"),
                                      QStringLiteral("How long the relay, then the port, reads nothing at a flood's start."),
                                      QStringLiteral("MS"), QStringLiteral("2000"));
     const QCommandLineOption floodOnly(QStringLiteral("flood"), QStringLiteral("Only this flood, in this process."),
                                        QStringLiteral("echo|port"));
+    const QCommandLineOption hopMessagesOpt(QStringLiteral("hop-messages"),
+                                            QStringLiteral("Round trips per size and run on the same hops."),
+                                            QStringLiteral("N"), QStringLiteral("2000"));
+    const QCommandLineOption runsOpt(QStringLiteral("runs"), QStringLiteral("Runs on the same hops."),
+                                     QStringLiteral("N"), QStringLiteral("3"));
     const QCommandLineOption smoke(QStringLiteral("smoke"), QStringLiteral("A few messages only."));
     const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Keep the debug output."));
-    parser.addOptions({messages, size, stream, windowOpt, floodMib, pauseMs, floodOnly, smoke, verbose});
+    parser.addOptions({messages, size, stream, windowOpt, floodMib, pauseMs, floodOnly, hopMessagesOpt, runsOpt, smoke,
+                       verbose});
     parser.process(app);
     if (!parser.isSet(verbose))
         qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
@@ -538,6 +708,11 @@ int main(int argc, char *argv[])
                   .arg(BenchFigures::num(product.p99us / socat.p99us, 2))
                   .arg(BenchFigures::num(product.streamMBs / socat.streamMBs, 2)));
 
+    print(QString());
+    const int hopMessages = parser.isSet(smoke) ? 50 : parser.value(hopMessagesOpt).toInt();
+    const int hopRuns = parser.isSet(smoke) ? 1 : parser.value(runsOpt).toInt();
+    const bool hopsOk = sameHops(pairDir, hopMessages, {8, 256, 4096}, streamBytes, window, hopRuns) == 0;
+
     // Each flood in a process of its own.
     bool floodsIntact = true;
     for (const QString &kind : {QStringLiteral("echo"), QStringLiteral("port")}) {
@@ -554,5 +729,5 @@ int main(int argc, char *argv[])
         floodsIntact = child.waitForFinished(-1) && child.exitStatus() == QProcess::NormalExit
                        && child.exitCode() == 0 && floodsIntact;
     }
-    return product.ok && socat.ok && floodsIntact ? 0 : 1;
+    return product.ok && socat.ok && hopsOk && floodsIntact ? 0 : 1;
 }

@@ -2,9 +2,9 @@
 # Builds the benchmark programs in build-bench (Release) and prints every figure.
 # Nothing here passes or fails on a time; a non-zero exit means a run did not finish.
 #   bench/run.sh            the full set: download matrix, 256 MiB peak memory,
-#                           pass-through beside socat, 200 MiB pass-through floods with
-#                           peak memory and bytes lost, a 20-panel roll-out with
-#                           vantelo-cli against one panel (a few minutes)
+#                           pass-through beside socat (lab chain and same hops), 256 MiB
+#                           pass-through floods with peak memory and bytes lost, a 20-panel
+#                           roll-out with vantelo-cli against one panel (a few minutes)
 #   bench/run.sh --smoke    a few seconds each
 # BENCH_BUILD_DIR chooses the build dir (default build-bench, configured for Release).
 set -euo pipefail

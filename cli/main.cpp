@@ -2,6 +2,7 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -22,6 +23,7 @@
 #include "passwordsource.h"
 #include "safeunzip.h"
 #include "terminalformat.h"
+#include "unpackfolders.h"
 #include "updatestep.h"
 #include "usersettings.h"
 
@@ -180,7 +182,10 @@ int main(int argc, char *argv[])
     if (!o.file.isEmpty() && !QFile(o.file).open(QIODevice::ReadOnly))
         return usageError(QStringLiteral("cannot read %1").arg(o.file));
 
-    QTemporaryDir scratch;   // private to the user (mode 0700), removed at the end
+    // Private to the user (mode 0700) and removed at the end; beside the program while its
+    // folder is writable, else under the per-user data folder, as the windows' unpack.
+    const QString scratchParent = QFileInfo(UnpackFolders::forProgram(QStringLiteral("compile"))).path();
+    QTemporaryDir scratch(scratchParent + QStringLiteral("/vantelo-cli-XXXXXX"));
     if (!scratch.isValid())
         return usageError(QStringLiteral("cannot make a temporary folder"));
     FleetRun::Job job;

@@ -2,6 +2,7 @@
 #include <QIcon>
 
 #include "language.h"
+#include "logging.h"
 #include "vantelo.h"
 
 int main(int argc, char *argv[])
@@ -19,6 +20,7 @@ int main(int argc, char *argv[])
     {
         Vantelo w;
         w.show();
+        qCDebug(lcUi) << "main sign-in window shown" << w.isVisible() << w.windowTitle();
         rc = app.exec();
     }
     return rc;

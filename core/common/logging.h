@@ -10,6 +10,8 @@
 // vantelo.relay.debug=true", and QT_MESSAGE_PATTERN adds times or categories.
 Q_DECLARE_LOGGING_CATEGORY(lcCloud)         // vantelo.cloud: cloud service, settings, keychain
 Q_DECLARE_LOGGING_CATEGORY(lcRelay)         // vantelo.relay: download link and downloads
+Q_DECLARE_LOGGING_CATEGORY(lcRelayFrames)   // vantelo.relay.frames: every data frame sent;
+                                            // off unless a rule turns it on
 Q_DECLARE_LOGGING_CATEGORY(lcPassthrough)   // vantelo.passthrough: pass-through bridge
 Q_DECLARE_LOGGING_CATEGORY(lcPorts)         // vantelo.ports: port list, virtual port pairs
 Q_DECLARE_LOGGING_CATEGORY(lcProject)       // vantelo.project: archives and project files

@@ -24,7 +24,9 @@ QString toolSideDevicePath(int n);
 
 // The file name to give the QLibrary of the pair driver. Windows: "vspdctl.dll".
 // Linux: the absolute path of libvspdctl.so in the application directory when it is
-// there, else "vspdctl" (found through the library path).
+// there, else in the installation's private library folder (VANTELO_PRIVATE_LIBDIR,
+// relative to the application directory) when it is there, else "vspdctl" (found
+// through the library path).
 QString driverLibraryFileName();
 
 // Blocks the calling thread.

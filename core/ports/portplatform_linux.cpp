@@ -49,9 +49,16 @@ QString toolSideDevicePath(int n)
 
 QString driverLibraryFileName()
 {
-    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/libvspdctl.so");
-    if (!QCoreApplication::applicationDirPath().isEmpty() && QFileInfo::exists(beside))
-        return beside;
+    const QString bin = QCoreApplication::applicationDirPath();
+    if (bin.isEmpty())
+        return QStringLiteral("vspdctl");
+    // Beside the program (build folder), then in the program's private library folder
+    // of an installation (<prefix>/lib/.../vantelo beside <prefix>/bin).
+    for (const QString &dir : {bin, QDir::cleanPath(bin + QStringLiteral("/" VANTELO_PRIVATE_LIBDIR))}) {
+        const QString file = dir + QStringLiteral("/libvspdctl.so");
+        if (QFileInfo::exists(file))
+            return file;
+    }
     return QStringLiteral("vspdctl");
 }
 

@@ -47,13 +47,19 @@ QByteArray dataFrame(quint32 index, const char *chunk, int len)
     if (len < 0)
         len = 0;
     QByteArray frame(len + kDataFrameOverhead, Qt::Uninitialized);
-    char *p = frame.data();
-    qToLittleEndian<quint32>(index, p);
-    qToLittleEndian<quint32>(byteSum(chunk, len), p + 4);
     if (len > 0)
-        std::memcpy(p + 8, chunk, size_t(len));
-    std::memcpy(p + 8 + len, kTrailer, kTrailerSize);
+        std::memcpy(frame.data() + kFrameHeaderSize, chunk, size_t(len));
+    frameChunkInPlace(frame.data(), index, len);
     return frame;
+}
+
+void frameChunkInPlace(char *frame, quint32 index, int len)
+{
+    if (len < 0)
+        len = 0;
+    qToLittleEndian<quint32>(index, frame);
+    qToLittleEndian<quint32>(byteSum(frame + kFrameHeaderSize, len), frame + 4);
+    std::memcpy(frame + kFrameHeaderSize + len, kTrailer, kTrailerSize);
 }
 
 int chunkSize(int nFrameByte)
@@ -93,9 +99,14 @@ bool isGoAhead(const QByteArray &read)
 
 Ack classifyAck(const QByteArray &read)
 {
-    if (read.isEmpty())
+    return classifyAck(read.constData(), read.size());
+}
+
+Ack classifyAck(const char *read, qint64 len)
+{
+    if (len <= 0)
         return NotAccepted;
-    switch (read.at(0)) {
+    switch (read[0]) {
     case 'K':
     case 'O':
         return Accepted;

@@ -38,6 +38,9 @@ QByteArray commandFrame(uchar code, quint32 size = 0, quint32 sum = 0);
 // index (LE), chunk sum (LE), the len bytes at chunk, "$_$": len + 11 bytes.
 // Only the chunk is copied, never the file it belongs to.
 QByteArray dataFrame(quint32 index, const char *chunk, int len);
+// The same frame made around a chunk already in place: frame + 8 holds the len bytes of
+// the chunk; index, sum and trailer are written around them (frame holds len + 11).
+void frameChunkInPlace(char *frame, quint32 index, int len);
 
 // Bytes of file data per data frame for a frame size chosen by the user.
 int chunkSize(int nFrameByte);
@@ -58,6 +61,7 @@ bool isGoAhead(const QByteArray &read);
 // Classification of an acknowledgement by its first byte (the values of check_ok).
 enum Ack { NotAccepted = 0, Accepted = 1, ChecksumError = 2 };
 Ack classifyAck(const QByteArray &read);
+Ack classifyAck(const char *read, qint64 len);
 
 // The panel's model reply; a byte missing from a short reply counts as 0.
 struct ModelReply

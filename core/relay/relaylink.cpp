@@ -1,7 +1,6 @@
 #include "relaylink.h"
 
 #include <QDeadlineTimer>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTcpSocket>
 
@@ -9,15 +8,24 @@
 #include "relayframe.h"
 #include "relaywaits.h"
 
+#ifdef Q_OS_LINUX
+#include <cerrno>
+#include <poll.h>
+#include <sys/socket.h>
+#endif
+
 namespace {
 
 constexpr int kFrameWriteMs = 10000;
 constexpr int kFrameAttempts = 10;
 constexpr int kEndAttempts = 10;
-// A stop from the dialog ends a running wait within one slice; every slice that passes
-// without data wakes the worker (about 0.1 ms of CPU each), so slices are not shorter
-// than a stop needs: at a 100 ms round trip, 20 ms slices doubled the CPU per frame.
+// Where the stop request has no wake descriptor, a stop from the dialog ends a running
+// wait within one slice; every slice that passes without data wakes the worker (about
+// 0.1 ms of CPU each), so slices are not shorter than a stop needs.
 constexpr int kWaitSliceMs = 100;
+// An acknowledgement counts by its first byte; what follows it is read and dropped in
+// pieces of this size, never kept.
+constexpr int kAckRead = 64;
 
 } // namespace
 
@@ -94,20 +102,78 @@ bool RelayLink::lost() const
     return !m_socket || m_socket->state() != QAbstractSocket::ConnectedState;
 }
 
-// The read and write waits below are cut into short slices so that a stop from the
-// dialog ends a wait that is already running, not only the next one.
+// One wait of at most ms for the socket to turn readable (or writable), that a stop
+// request from the dialog ends at once: the socket's descriptor is polled together with
+// the stop's wake descriptor, and the socket then moves what is ready without waiting.
+// Without a wake descriptor the wait is a slice of the socket's own wait.
+void RelayLink::await(bool writable, qint64 ms)
+{
+#ifdef Q_OS_LINUX
+    const int wake = m_waits.wakeDescriptor();
+    const int fd = int(m_socket->socketDescriptor());
+    if (wake >= 0 && fd >= 0) {
+        pollfd fds[2] = {{fd, short(writable ? POLLOUT : POLLIN), 0}, {wake, POLLIN, 0}};
+        ::poll(fds, 2, int(qMin<qint64>(ms, kFrameWriteMs)));
+        if (writable)
+            m_socket->waitForBytesWritten(0);
+        else
+            m_socket->waitForReadyRead(0);
+        return;
+    }
+#endif
+    const int slice = int(qMin<qint64>(ms, kWaitSliceMs));
+    if (writable)
+        m_socket->waitForBytesWritten(slice);
+    else
+        m_socket->waitForReadyRead(slice);
+}
+
 bool RelayLink::waitWritten(int ms)
 {
-    QElapsedTimer timer;
-    timer.start();
-    const int bound = scaledWait(ms);
+    const QDeadlineTimer deadline(scaledWait(ms));
     while (m_socket->bytesToWrite() > 0) {
-        const int left = bound - int(timer.elapsed());
+        const qint64 left = deadline.remainingTime();
         if (left <= 0 || stopRequested() || m_socket->state() != QAbstractSocket::ConnectedState)
             return false;
-        m_socket->waitForBytesWritten(qMin(left, kWaitSliceMs));
+        await(true, left);
     }
     return true;
+}
+
+// Bytes for the link: written on the socket's descriptor at once while the socket holds
+// nothing unwritten (one system call, no copy in the socket's buffer); what the system
+// does not take then, or any byte while older ones wait, is queued on the socket, whose
+// own write finds out about a failed connection. What was taken or queued.
+qint64 RelayLink::writeBytes(const char *data, qint64 len)
+{
+#ifdef Q_OS_LINUX
+    const int fd = int(m_socket->socketDescriptor());
+    if (fd >= 0 && m_socket->bytesToWrite() == 0 && m_socket->state() == QAbstractSocket::ConnectedState) {
+        const ssize_t sent = ::send(fd, data, size_t(len), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent == len)
+            return len;
+        const qint64 done = sent > 0 ? sent : 0;
+        const qint64 queued = m_socket->write(data + done, len - done);
+        return queued < 0 ? done : done + queued;
+    }
+#endif
+    return m_socket->write(data, len);
+}
+
+// Reads what waits on the socket and drops it; the first bytes are kept in first (up to
+// firstSize). The count of the bytes read.
+qint64 RelayLink::readAndDrop(char *first, int firstSize)
+{
+    qint64 total = 0;
+    char rest[kAckRead];
+    while (m_socket->bytesAvailable() > 0) {
+        const bool keep = total == 0 && first;
+        const qint64 n = m_socket->read(keep ? first : rest, keep ? firstSize : kAckRead);
+        if (n <= 0)
+            break;
+        total += n;
+    }
+    return total;
 }
 
 bool RelayLink::waitReadable(int ms)
@@ -121,7 +187,7 @@ bool RelayLink::waitReadableUntil(const QDeadlineTimer &deadline)
         const qint64 left = deadline.remainingTime();
         if (left <= 0 || stopRequested() || m_socket->state() != QAbstractSocket::ConnectedState)
             return false;
-        m_socket->waitForReadyRead(int(qMin<qint64>(left, kWaitSliceMs)));
+        await(false, left);
     }
     return true;
 }
@@ -141,11 +207,20 @@ QByteArray RelayLink::collectReply(int size, int ms)
 // what is sent next: whatever is already waiting on the link is dropped before a send.
 void RelayLink::discardWaiting(const char *before, qint64 which)
 {
+#ifdef Q_OS_LINUX
+    // Nothing in the socket and nothing in the system (one look, taking nothing): done.
+    const int fd = int(m_socket->socketDescriptor());
+    char probe;
+    if (fd >= 0 && m_socket->bytesAvailable() == 0
+        && ::recv(fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT) < 0 && errno == EAGAIN)
+        return;
+#endif
     m_socket->waitForReadyRead(0);   // also what the system holds, not read yet
-    const QByteArray stale = m_socket->readAll();
-    if (!stale.isEmpty())
-        qCDebug(lcRelay) << "RelayLink::discardWaiting before" << before << which << stale.size()
-                         << stale.left(16).toHex();
+    char first[16];
+    const qint64 stale = readAndDrop(first, int(sizeof first));
+    if (stale > 0)
+        qCDebug(lcRelay) << "RelayLink::discardWaiting before" << before << which << stale
+                         << QByteArray(first, int(qMin<qint64>(stale, sizeof first))).toHex();
 }
 
 // After attempts whose wait ran out, their answers may still be on the way, and one
@@ -164,7 +239,8 @@ void RelayLink::discardLateAnswers()
 qint64 RelayLink::sendCommand(uchar code, quint32 size, quint32 sum, int waitMs)
 {
     discardWaiting("command", code);
-    const qint64 written = m_socket->write(RelayFrame::commandFrame(code, size, sum));
+    const QByteArray frame = RelayFrame::commandFrame(code, size, sum);
+    const qint64 written = writeBytes(frame.constData(), frame.size());
     waitWritten(waitMs);
     return written;
 }
@@ -178,7 +254,9 @@ int RelayLink::check_ok()
                          << m_socket->errorString();
         return 0;
     }
-    return RelayFrame::classifyAck(m_socket->readAll());
+    char first[kAckRead];
+    const qint64 n = readAndDrop(first, kAckRead);
+    return RelayFrame::classifyAck(first, qMin<qint64>(n, kAckRead));
 }
 
 RelayLink::Query RelayLink::queryModel(int replyMs, QByteArray *reply)
@@ -207,8 +285,11 @@ RelayLink::Outcome RelayLink::sendFrames(QFile &file, qint64 size, int chunkSize
     qint64 offset = 0;
     quint32 index = 0;
     int attemptsLeft = kFrameAttempts;
-    QByteArray frame;
+    // One buffer for every frame of the file: the chunk is read from the file into its
+    // place, index, sum and trailer are written around it.
+    QByteArray frame(qMax(chunkSize, 0) + RelayFrame::kDataFrameOverhead, Qt::Uninitialized);
     qint64 frameOffset = -1;
+    int frameLen = 0;
     while (offset < size) {
         if (stopBetweenFrames && stopRequested())
             return Outcome::Stopped;
@@ -216,23 +297,24 @@ RelayLink::Outcome RelayLink::sendFrames(QFile &file, qint64 size, int chunkSize
         if (n <= 0)
             return Outcome::ShortWrites; // no room for data: never send empty frames
         if (frameOffset != offset) {
-            const QByteArray chunk = file.seek(offset) ? file.read(n) : QByteArray();
-            if (chunk.size() != n) {
+            char *chunk = frame.data() + RelayFrame::kFrameHeaderSize;
+            if ((file.pos() != offset && !file.seek(offset)) || file.read(chunk, n) != n) {
                 qCDebug(lcRelay) << "RelayLink::sendFrames cannot read" << file.fileName() << offset
                                  << n;
                 return Outcome::ReadFailed;
             }
-            frame = RelayFrame::dataFrame(index, chunk.constData(), n);
+            RelayFrame::frameChunkInPlace(frame.data(), index, n);
             frameOffset = offset;
+            frameLen = n + RelayFrame::kDataFrameOverhead;
         }
         discardWaiting("frame", index);
-        const qint64 written = m_socket->write(frame);
+        const qint64 written = writeBytes(frame.constData(), frameLen);
         waitWritten(kFrameWriteMs);
-        qCDebug(lcRelay) << "RelayLink::sendFrames frame" << index << written << chunkSize
-                         << m_socket->state();
+        qCDebug(lcRelayFrames) << "RelayLink::sendFrames frame" << index << written << chunkSize
+                               << m_socket->state();
 
         Outcome failure;
-        if (written == frame.size()) {
+        if (written == frameLen) {
             const int ack = check_ok();
             if (ack == RelayFrame::Accepted) {
                 offset += n;

@@ -23,8 +23,8 @@ class RelayWaits;
 // Whatever already waits on the link is dropped before every command and frame, so an
 // answer that came after its wait is never taken for the answer to what is sent next.
 // A connection that the relay closed or reset is seen at once (lost()). Every wait is
-// bounded, cut into slices so that a stop request (RelayWaits) ends it within one, and
-// scaled by the factor of the run-time overrides.
+// bounded, ended at once by a stop request (RelayWaits; where the system gives no wake
+// descriptor, within one slice), and scaled by the factor of the run-time overrides.
 class RelayLink
 {
 public:
@@ -102,6 +102,9 @@ public:
 private:
     int scaledWait(int ms) const;
     bool stopRequested() const;
+    void await(bool writable, qint64 ms);
+    qint64 writeBytes(const char *data, qint64 len);
+    qint64 readAndDrop(char *first, int firstSize);
     bool waitReadable(int ms);
     bool waitReadableUntil(const QDeadlineTimer &deadline);
     QByteArray collectReply(int size, int ms);

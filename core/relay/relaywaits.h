@@ -5,7 +5,9 @@
 
 // The stop request and the bounds of the waits of a download link. The dialog's thread
 // writes them (setStop) while a download on the worker's thread reads them: atomics,
-// each read on its own when a wait starts (relaxed ordering suffices).
+// each read on its own when a wait starts (relaxed ordering suffices). Where the
+// system has one, a wake descriptor turns readable with the stop request, so that a
+// wait polling it with the link's socket ends at once.
 class RelayWaits
 {
 public:
@@ -22,9 +24,22 @@ public:
         m_replyMs.store(stop ? 1 : kReplyTimeoutMs, std::memory_order_relaxed);
         m_ioMs.store(stop ? 1 : kIoTimeoutMs, std::memory_order_relaxed);
         m_connectMs.store(stop ? 1 : kConnectTimeoutMs, std::memory_order_relaxed);
+        setWake(stop);
     }
     // A download begins: a stop request left over is forgotten, the bounds stay.
-    void clearStop() { m_stop.store(false, std::memory_order_relaxed); }
+    void clearStop()
+    {
+        m_stop.store(false, std::memory_order_relaxed);
+        setWake(false);
+    }
+
+    RelayWaits();
+    ~RelayWaits();
+    RelayWaits(const RelayWaits &) = delete;
+    RelayWaits &operator=(const RelayWaits &) = delete;
+    // Readable while the stop is requested; -1 where there is none (waits then look at
+    // the request in slices).
+    int wakeDescriptor() const { return m_wake; }
 
     bool stopRequested() const { return m_stop.load(std::memory_order_relaxed); }
     int replyTimeoutMs() const { return m_replyMs.load(std::memory_order_relaxed); }
@@ -32,6 +47,9 @@ public:
     int connectTimeoutMs() const { return m_connectMs.load(std::memory_order_relaxed); }
 
 private:
+    void setWake(bool readable);
+
+    int m_wake = -1;
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_replyMs{kReplyTimeoutMs};
     std::atomic<int> m_ioMs{kIoTimeoutMs};

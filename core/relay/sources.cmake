@@ -2,7 +2,7 @@
 # fuzz targets build them too.
 set(VANTELO_RELAY_PURE_SOURCES relayframe.h relayframe.cpp
   passthroughframing.h passthroughframing.cpp)
-set(VANTELO_RELAY_SOURCES relayendpoint.h relayendpoint.cpp relaywaits.h
+set(VANTELO_RELAY_SOURCES relayendpoint.h relayendpoint.cpp relaywaits.h relaywaits.cpp
   relaylink.h relaylink.cpp)
 list(TRANSFORM VANTELO_RELAY_PURE_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
 list(TRANSFORM VANTELO_RELAY_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)

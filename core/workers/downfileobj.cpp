@@ -1,6 +1,5 @@
 #include "downfileobj.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 
 #include <memory>
@@ -13,6 +12,7 @@
 #include "relayframe.h"
 #include "relaylink.h"
 #include "runtimeoverrides.h"
+#include "unpackfolders.h"
 
 DownFileOBJ::DownFileOBJ(QString iMei, QString account, QString password, QObject *parent)
     : DownFileOBJ(std::move(iMei), std::move(account), std::move(password), CloudEndpoint(), parent)
@@ -75,8 +75,9 @@ void DownFileOBJ::setUnpackedProject(const QString &dir)
 
 QString DownFileOBJ::unpackDir(const char *name) const
 {
-    const QString root = unpackRoot.isEmpty() ? QCoreApplication::applicationDirPath() : unpackRoot;
-    return root + QLatin1Char('/') + QLatin1String(name);
+    if (unpackRoot.isEmpty())
+        return UnpackFolders::forProgram(QLatin1String(name));
+    return unpackRoot + QLatin1Char('/') + QLatin1String(name);
 }
 
 void DownFileOBJ::updateCloudConf(QString sPath, bool useName)

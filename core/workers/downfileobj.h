@@ -39,8 +39,10 @@ public:
     void setStopFlag(bool bflag);
 
     // Called before the worker's first operation. Where its operations unpack their
-    // archives: by default folders beside the program, which only one worker at a time
-    // may use; workers that run side by side each get a folder of their own here.
+    // archives: by default the folders that UnpackFolders chooses (beside the program, or
+    // under the per-user data folder when the program's folder is not writable), which
+    // only one worker at a time may use; workers that run side by side each get a folder
+    // of their own here.
     void setUnpackRoot(const QString &dir);
     // The project download takes the project from dir, already unpacked and checked by
     // the caller, and only reads it: the archive of a request is not unpacked again.
@@ -75,7 +77,8 @@ private:
     // Where the texts of operation op go: information(op, text).
     std::function<void(const QString &)> reporter(UpdateOperation op);
     UpdateStep::Progress progressOf(UpdateOperation op);
-    // The folder under the unpack root where an operation unpacks its archive.
+    // The folder where an operation unpacks its archive: under the unpack root when one
+    // is set, else as UnpackFolders chooses.
     QString unpackDir(const char *name) const;
 
     QString iMei;
@@ -83,7 +86,7 @@ private:
     QString password;
     RelayWaits waits;                 // stop request and relay bounds (setStopFlag)
     CloudEndpoint cloud;
-    QString unpackRoot;               // empty: the program's directory
+    QString unpackRoot;               // empty: as UnpackFolders chooses
     QString unpackedProject;          // empty: the project download unpacks its archive
     std::unique_ptr<RelayLink> link;  // the socket is made by a download, on this thread
     std::unique_ptr<CloudSync> cloudSync;   // made by the first cloud project sync

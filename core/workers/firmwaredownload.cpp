@@ -50,10 +50,11 @@ void FirmwareDownload::run(const QString &sPath, int nFrameByte)
     }
 
     report(tr("写入底层信息"));
+    const QString writtenText = tr("底层已写入:%1/%2");   // looked up once, not per frame
     const RelayLink::Outcome outcome = link().sendFile(
         file, size, sum, RelayFrame::kAnnounceFirmware, RelayFrame::chunkSize(nFrameByte), true,
         [&](qint64 offset) {
-            report(tr("底层已写入:%1/%2").arg(offset).arg(size));
+            report(writtenText.arg(offset).arg(size));
             progress(offset, size, 1, 1);
         },
         [&] {

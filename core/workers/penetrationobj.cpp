@@ -10,6 +10,10 @@
 #include "relayframe.h"
 #include "runtimeoverrides.h"
 
+#ifndef Q_OS_WIN
+#include <unistd.h>
+#endif
+
 namespace {
 constexpr int kNormalWaitMs = 5000;
 constexpr int kWaitSliceMs = 50;
@@ -264,6 +268,9 @@ void PenetrationOBJ::writeTcpData()
     }
     countToPanel(data.constData(), data.size());
     tcpSocket->write(PassthroughFraming::serialToRelay(data));
+    // Written in this turn of the loop, not one or two turns later; what the system does
+    // not take now waits in the socket until the connection turns writable.
+    tcpSocket->flush();
 }
 
 void PenetrationOBJ::writeComData()
@@ -289,10 +296,30 @@ void PenetrationOBJ::writeComData()
     }
     if (serialPort && serialPort->isOpen()) {
         countFromPanel(r.toSerial.constData(), r.toSerial.size());
-        serialPort->write(r.toSerial);
+        writeSerial(r.toSerial);
     } else
         qCDebug(lcPassthrough) << "PenetrationOBJ::writeComData port closed, dropped"
                                << r.toSerial.size();
+}
+
+// Bytes for the port: written on its descriptor at once while the port holds nothing
+// unwritten; what the driver does not take now (a full pty says EAGAIN) is queued on the
+// port, which writes it when the port turns writable. A full port is never a lost one.
+void PenetrationOBJ::writeSerial(const QByteArray &bytes)
+{
+#ifndef Q_OS_WIN
+    if (serialPort->bytesToWrite() == 0) {
+        const ssize_t n = ::write(serialPort->handle(), bytes.constData(), size_t(bytes.size()));
+        if (n == bytes.size())
+            return;
+        if (n > 0) {
+            serialPort->write(bytes.constData() + n, bytes.size() - n);
+            return;
+        }
+        // Nothing taken: EAGAIN, or a failure that the port's own write reports.
+    }
+#endif
+    serialPort->write(bytes);
 }
 
 void PenetrationOBJ::serialDrained()

@@ -65,6 +65,8 @@ private:
     bool waitForGoAhead();
     // Links the two sides once the relay has given the go-ahead.
     void startBridge();
+    // Bytes for the port, written at once while nothing older waits.
+    void writeSerial(const QByteArray &bytes);
     // A side has written some of its queue: reading of the other side goes on.
     void serialDrained();
     void relayDrained();

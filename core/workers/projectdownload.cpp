@@ -164,8 +164,9 @@ bool ProjectDownload::writeFile(QString path, QString name, int chunkSize, uchar
         return false;
 
     ++m_sent.file;
+    const QString writtenText = tr("%1已写入:%2/%3").arg(name);   // looked up once per file
     const auto written = [&](qint64 offset) {
-        report(tr("%1已写入:%2/%3").arg(name).arg(offset).arg(size));
+        report(writtenText.arg(offset).arg(size));
         progress(m_sent.before + offset, m_sent.total, m_sent.file, m_sent.files);
     };
     const auto announced = [&] {

@@ -12,6 +12,17 @@ LabEventLog::LabEventLog()
     m_clock.start();
 }
 
+LabEventLog::~LabEventLog()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_ending = true;
+    }
+    m_wake.notify_all();
+    if (m_writer.joinable())
+        m_writer.join();   // the writer empties the queue before it ends
+}
+
 bool LabEventLog::open(const QString &path, QString *error, OpenMode mode)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -32,25 +43,81 @@ bool LabEventLog::open(const QString &path, QString *error, OpenMode mode)
     return true;
 }
 
-void LabEventLog::write(QJsonObject line)
+void LabEventLog::append(QByteArray *out, QJsonObject line, qint64 t)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_sink == Sink::None)
-        return;
-    line.insert(QStringLiteral("t"), double(m_clock.elapsed()));
-    const QByteArray bytes = QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n';
+    line.insert(QStringLiteral("t"), double(t));
+    *out += QJsonDocument(line).toJson(QJsonDocument::Compact);
+    *out += '\n';
+}
+
+// Called by one thread at a time: under the lock, or by the writer while m_writing.
+void LabEventLog::put(const QByteArray &bytes)
+{
     if (m_sink == Sink::Stderr) {
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
         std::fflush(stderr);
     } else if (m_file.write(bytes) != bytes.size() || !m_file.flush()) {
-        qWarning() << "LabEventLog::write failed" << m_file.errorString();
+        qWarning() << "LabEventLog::put failed" << m_file.errorString();
     }
 }
 
-void LabEventLog::write(const QString &imei, const QString &event, const QJsonObject &fields)
+void LabEventLog::write(QJsonObject line)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (m_sink == Sink::None)
+        return;
+    const qint64 t = m_clock.elapsed();
+    m_idle.wait(lock, [this] { return !m_writing; });
+    QByteArray bytes;
+    for (Stamped &q : m_queued)
+        append(&bytes, std::move(q.first), q.second);
+    m_queued.clear();
+    append(&bytes, std::move(line), t);
+    put(bytes);
+}
+
+QJsonObject LabEventLog::eventLine(const QString &imei, const QString &event, const QJsonObject &fields)
 {
     QJsonObject line = fields;
     line.insert(QStringLiteral("imei"), imei);
     line.insert(QStringLiteral("event"), event);
-    write(line);
+    return line;
+}
+
+void LabEventLog::write(const QString &imei, const QString &event, const QJsonObject &fields)
+{
+    write(eventLine(imei, event, fields));
+}
+
+void LabEventLog::writeSoon(const QString &imei, const QString &event, const QJsonObject &fields)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_sink == Sink::None)
+        return;
+    m_queued.emplace_back(eventLine(imei, event, fields), m_clock.elapsed());
+    if (!m_writer.joinable())
+        m_writer = std::thread([this] { runWriter(); });
+    else if (m_queued.size() == 1 && !m_writing)
+        m_wake.notify_one();
+}
+
+void LabEventLog::runWriter()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_ending || !m_queued.empty(); });
+        if (m_queued.empty())
+            return;   // ending, nothing left
+        std::vector<Stamped> taken;
+        taken.swap(m_queued);
+        m_writing = true;
+        lock.unlock();
+        QByteArray bytes;
+        for (Stamped &q : taken)
+            append(&bytes, std::move(q.first), q.second);
+        put(bytes);
+        lock.lock();
+        m_writing = false;
+        m_idle.notify_all();
+    }
 }

@@ -6,18 +6,32 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <condition_variable>
 #include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
 
-// Event lines of a lab process: one JSON object per line, flushed per line, each
-// stamped with "t", the milliseconds since the log was created. Written to a file, or
-// to stderr after open() with an empty path; before open() lines are dropped. Safe to
-// use from several threads.
+// Event lines of a lab process: one JSON object per line, each stamped with "t", the
+// milliseconds since the log was created. Written to a file, or to stderr after open()
+// with an empty path; before open() lines are dropped. Safe to use from several
+// threads.
+//
+// write() puts the line out at once (flushed). writeSoon() is for lines of a kind that
+// comes once per message: the caller only queues it, and a thread of the log's own
+// formats and writes what queued in one go, so that a message's path does not wait for
+// the log. Lines keep their order: write() first puts out every queued line, and the
+// queue is emptied when the log is destroyed.
 class LabEventLog
 {
 public:
     enum class OpenMode { Truncate, Append };
 
     LabEventLog();
+    ~LabEventLog();
+
+    LabEventLog(const LabEventLog &) = delete;
+    LabEventLog &operator=(const LabEventLog &) = delete;
 
     // Opens the file, creating its folder. Empty path: stderr.
     bool open(const QString &path, QString *error, OpenMode mode = OpenMode::Truncate);
@@ -27,14 +41,28 @@ public:
     void write(QJsonObject line);
     // A line with "imei" and "event" besides the given fields.
     void write(const QString &imei, const QString &event, const QJsonObject &fields = QJsonObject());
+    // The same line, written soon by the log's thread.
+    void writeSoon(const QString &imei, const QString &event, const QJsonObject &fields);
 
 private:
     enum class Sink { None, File, Stderr };
+    using Stamped = std::pair<QJsonObject, qint64>;
+
+    static QJsonObject eventLine(const QString &imei, const QString &event, const QJsonObject &fields);
+    static void append(QByteArray *out, QJsonObject line, qint64 t);
+    void put(const QByteArray &bytes);
+    void runWriter();
 
     QElapsedTimer m_clock;
     QFile m_file;
     Sink m_sink = Sink::None;
     std::mutex m_mutex;
+    std::condition_variable m_wake;      // lines queued, or the log ends
+    std::condition_variable m_idle;      // the writer put out what it took
+    std::vector<Stamped> m_queued;
+    bool m_writing = false;              // the writer holds lines not yet out
+    bool m_ending = false;
+    std::thread m_writer;                // started by the first writeSoon()
 };
 
 #endif // LABEVENTLOG_H

@@ -35,6 +35,7 @@ PanelClient::PanelClient(const PanelSettings &settings, const QString &relayHost
             runActions(m_transfer.quiet());
     });
     m_sendTimer.setSingleShot(true);
+    m_sendTimer.setTimerType(Qt::PreciseTimer);   // a reply delay is a round trip the bench measures
     connect(&m_sendTimer, &QTimer::timeout, this, &PanelClient::flushOutgoing);
     connect(m_serial, &PanelSerial::dataRead, this, &PanelClient::onSerialData);
 }
@@ -277,7 +278,7 @@ void PanelClient::handlePassthrough(const QByteArray &bytes)
     m_collected += bytes;
     const PanelWire::PassthroughTake take = PanelWire::takePassthrough(&m_collected);
     if (take.hasPayload) {
-        event(QStringLiteral("passthrough-in"), passthroughFields(take.payload));
+        m_events->writeSoon(m_settings.imei, QStringLiteral("passthrough-in"), passthroughFields(take.payload));
         m_serial->write(take.payload);
     }
     if (take.sessionEnd) {
@@ -305,7 +306,7 @@ void PanelClient::onSerialData(const QByteArray &data)
 {
     if (m_mode != Mode::Passthrough)
         return;
-    event(QStringLiteral("passthrough-out"), passthroughFields(data));
+    m_events->writeSoon(m_settings.imei, QStringLiteral("passthrough-out"), passthroughFields(data));
     sendReply(data + PanelWire::kDelimiter, m_settings.passthroughSplit);
     if (m_settings.passthroughLeaveAfter > 0 && ++m_passthroughReplies == m_settings.passthroughLeaveAfter) {
         m_leaving = true;
@@ -353,11 +354,11 @@ void PanelClient::leaveWhenSent()
 
 void PanelClient::sendReply(const QByteArray &bytes, bool split)
 {
-    const qint64 due = m_clock.elapsed() + m_settings.replyDelayMs;
+    const qint64 due = m_clock.nsecsElapsed() + m_settings.replyDelayMs * kNsPerMs;
     if (split && bytes.size() >= 2) {
         const int half = bytes.size() / 2;
         m_outgoing.enqueue({due, bytes.left(half)});
-        m_outgoing.enqueue({due + kSplitGapMs, bytes.mid(half)});
+        m_outgoing.enqueue({due + kSplitGapMs * kNsPerMs, bytes.mid(half)});
         event(QStringLiteral("fault"), {{QStringLiteral("fault"), QStringLiteral("passthroughSplit")},
                                         {QStringLiteral("first"), half}});
     } else {
@@ -388,9 +389,9 @@ void PanelClient::sendDownloadReply(const PanelAction &reply)
     }
     event(QStringLiteral("fault"), {{QStringLiteral("fault"), QStringLiteral("splitReplies")},
                                     {QStringLiteral("bytes"), reply.bytes.size()}});
-    const qint64 due = m_clock.elapsed() + m_settings.replyDelayMs;
+    const qint64 due = m_clock.nsecsElapsed() + m_settings.replyDelayMs * kNsPerMs;
     for (int i = 0; i < reply.bytes.size(); ++i)
-        m_outgoing.enqueue({due + i * kSplitGapMs, reply.bytes.mid(i, 1)});
+        m_outgoing.enqueue({due + i * kSplitGapMs * kNsPerMs, reply.bytes.mid(i, 1)});
     flushOutgoing();
 }
 
@@ -406,13 +407,13 @@ void PanelClient::dropConnection(const PanelAction &close)
 
 void PanelClient::flushOutgoing()
 {
-    const qint64 now = m_clock.elapsed();
+    const qint64 now = m_clock.nsecsElapsed();
     while (!m_outgoing.isEmpty() && m_outgoing.head().due <= now) {
         const Outgoing o = m_outgoing.dequeue();
         if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState)
             m_socket->write(o.bytes);
     }
     if (!m_outgoing.isEmpty())
-        m_sendTimer.start(int(qMax<qint64>(0, m_outgoing.head().due - now)));
+        m_sendTimer.start(int((m_outgoing.head().due - now + kNsPerMs - 1) / kNsPerMs));   // never early
     leaveWhenSent();
 }

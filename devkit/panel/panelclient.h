@@ -31,6 +31,7 @@ public:
     static constexpr int kQuietMs = 300;
     static constexpr int kSplitGapMs = 30;
     static constexpr int kMaxControl = 256;
+    static constexpr qint64 kNsPerMs = 1000000;
     static constexpr int kMaxPassthrough = 64 * 1024;
     // Pass-through: bytes queued toward the relay before the relay is no longer read,
     // and what one read takes from it.
@@ -51,7 +52,7 @@ private:
 
     struct Outgoing
     {
-        qint64 due;        // ms on m_clock
+        qint64 due;        // ns on m_clock
         QByteArray bytes;
     };
 

@@ -28,4 +28,5 @@ convert -size 64x64 xc:none \
   -stroke '#90caf9' -strokewidth 3 -draw 'arc 40,4 60,24 270,360' \
   "$tmp/app.png"
 convert "$tmp/app.png" \( +clone -resize 32x32 \) \( +clone -resize 16x16 \) vantelo.ico
+cp "$tmp/app.png" vantelo.png   # the installed icon (hicolor 64x64)
 echo "icons drawn"

@@ -376,10 +376,22 @@ void TestPortPairs::driverLibraryLookup()
     QVERIFY2(library.load(), qPrintable(library.errorString()));
     QVERIFY(library.resolve("CreatePair"));
 
+    // Installed: in the private library folder, relative to the program's folder.
+    const QString privateDir = QDir::cleanPath(QCoreApplication::applicationDirPath()
+                                               + QStringLiteral("/" VANTELO_PRIVATE_LIBDIR));
+    const QString installed = privateDir + QStringLiteral("/libvspdctl.so");
+    QVERIFY(QDir().mkpath(privateDir));
+    QVERIFY(QFile::copy(QStringLiteral(VSPD_EMPTY_DRIVER), installed));
+    QLibrary fromInstall;
+    VirtualPortPairs::prepareLibrary(fromInstall);
+
+    // Beside the program comes first.
     QVERIFY(QFile::copy(QStringLiteral(VSPD_EMPTY_DRIVER), beside));
     QLibrary preferred;
     VirtualPortPairs::prepareLibrary(preferred);
     QFile::remove(beside);
+    QFile::remove(installed);
+    QCOMPARE(fromInstall.fileName(), installed);
     QCOMPARE(preferred.fileName(), beside);
 }
 

@@ -8,6 +8,7 @@
 
 #include "downfileobj.h"
 #include "testzip.h"
+#include "unpackfolders.h"
 
 class TestDownFileObj : public QObject
 {
@@ -19,6 +20,8 @@ private slots:
     void stopFlag();
     void stopDuringUnpack_data();
     void stopDuringUnpack();
+    void unpackFolder_data();
+    void unpackFolder();
 
 private:
     QTemporaryDir m_dir;
@@ -133,6 +136,34 @@ void TestDownFileObj::stopDuringUnpack()
     QCOMPARE(ends.load(), 1);
     QCOMPARE(texts, QStringList());
     delete worker;
+}
+
+void TestDownFileObj::unpackFolder_data()
+{
+    // programDir: "" a writable temporary folder, else that path. The folder expected
+    // is under the program folder or under the per-user one.
+    QTest::addColumn<QString>("programDir");
+    QTest::addColumn<bool>("perUser");
+    QTest::newRow("writable program folder (build tree)") << "" << false;
+    // Not writable even for root (tests may run as root, who writes past file modes).
+    QTest::newRow("program folder nobody may write (installed)") << "/proc/self" << true;
+    QTest::newRow("program folder missing") << "/nonexistent/vantelo/bin" << true;
+}
+
+void TestDownFileObj::unpackFolder()
+{
+    QFETCH(QString, programDir);
+    QFETCH(bool, perUser);
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    if (programDir.isEmpty())
+        programDir = tmp.filePath("bin");
+    QVERIFY(QDir().mkpath(tmp.filePath("bin")));
+    const QString perUserDir = tmp.filePath("home/.local/share/vantelo");
+
+    const QString folder = UnpackFolders::choose(programDir, perUserDir, "compile");
+    QCOMPARE(folder, (perUser ? perUserDir : programDir) + "/compile");
+    QCOMPARE(QFileInfo(perUserDir).isDir(), perUser);
 }
 
 QTEST_GUILESS_MAIN(TestDownFileObj)

@@ -146,6 +146,10 @@ void TestRelayFrame::dataFrame()
     QFETCH(QByteArray, expected);
     QCOMPARE(RelayFrame::dataFrame(index, chunk.constData(), chunk.size()).toHex(),
              expected.toHex());
+    // Made in place in a buffer kept for longer chunks: the same bytes, the rest untouched.
+    QByteArray buffer = QByteArray(8, 'x') + chunk + QByteArray(8, 'y');
+    RelayFrame::frameChunkInPlace(buffer.data(), index, chunk.size());
+    QCOMPARE(buffer.toHex(), (expected + QByteArray(5, 'y')).toHex());
 }
 
 void TestRelayFrame::chunking_data()
