@@ -2,6 +2,7 @@
 #include "ui_managerdevlist.h"
 
 #include <QCompleter>
+#include <QEvent>
 #include <QListWidgetItem>
 #include <QMessageBox>
 
@@ -24,7 +25,7 @@ enum FilterMode { AllMode = 0, OnlineMode = 1, SearchAllMode = 2, SearchOnlineMo
 ManagerDevList::ManagerDevList(QWidget *parent) : QWidget(parent), ui(new Ui::ManagerDevList)
 {
     ui->setupUi(this);
-    setWindowTitle(tr("设备管理 %1").arg(versionString()));
+    showTitle();
     // Larger is fine: the list grows with the window.
     setMinimumSize(size());
     ui->ldt_SeachImei->hide();
@@ -46,6 +47,31 @@ QString ManagerDevList::versionString()
     return BuildDate::versionText(QStringLiteral(__DATE__));
 }
 
+void ManagerDevList::showTitle()
+{
+    setWindowTitle(m_sAccount.isEmpty()
+                       ? tr("设备管理 %1").arg(versionString())
+                       : tr("设备管理 %1    用户: %2").arg(versionString(), m_sAccount));
+}
+
+void ManagerDevList::showStatus(const QString &status)
+{
+    m_sShownStatus = status;
+    ui->label_Sstate->setText(status == kOnline    ? tr("在线")
+                              : status == kOffline ? tr("离线")
+                                                   : status);
+}
+
+void ManagerDevList::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange) {
+        ui->retranslateUi(this);
+        showTitle();
+        showStatus(m_sShownStatus);
+    }
+    QWidget::changeEvent(event);
+}
+
 void ManagerDevList::addRow(const DevInfo &dev, bool centred)
 {
     auto *item = new QListWidgetItem(QIcon(QStringLiteral(":/images/onlinesimulation.ico")), dev.iMei);
@@ -60,13 +86,13 @@ void ManagerDevList::setDevList(const QString &account, const QString &password,
                                 const QVector<DevInfo> &list)
 {
     ++m_nListGeneration;
-    setWindowTitle(tr("设备管理 %1    用户: %2").arg(versionString(), account));
+    m_sAccount = account;
+    showTitle();
 
     ui->cbx_state->setCurrentIndex(AllMode);
     ui->listWidget->clear();
 
     m_sPassword = password;
-    m_sAccount = account;
     m_allDevs = list;
     m_showDevs = m_allDevs;
     qCDebug(lcUi) << "ManagerDevList::setDevList" << account << m_allDevs.size();
@@ -153,7 +179,7 @@ void ManagerDevList::on_pbtn_Search_clicked()
     const int index = ui->cbx_state->currentIndex();
     ui->listWidget->clear();
     ui->label_SIMEI->setText(QString());
-    ui->label_Sstate->setText(QString());
+    showStatus(QString());
 
     if (index != SearchAllMode && index != SearchOnlineMode && index != SearchOfflineMode) {
         updateActions();
@@ -178,7 +204,7 @@ void ManagerDevList::on_pbtn_Search_clicked()
     for (int row = 0; row < m_showDevs.size(); ++row) {
         if (m_showDevs.at(row).status == kOnline) {
             ui->label_SIMEI->setText(m_showDevs.at(row).iMei);
-            ui->label_Sstate->setText(m_showDevs.at(row).status);
+            showStatus(m_showDevs.at(row).status);
             ui->listWidget->setCurrentRow(row);
             break;
         }
@@ -190,7 +216,7 @@ void ManagerDevList::on_listWidget_currentRowChanged(int currentRow)
     updateActions();
     if (currentRow < 0) {
         ui->label_SIMEI->setText(QString());
-        ui->label_Sstate->setText(QString());
+        showStatus(QString());
         return;
     }
     const int index = ui->cbx_state->currentIndex();
@@ -201,7 +227,7 @@ void ManagerDevList::on_listWidget_currentRowChanged(int currentRow)
         return;
     const DevInfo &dev = source.at(currentRow);
     ui->label_SIMEI->setText(dev.iMei);
-    ui->label_Sstate->setText(dev.status);
+    showStatus(dev.status);
     m_sCurImei = dev.iMei;
 }
 

@@ -13,6 +13,7 @@
 
 class CloudClient;
 class QCompleter;
+class QEvent;
 
 namespace Ui {
 class ManagerDevList;
@@ -43,6 +44,10 @@ public:
 signals:
     void sig_showLogo();
 
+protected:
+    // A change of language: the form's texts and those set here again.
+    void changeEvent(QEvent *event) override;
+
 private slots:
     void on_pbtn_updateFirm_clicked();
     void on_pbtn_updateConfig_clicked();
@@ -55,6 +60,11 @@ private slots:
 
 private:
     void addRow(const DevInfo &dev, bool centred);
+    // The title with the version and, once signed in, the account.
+    void showTitle();
+    // The state of the panel shown: "在线" and "离线" in the language of the interface,
+    // any other text as the cloud service gave it.
+    void showStatus(const QString &status);
     void replaceSearchCompleter(QCompleter *completer);
     // Takes the current row's panel as the target of an action; false with no row.
     bool takeCurrentPanel();
@@ -72,6 +82,7 @@ private:
     QString m_sPassword;
     QString m_sAccount;
     QString m_sCurImei;
+    QString m_sShownStatus;   // as the cloud service gave it
     std::unique_ptr<CloudClient> m_pCloud;
     QPointer<QCompleter> m_pSearchCompleter;
     bool m_bRefreshing = false;

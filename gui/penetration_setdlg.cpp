@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QEvent>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -20,6 +21,7 @@ Penetration_setDlg::Penetration_setDlg(QWidget *parent)
 {
     ui->setupUi(this);
     setWindowTitle(tr("穿透设置"));
+    sNoInformation = ui->label_networkInfo->text();
 
     fillComboBoxes();
     addMonitorRows();
@@ -50,6 +52,25 @@ Penetration_setDlg::~Penetration_setDlg()
     if (penetration)
         shutDown();
     delete ui;
+}
+
+void Penetration_setDlg::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange) {
+        const QString shown = ui->label_networkInfo->text();
+        ui->retranslateUi(this);
+        if (!iMei.isEmpty())
+            setIMEI(iMei);
+        if (shown != sNoInformation)
+            ui->label_networkInfo->setText(shown);
+        sNoInformation = ui->label_networkInfo->text();
+        findChild<QPushButton *>(QStringLiteral("pbtn_copyPath"))->setText(tr("复制路径"));
+        traceButton->setText(tracePath.isEmpty() ? tr("开始记录") : tr("停止记录"));
+        if (!tracePath.isEmpty())
+            traceLabel->setText(tr("记录到 %1").arg(tracePath));
+        showTraffic(lastToPanel, lastFromPanel);
+    }
+    QDialog::changeEvent(event);
 }
 
 void Penetration_setDlg::fillComboBoxes()

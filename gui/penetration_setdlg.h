@@ -12,6 +12,7 @@
 #include "workerthread.h"
 
 class QCloseEvent;
+class QEvent;
 class QLabel;
 class QPushButton;
 
@@ -58,6 +59,9 @@ public slots:
 protected:
     // The trace file chosen by the user, empty when the choice was cancelled.
     virtual QString chooseTraceFile();
+    // A change of language: the form's texts and those set here again; a message on
+    // the status line stays.
+    void changeEvent(QEvent *event) override;
 
 private:
     void addMonitorRows();
@@ -80,6 +84,7 @@ private:
     // text says why and stays on the status line.
     bool bBridging = false;
     VirtualPortPairs portPairs;
+    QString sNoInformation;   // the form's text of the status line, in the language shown
     QString tracePath;           // of the running trace, empty when none runs
     QElapsedTimer trafficClock;  // since the last traffic report
     qint64 lastToPanel = 0;

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -20,29 +21,26 @@ ServerSettingsDlg::ServerSettingsDlg(QSettings &settings, QWidget *parent)
     : QDialog(parent), m_settings(settings)
 {
     setObjectName(QStringLiteral("ServerSettingsDlg"));
-    setWindowTitle(tr("服务器设置"));
     const UserSettings::Content c = UserSettings::read(m_settings);
 
     m_pBaseUrl = new QLineEdit(c.sBaseUrl, this);
     m_pBaseUrl->setObjectName(QStringLiteral("ldt_baseUrl"));
-    m_pBaseUrl->setPlaceholderText(tr("例如 https://主机名:端口"));
     m_pBaseUrl->setMinimumWidth(320);
 
     m_pCaFile = new QLineEdit(c.sCaFile, this);
     m_pCaFile->setObjectName(QStringLiteral("ldt_caFile"));
-    m_pCaFile->setPlaceholderText(tr("可选,PEM 格式"));
-    auto *browse = new QPushButton(tr("浏览"), this);
-    browse->setObjectName(QStringLiteral("pbtn_caFile"));
-    connect(browse, &QPushButton::clicked, this, [this] {
+    m_pBrowse = new QPushButton(this);
+    m_pBrowse->setObjectName(QStringLiteral("pbtn_caFile"));
+    connect(m_pBrowse, &QPushButton::clicked, this, [this] {
         const QString path = chooseCaFile();
         if (!path.isEmpty())
             m_pCaFile->setText(path);
     });
     auto *caRow = new QHBoxLayout;
     caRow->addWidget(m_pCaFile, 1);
-    caRow->addWidget(browse);
+    caRow->addWidget(m_pBrowse);
 
-    m_pInsecure = new QCheckBox(tr("不验证服务器证书(不安全)"), this);
+    m_pInsecure = new QCheckBox(this);
     m_pInsecure->setObjectName(QStringLiteral("ckx_insecure"));
     m_pInsecure->setChecked(c.bInsecure);
 
@@ -57,14 +55,35 @@ ServerSettingsDlg::ServerSettingsDlg(QSettings &settings, QWidget *parent)
     connect(buttons, &QDialogButtonBox::accepted, this, &ServerSettingsDlg::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &ServerSettingsDlg::reject);
 
+    m_pBaseUrlLabel = new QLabel(this);
+    m_pCaFileLabel = new QLabel(this);
     auto *form = new QFormLayout;
-    form->addRow(tr("服务器地址"), m_pBaseUrl);
-    form->addRow(tr("私有证书颁发机构"), caRow);
+    form->addRow(m_pBaseUrlLabel, m_pBaseUrl);
+    form->addRow(m_pCaFileLabel, caRow);
     form->addRow(QString(), m_pInsecure);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(m_pError);
     layout->addWidget(buttons);
+    retranslate();
+}
+
+void ServerSettingsDlg::retranslate()
+{
+    setWindowTitle(tr("服务器设置"));
+    m_pBaseUrl->setPlaceholderText(tr("例如 https://主机名:端口"));
+    m_pCaFile->setPlaceholderText(tr("可选,PEM 格式"));
+    m_pBrowse->setText(tr("浏览"));
+    m_pInsecure->setText(tr("不验证服务器证书(不安全)"));
+    m_pBaseUrlLabel->setText(tr("服务器地址"));
+    m_pCaFileLabel->setText(tr("私有证书颁发机构"));
+}
+
+void ServerSettingsDlg::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        retranslate();
+    QDialog::changeEvent(event);
 }
 
 QString ServerSettingsDlg::baseUrl() const

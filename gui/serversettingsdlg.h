@@ -5,8 +5,10 @@
 #include <QString>
 
 class QCheckBox;
+class QEvent;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class QSettings;
 
 // The cloud service's settings of "User.ini" group "Domain": base URL, private
@@ -29,14 +31,21 @@ public:
 protected:
     // The file chosen by the user, empty when the choice was cancelled.
     virtual QString chooseCaFile();
+    // A change of language: every text again (an error shown stays as it was).
+    void changeEvent(QEvent *event) override;
 
 private:
     void showError(const QString &text);
+    // Puts the texts of the dialog in the language installed.
+    void retranslate();
 
     QSettings &m_settings;
     QLineEdit *m_pBaseUrl = nullptr;
     QLineEdit *m_pCaFile = nullptr;
     QCheckBox *m_pInsecure = nullptr;
+    QPushButton *m_pBrowse = nullptr;
+    QLabel *m_pBaseUrlLabel = nullptr;
+    QLabel *m_pCaFileLabel = nullptr;
     QLabel *m_pError = nullptr;
 };
 

@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QSettings>
@@ -26,6 +27,7 @@ UpdateFileDlg::UpdateFileDlg(QWidget *parent)
 {
     ui->setupUi(this);
     setWindowTitle(tr("升级文件"));
+    sNotStarted = ui->label_updateFirmR->text();
     setFixedSize(size());
     ui->ckx_useName->hide();
     clock.start();
@@ -39,6 +41,30 @@ UpdateFileDlg::~UpdateFileDlg()
 {
     releaseWorkers();
     delete ui;
+}
+
+void UpdateFileDlg::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange) {
+        // Result lines first, then the rates and times left of the last transfers.
+        QLabel *const kept[] = {ui->label_updateFirmR, ui->label_updateConfigR,
+                                ui->label_updateCloudR, ui->label_rateFirm,
+                                ui->label_rateConfig, ui->label_rateCloud};
+        QStringList shown;
+        for (QLabel *label : kept)
+            shown << label->text();
+        ui->retranslateUi(this);
+        setWindowTitle(tr("升级文件"));
+        if (!iMei.isEmpty())
+            ui->label_IMEI->setText(tr("IMEI:%1").arg(iMei));
+        showPanelInfoText(panelInfoText);
+        for (int i = 0; i < shown.size(); ++i) {
+            if (i >= kUpdateOperations || shown.at(i) != sNotStarted)
+                kept[i]->setText(shown.at(i));
+        }
+        sNotStarted = ui->label_updateFirmR->text();
+    }
+    QDialog::changeEvent(event);
 }
 
 void UpdateFileDlg::initPathINI()
@@ -78,7 +104,7 @@ void UpdateFileDlg::setDeviceInfo(QString iMei, QString account, QString passwor
     }
     // The panel's details, read on a worker of their own while the dialog is open.
     firmNames.clear();
-    ui->label_panelInfo->setText(tr("正在读取设备信息…"));
+    showPanelInfoText([] { return tr("正在读取设备信息…"); });
     infoWorker.reset(new Worker(new DownFileOBJ(iMei, account, password, cloud)));
     connect(infoWorker->worker(), &DownFileOBJ::panelInfo, this, &UpdateFileDlg::showPanelInfo);
     connect(this, &UpdateFileDlg::queryPanelInfo, infoWorker->worker(), &DownFileOBJ::queryPanelInfo);
@@ -138,18 +164,29 @@ void UpdateFileDlg::showPanelInfo(bool answered, int model, int comm, int module
     if (infoWorker)
         infoWorker->stop();
     if (!answered) {
-        ui->label_panelInfo->setText(tr("设备未应答,型号未知"));
+        showPanelInfoText([] { return tr("设备未应答,型号未知"); });
         return;
     }
     firmNames = FirmwareModelTable::namesFor(uchar(model), uchar(comm), uchar(module));
-    const QString commText = comm == 1 ? QStringLiteral("4G")
-                             : comm == 2 ? QStringLiteral("WIFI")
-                                         : tr("未知(%1)").arg(comm);
-    const QString versionText = version < 0 ? tr("未知")
-                                            : QStringLiteral("0x%1").arg(version, 4, 16, QLatin1Char('0'));
-    const QString names = firmNames.isEmpty() ? tr("无") : firmNames.join(QStringLiteral(", "));
-    ui->label_panelInfo->setText(tr("型号 %1  通信 %2  模块 %3  组态版本 %4\n适用底层: %5")
-                                     .arg(model).arg(commText).arg(module).arg(versionText, names));
+    const QStringList names = firmNames;
+    showPanelInfoText([=] {
+        const QString commText = comm == 1 ? QStringLiteral("4G")
+                                 : comm == 2 ? QStringLiteral("WIFI")
+                                             : tr("未知(%1)").arg(comm);
+        const QString versionText = version < 0 ? tr("未知")
+                                                : QStringLiteral("0x%1").arg(version, 4, 16, QLatin1Char('0'));
+        return tr("型号 %1  通信 %2  模块 %3  组态版本 %4\n适用底层: %5")
+            .arg(model)
+            .arg(commText)
+            .arg(module)
+            .arg(versionText, names.isEmpty() ? tr("无") : names.join(QStringLiteral(", ")));
+    });
+}
+
+void UpdateFileDlg::showPanelInfoText(std::function<QString()> text)
+{
+    panelInfoText = std::move(text);
+    ui->label_panelInfo->setText(panelInfoText ? panelInfoText() : QString());
 }
 
 void UpdateFileDlg::stopPanelQuery()
@@ -159,7 +196,7 @@ void UpdateFileDlg::stopPanelQuery()
     disconnect(infoWorker->worker(), &DownFileOBJ::panelInfo, this, &UpdateFileDlg::showPanelInfo);
     infoWorker->worker()->setStopFlag(true);
     infoWorker->stop();
-    ui->label_panelInfo->clear();
+    showPanelInfoText(nullptr);
 }
 
 void UpdateFileDlg::on_pbtn_updateCloud_clicked()

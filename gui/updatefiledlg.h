@@ -15,6 +15,7 @@
 #include "workerthread.h"
 
 class QCloseEvent;
+class QEvent;
 class QKeyEvent;
 class QLabel;
 class QProgressBar;
@@ -66,6 +67,9 @@ public slots:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    // A change of language: the form's texts and those set here again; a result line
+    // that shows a message of the run keeps it, and so do the rates and times left.
+    void changeEvent(QEvent *event) override;
 
     // The file chosen by the user, empty when the choice was cancelled.
     virtual QString chooseFile(const QString &caption, const QString &dir, const QString &filter);
@@ -81,6 +85,10 @@ private slots:
 
 private:
     using Worker = WorkerThread<DownFileOBJ>;
+
+    // Shows the panel's details line that text makes, and makes it again when the
+    // language changes; null: no line.
+    void showPanelInfoText(std::function<QString()> text);
 
     // The worker of operation op (0 to 2), or null: none before setDeviceInfo.
     Worker *workerOf(int op) const;
@@ -115,8 +123,11 @@ private:
     QString account;
     QString password;
     bool bBusy;
+    QString sNotStarted;   // the form's text of a result line, in the language shown
     std::unique_ptr<Worker> infoWorker;   // reads the panel's details when the dialog opens
     QStringList firmNames;
+    // The panel's details line, made again in the language shown; empty: no line.
+    std::function<QString()> panelInfoText;
     TransferMeter meters[kUpdateOperations];   // by operation code
     QElapsedTimer clock;                       // the meters' time
 };

@@ -1,7 +1,10 @@
 #include "vantelo.h"
 #include "ui_vantelo.h"
 
+#include <QComboBox>
 #include <QCompleter>
+#include <QEvent>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QListView>
 #include <QSettings>
@@ -10,6 +13,7 @@
 #include "cloudrequest.h"
 #include "cloudsettings.h"
 #include "cuslineedite.h"
+#include "language.h"
 #include "logging.h"
 #include "managerdevlist.h"
 #include "passwordstore.h"
@@ -42,6 +46,7 @@ Vantelo::Vantelo(QWidget *parent) : QWidget(parent), ui(new Ui::Vantelo)
 
     m_pPasswords = new PasswordStore(this);
     initUserPara();
+    addLanguageBox();
 
     m_pDevWindow = new ManagerDevList();
     m_pDevWindow->hide();
@@ -61,6 +66,47 @@ Vantelo::~Vantelo()
     delete m_pPasswords;
     delete m_pDevWindow;
     delete ui;
+}
+
+void Vantelo::addLanguageBox()
+{
+    // Each language named in itself; the box shows the language installed.
+    m_pLanguageBox = new QComboBox(this);
+    m_pLanguageBox->setObjectName(QStringLiteral("cmb_language"));
+    m_pLanguageBox->addItem(QStringLiteral("中文"), QStringLiteral("zh"));
+    m_pLanguageBox->addItem(QStringLiteral("English"), QStringLiteral("en"));
+    m_pLanguageBox->setCurrentIndex(qMax(0, m_pLanguageBox->findData(Language::current())));
+    auto *row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(m_pLanguageBox);
+    ui->verticalLayout->insertLayout(0, row);
+    connect(m_pLanguageBox, QOverload<int>::of(&QComboBox::activated), this,
+            &Vantelo::languageChosen);
+}
+
+void Vantelo::languageChosen(int index)
+{
+    const QString code = m_pLanguageBox->itemData(index).toString();
+    if (code == Language::current())
+        return;
+    if (!Language::install(code)) {
+        // No translation to show: the box goes back to the language still shown.
+        qCWarning(lcUi) << "Vantelo::languageChosen cannot install" << code;
+        m_pLanguageBox->setCurrentIndex(qMax(0, m_pLanguageBox->findData(Language::current())));
+        return;
+    }
+    Language::write(*m_pSettings, code);
+    if (!UserSettings::syncPrivately(*m_pSettings))
+        qCWarning(lcUi) << "Vantelo::languageChosen not saved" << m_pSettings->fileName();
+}
+
+void Vantelo::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange) {
+        // The state line holds a message of the other language: it goes.
+        ui->retranslateUi(this);
+    }
+    QWidget::changeEvent(event);
 }
 
 void Vantelo::initUserPara()

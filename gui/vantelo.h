@@ -15,7 +15,9 @@ class CloudClient;
 class CusLineEdite;
 class ManagerDevList;
 class PasswordStore;
+class QComboBox;
 class QCompleter;
+class QEvent;
 class QSettings;
 
 namespace Ui {
@@ -52,6 +54,8 @@ public slots:
 protected:
     // Enter in the account or password box signs in.
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // A change of language: the form's texts and those set here again.
+    void changeEvent(QEvent *event) override;
 
 private slots:
     void on_pbt_login_clicked();
@@ -59,8 +63,11 @@ private slots:
     void on_lineEdit_passWord_textChanged(const QString &arg1);
     void on_cbx_user_currentIndexChanged(const QString &arg1);
     void on_showLogo_interface();
+    // The language box: installs the language chosen and keeps it in "User.ini".
+    void languageChosen(int index);
 
 private:
+    void addLanguageBox();
     void saveUserInfo(const UserInfo &signedIn);
     void showState(const QString &text);
     // The state line in red (results) or in the window's text colour (the wait).
@@ -82,6 +89,7 @@ private:
     QCompleter *m_pCompleter = nullptr;   // child of the window
     std::unique_ptr<CloudClient> m_pCloud;
     CusLineEdite *m_pUserEdit = nullptr;
+    QComboBox *m_pLanguageBox = nullptr;   // "cmb_language", child of the window
     ManagerDevList *m_pDevWindow = nullptr;   // no parent; deleted with this window
     PasswordStore *m_pPasswords = nullptr;    // deleted first by the destructor
     QStringList m_legacyPasswords;   // remembered accounts whose password "User.ini" held

@@ -19,11 +19,6 @@
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("CloudRequest", text);
-}
-
 using Post = std::function<QNetworkReply *(QNetworkAccessManager &, const QNetworkRequest &)>;
 
 CloudRequest::Result postAndWaitWith(const CloudEndpoint &endpoint, QNetworkAccessManager &manager,
@@ -96,7 +91,7 @@ CloudRequest::Result postAndWaitWith(const CloudEndpoint &endpoint, QNetworkAcce
     }
     if (tooLarge) {
         result.outcome = CloudRequest::Outcome::TooLarge;
-        result.errorText = tr("云服务应答超过%1 MiB,已停止接收")
+        result.errorText = CloudRequest::tr("云服务应答超过%1 MiB,已停止接收")
                                .arg(CloudRequest::kMaxReplyBytes / (1024 * 1024));
         if (!reply->isFinished())
             reply->abort();
@@ -113,7 +108,7 @@ CloudRequest::Result postAndWaitWith(const CloudEndpoint &endpoint, QNetworkAcce
         result.outcome = timedOut ? CloudRequest::Outcome::TimedOut
                                   : CloudRequest::Outcome::Interrupted;
         if (timedOut)
-            result.errorText = tr("等待超时(%1秒)").arg(endpoint.timeoutMs() / 1000);
+            result.errorText = CloudRequest::tr("等待超时(%1秒)").arg(endpoint.timeoutMs() / 1000);
         // Ending the request emits finished(), which quits a loop that is no longer
         // running: harmless, exec() starts afresh next time.
         reply->abort();
@@ -155,10 +150,8 @@ QString CloudRequest::failureText(const Result &result)
 {
     if (result.outcome == Outcome::TooLarge)
         return result.errorText;
-    QString text = tr("无法连接云服务");
-    if (!result.errorText.isEmpty())
-        text += QStringLiteral(": ") + result.errorText;
-    return text;
+    return result.errorText.isEmpty() ? tr("无法连接云服务")
+                                      : tr("无法连接云服务: %1").arg(result.errorText);
 }
 
 CloudRequest::Result CloudRequest::postAndWait(const CloudEndpoint &endpoint,

@@ -2,6 +2,7 @@
 #define CLOUDREQUEST_H
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QNetworkRequest>
 #include <QString>
 #include <QUrl>
@@ -16,6 +17,8 @@ class CloudEndpoint;
 // the caller's own event loop.
 class CloudRequest
 {
+    Q_DECLARE_TR_FUNCTIONS(CloudRequest)
+
 public:
     // A reply body longer than this is refused: reading stops as soon as more arrived.
     static constexpr qint64 kMaxReplyBytes = 8 * 1024 * 1024;

@@ -75,7 +75,8 @@ QString settingsKey()
 QString read(const QSettings &settings)
 {
     const QVariant v = settings.value(kKey);
-    const QString code = v.userType() == QMetaType::QString ? v.toString().trimmed() : QString();
+    const QString code =
+        v.userType() == QMetaType::QString ? v.toString().trimmed().toLower() : QString();
     return known(code) ? code : kChinese;
 }
 

@@ -11,8 +11,9 @@ class QSettings;
 // and taken by every program of the project (windows and command line) at start.
 namespace Language {
 
-// The language named in the given settings file (INI format); "zh" when the file, the
-// group or the key is missing or names a language the program does not have.
+// The language named in the given settings file (INI format; any case, spaces around it
+// ignored); "zh" when the file, the group or the key is missing or names a language the
+// program does not have.
 QString fromSettings(const QString &userIni);
 
 // The same, from settings already open.
