@@ -30,17 +30,10 @@ bool BenchLab::start(const QJsonArray &panels)
         return false;
     }
     const QString config = m_dir.filePath(QStringLiteral("lab.json"));
-    QFile file(config);
     const QJsonObject relay{{QStringLiteral("port"), 0}};
-    if (!file.open(QIODevice::WriteOnly)
-        || file.write(QJsonDocument(QJsonObject{{QStringLiteral("relay"), relay},
-                                                {QStringLiteral("panels"), panels}})
-                          .toJson())
-               <= 0) {
-        m_error = QStringLiteral("cannot write %1").arg(config);
+    if (!writeConfig(config, QJsonObject{{QStringLiteral("relay"), relay},
+                                         {QStringLiteral("panels"), panels}}))
         return false;
-    }
-    file.close();
 
     QJsonObject ready;
     if (!startProcess(&m_relay, QStringLiteral("lab-relay"),
@@ -61,19 +54,22 @@ bool BenchLab::start(const QJsonArray &panels)
     return true;
 }
 
+bool BenchLab::writeConfig(const QString &path, const QJsonObject &config)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(config).toJson()) <= 0) {
+        m_error = QStringLiteral("cannot write %1").arg(path);
+        return false;
+    }
+    return true;
+}
+
 bool BenchLab::startCloud(const QJsonArray &accounts)
 {
     const QString config = m_dir.filePath(QStringLiteral("cloud.json"));
-    QFile file(config);
-    if (!file.open(QIODevice::WriteOnly)
-        || file.write(QJsonDocument(QJsonObject{{QStringLiteral("cloud"),
-                                                 QJsonObject{{QStringLiteral("accounts"), accounts}}}})
-                          .toJson())
-               <= 0) {
-        m_error = QStringLiteral("cannot write %1").arg(config);
+    if (!writeConfig(config, QJsonObject{{QStringLiteral("cloud"),
+                                          QJsonObject{{QStringLiteral("accounts"), accounts}}}}))
         return false;
-    }
-    file.close();
     QJsonObject ready;
     if (!startProcess(&m_cloud, QStringLiteral("lab-cloud"),
                       {QStringLiteral("--config"), config, QStringLiteral("--port"), QStringLiteral("0"),

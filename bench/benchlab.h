@@ -34,6 +34,7 @@ public:
     static QString binDir();
 
 private:
+    bool writeConfig(const QString &path, const QJsonObject &config);
     bool startProcess(QProcess *process, const QString &program, const QStringList &args,
                       QJsonObject *ready);
 

@@ -30,6 +30,18 @@ protected:
     }
 };
 
+// Opens the dialog for the panel and waits until its details (a model 70 panel) are shown.
+bool openWithDetails(ChosenFileDlg &dlg, const QString &imei)
+{
+    dlg.setDeviceInfo(imei, "demo", "demo123", 0);
+    dlg.show();
+    return QTest::qWaitFor(
+        [&dlg] {
+            return dlg.findChild<QLabel *>("label_panelInfo")->text().startsWith(QStringLiteral("型号 70"));
+        },
+        10000);
+}
+
 QByteArray bytes(int size, int seed)
 {
     QByteArray b(size, Qt::Uninitialized);
@@ -230,10 +242,7 @@ void TestUpdateDlgDownload::progressStopsOnFailure()
     const QString firmware = m_files.filePath("PLN080K01_WIFI02.bin");
     QVERIFY(TestFiles::writeFile(firmware, bytes(12000, 5)));
     ChosenFileDlg dlg;
-    dlg.setDeviceInfo(m_brokenImei, "demo", "demo123", 0);
-    dlg.show();
-    QTRY_VERIFY_WITH_TIMEOUT(dlg.findChild<QLabel *>("label_panelInfo")->text().startsWith(QStringLiteral("型号 70")),
-                             10000);
+    QVERIFY(openWithDetails(dlg, m_brokenImei));
     dlg.next = firmware;
     QTest::mouseClick(dlg.findChild<QPushButton *>("pbtn_updateFirm"), Qt::LeftButton);
     dlg.findChild<QSpinBox *>("spx_Frame")->setValue(512);
@@ -260,11 +269,8 @@ void TestUpdateDlgDownload::confirmations()
     const QString firmware = m_files.filePath("PLN080K01_WIFI02.bin");
     QVERIFY(TestFiles::writeFile(firmware, bytes(12000, 3)));
     ChosenFileDlg dlg;
-    dlg.setDeviceInfo(m_slowImei, "demo", "demo123", 0);
-    dlg.show();
     // The details are read first, over a link of their own.
-    QTRY_VERIFY_WITH_TIMEOUT(dlg.findChild<QLabel *>("label_panelInfo")->text().startsWith(QStringLiteral("型号 70")),
-                             10000);
+    QVERIFY(openWithDetails(dlg, m_slowImei));
     const int relayLines = readEventLines(m_lab.relayEvents()).size();
     dlg.next = firmware;
     QTest::mouseClick(dlg.findChild<QPushButton *>("pbtn_updateFirm"), Qt::LeftButton);
