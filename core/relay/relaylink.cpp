@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QTcpSocket>
 
+#include <cstring>
+
 #include "logging.h"
 #include "relayframe.h"
 #include "relaywaits.h"
@@ -26,6 +28,9 @@ constexpr int kWaitSliceMs = 100;
 // An acknowledgement counts by its first byte; what follows it is read and dropped in
 // pieces of this size, never kept.
 constexpr int kAckRead = 64;
+// Frames' chunks are read from the file this much at a time (whole chunks), one read for
+// several frames.
+constexpr int kReadAhead = 64 * 1024;
 
 } // namespace
 
@@ -60,6 +65,8 @@ RelayLink::Opening RelayLink::open(const QString &imei, int connectMs, bool ioBo
 {
     if (!m_socket)
         m_socket = new QTcpSocket(m_owner);
+    m_ended = false;
+    m_lateAnswersPossible = false;
     qCDebug(lcRelay) << "RelayLink::open" << m_endpoint.host << m_endpoint.port;
     m_socket->connectToHost(m_endpoint.host, m_endpoint.port, QIODevice::ReadWrite,
                             QAbstractSocket::AnyIPProtocol);
@@ -71,6 +78,7 @@ RelayLink::Opening RelayLink::open(const QString &imei, int connectMs, bool ioBo
     }
     // Frames go one at a time and each waits for its answer: no coalescing delay.
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    m_fd = int(m_socket->socketDescriptor());
     const auto bound = [this, ioBound] {
         return ioBound ? m_waits.ioTimeoutMs() : m_waits.connectTimeoutMs();
     };
@@ -95,11 +103,12 @@ void RelayLink::close()
     m_socket->close();
     m_socket->deleteLater();
     m_socket = nullptr;
+    m_fd = -1;
 }
 
 bool RelayLink::lost() const
 {
-    return !m_socket || m_socket->state() != QAbstractSocket::ConnectedState;
+    return !m_socket || m_ended || m_socket->state() != QAbstractSocket::ConnectedState;
 }
 
 // One wait of at most ms for the socket to turn readable (or writable), that a stop
@@ -110,7 +119,7 @@ void RelayLink::await(bool writable, qint64 ms)
 {
 #ifdef Q_OS_LINUX
     const int wake = m_waits.wakeDescriptor();
-    const int fd = int(m_socket->socketDescriptor());
+    const int fd = m_fd;
     if (wake >= 0 && fd >= 0) {
         pollfd fds[2] = {{fd, short(writable ? POLLOUT : POLLIN), 0}, {wake, POLLIN, 0}};
         ::poll(fds, 2, int(qMin<qint64>(ms, kFrameWriteMs)));
@@ -130,6 +139,8 @@ void RelayLink::await(bool writable, qint64 ms)
 
 bool RelayLink::waitWritten(int ms)
 {
+    if (m_socket->bytesToWrite() == 0)
+        return true;
     const QDeadlineTimer deadline(scaledWait(ms));
     while (m_socket->bytesToWrite() > 0) {
         const qint64 left = deadline.remainingTime();
@@ -147,7 +158,7 @@ bool RelayLink::waitWritten(int ms)
 qint64 RelayLink::writeBytes(const char *data, qint64 len)
 {
 #ifdef Q_OS_LINUX
-    const int fd = int(m_socket->socketDescriptor());
+    const int fd = m_fd;
     if (fd >= 0 && m_socket->bytesToWrite() == 0 && m_socket->state() == QAbstractSocket::ConnectedState) {
         const ssize_t sent = ::send(fd, data, size_t(len), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent == len)
@@ -185,8 +196,10 @@ bool RelayLink::waitReadableUntil(const QDeadlineTimer &deadline)
 {
     while (m_socket->bytesAvailable() <= 0) {
         const qint64 left = deadline.remainingTime();
-        if (left <= 0 || stopRequested() || m_socket->state() != QAbstractSocket::ConnectedState)
+        if (left <= 0 || stopRequested() || m_socket->state() != QAbstractSocket::ConnectedState) {
+            m_lateAnswersPossible = true;
             return false;
+        }
         await(false, left);
     }
     return true;
@@ -209,7 +222,7 @@ void RelayLink::discardWaiting(const char *before, qint64 which)
 {
 #ifdef Q_OS_LINUX
     // Nothing in the socket and nothing in the system (one look, taking nothing): done.
-    const int fd = int(m_socket->socketDescriptor());
+    const int fd = m_fd;
     char probe;
     if (fd >= 0 && m_socket->bytesAvailable() == 0
         && ::recv(fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT) < 0 && errno == EAGAIN)
@@ -249,14 +262,61 @@ int RelayLink::check_ok()
 {
     if (stopRequested())
         return 0;
-    if (!waitReadable(m_waits.replyTimeoutMs())) {
+    char first[kAckRead];
+    const qint64 n = readAck(first);
+    if (n <= 0) {
         qCDebug(lcRelay) << "RelayLink::check_ok timeout" << m_socket->state()
                          << m_socket->errorString();
         return 0;
     }
-    char first[kAckRead];
-    const qint64 n = readAndDrop(first, kAckRead);
     return RelayFrame::classifyAck(first, qMin<qint64>(n, kAckRead));
+}
+
+// The panel's answer, waited for within the reply bound: its first bytes (up to kAckRead)
+// in first, what else waits then read and dropped; 0 when nothing came. While the socket
+// holds nothing, the answer is read straight from its descriptor once the poll (with the
+// stop's wake descriptor) says it came: one wait and one read, as a blocking read
+// would be. An end of the connection found that way makes lost() true.
+qint64 RelayLink::readAck(char *first)
+{
+#ifdef Q_OS_LINUX
+    const int fd = m_fd;
+    const int wake = m_waits.wakeDescriptor();
+    if (fd >= 0 && wake >= 0 && m_socket->bytesAvailable() == 0) {
+        const int replyMs = scaledWait(m_waits.replyTimeoutMs());
+        const QDeadlineTimer deadline(replyMs);
+        for (qint64 left = replyMs;; left = deadline.remainingTime()) {
+            if (left <= 0 || stopRequested()) {
+                m_lateAnswersPossible = true;
+                return 0;
+            }
+            pollfd fds[2] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}};
+            if (::poll(fds, 2, int(qMin<qint64>(left, kFrameWriteMs))) <= 0 || !fds[0].revents)
+                continue;
+            const ssize_t n = ::recv(fd, first, kAckRead, MSG_DONTWAIT);
+            if (n > 0) {
+                qint64 total = n;
+                char rest[kAckRead];
+                for (ssize_t more = n; more == kAckRead && (more = ::recv(fd, rest, kAckRead, MSG_DONTWAIT)) > 0;)
+                    total += more;
+                if (total > 1)   // more than an acknowledgement: the stream is not in step
+                    m_lateAnswersPossible = true;
+                return total;
+            }
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+                continue;
+            m_ended = true;   // the end of the connection, for lost()
+            m_socket->waitForReadyRead(0);
+            return 0;
+        }
+    }
+#endif
+    if (!waitReadable(m_waits.replyTimeoutMs()))
+        return 0;
+    const qint64 n = readAndDrop(first, kAckRead);
+    if (n > 1)
+        m_lateAnswersPossible = true;
+    return n;
 }
 
 RelayLink::Query RelayLink::queryModel(int replyMs, QByteArray *reply)
@@ -290,6 +350,24 @@ RelayLink::Outcome RelayLink::sendFrames(QFile &file, qint64 size, int chunkSize
     QByteArray frame(qMax(chunkSize, 0) + RelayFrame::kDataFrameOverhead, Qt::Uninitialized);
     qint64 frameOffset = -1;
     int frameLen = 0;
+    // Chunks come out of a piece of the file read ahead: whole chunks, one read for
+    // several frames.
+    QByteArray ahead(qMax(1, kReadAhead / qMax(chunkSize, 1)) * qMax(chunkSize, 1), Qt::Uninitialized);
+    qint64 aheadOffset = 0;
+    qint64 aheadLen = 0;
+    const auto readChunk = [&](qint64 at, int n, char *to) {
+        if (at < aheadOffset || at + n > aheadOffset + aheadLen) {
+            if (file.pos() != at && !file.seek(at))
+                return false;
+            const qint64 got = file.read(ahead.data(), qMin<qint64>(ahead.size(), size - at));
+            if (got < n)
+                return false;
+            aheadOffset = at;
+            aheadLen = got;
+        }
+        std::memcpy(to, ahead.constData() + (at - aheadOffset), size_t(n));
+        return true;
+    };
     while (offset < size) {
         if (stopBetweenFrames && stopRequested())
             return Outcome::Stopped;
@@ -298,7 +376,7 @@ RelayLink::Outcome RelayLink::sendFrames(QFile &file, qint64 size, int chunkSize
             return Outcome::ShortWrites; // no room for data: never send empty frames
         if (frameOffset != offset) {
             char *chunk = frame.data() + RelayFrame::kFrameHeaderSize;
-            if ((file.pos() != offset && !file.seek(offset)) || file.read(chunk, n) != n) {
+            if (!readChunk(offset, n, chunk)) {
                 qCDebug(lcRelay) << "RelayLink::sendFrames cannot read" << file.fileName() << offset
                                  << n;
                 return Outcome::ReadFailed;
@@ -307,7 +385,8 @@ RelayLink::Outcome RelayLink::sendFrames(QFile &file, qint64 size, int chunkSize
             frameOffset = offset;
             frameLen = n + RelayFrame::kDataFrameOverhead;
         }
-        discardWaiting("frame", index);
+        if (m_lateAnswersPossible)
+            discardWaiting("frame", index);
         const qint64 written = writeBytes(frame.constData(), frameLen);
         waitWritten(kFrameWriteMs);
         qCDebug(lcRelayFrames) << "RelayLink::sendFrames frame" << index << written << chunkSize

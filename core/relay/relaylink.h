@@ -20,8 +20,9 @@ class RelayWaits;
 // registration and go-ahead, command frames and the panel's acknowledgements, data
 // frames with their retries, the end of a file, the model and version queries.
 //
-// Whatever already waits on the link is dropped before every command and frame, so an
-// answer that came after its wait is never taken for the answer to what is sent next.
+// Whatever already waits on the link is dropped before every command, and before every
+// frame once a wait on the link has run out or an answer brought more than was asked, so
+// an answer that came after its wait is never taken for the answer to what is sent next.
 // A connection that the relay closed or reset is seen at once (lost()). Every wait is
 // bounded, ended at once by a stop request (RelayWaits; where the system gives no wake
 // descriptor, within one slice), and scaled by the factor of the run-time overrides.
@@ -105,6 +106,7 @@ private:
     void await(bool writable, qint64 ms);
     qint64 writeBytes(const char *data, qint64 len);
     qint64 readAndDrop(char *first, int firstSize);
+    qint64 readAck(char *first);
     bool waitReadable(int ms);
     bool waitReadableUntil(const QDeadlineTimer &deadline);
     QByteArray collectReply(int size, int ms);
@@ -116,6 +118,12 @@ private:
     double m_waitScale;
     const RelayWaits &m_waits;
     QTcpSocket *m_socket = nullptr;
+    int m_fd = -1;          // the socket's descriptor while connected
+    bool m_ended = false;   // a read straight from the descriptor found the connection ended
+    // A wait on the link ran out or an answer brought more than asked: from then on,
+    // bytes may wait on the link before a frame goes out (a late answer), and they are
+    // dropped first. Before that, nothing can wait but what the panel sent unasked.
+    bool m_lateAnswersPossible = false;
 };
 
 #endif // RELAYLINK_H

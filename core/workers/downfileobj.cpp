@@ -46,7 +46,7 @@ std::function<void(const QString &)> DownFileOBJ::reporter(UpdateOperation op)
 UpdateStep::Progress DownFileOBJ::progressOf(UpdateOperation op)
 {
     // Per operation run: the start of every file (the previous one complete) and the end
-    // always go out, what lies between at most every 50 ms.
+    // always go out, what lies between at most every 250 ms (the dialog draws no more often).
     struct Last
     {
         QElapsedTimer clock;
@@ -54,7 +54,7 @@ UpdateStep::Progress DownFileOBJ::progressOf(UpdateOperation op)
     };
     auto last = std::make_shared<Last>();
     return [this, op, last](qint64 done, qint64 total, int file, int files) {
-        constexpr qint64 kMinIntervalMs = 50;
+        constexpr qint64 kMinIntervalMs = 250;
         if (file == last->file && done != total && last->clock.elapsed() < kMinIntervalMs)
             return;
         last->clock.start();

@@ -58,7 +58,7 @@ signals:
     void finishThrd(int op);
     // Bytes done of total for operation op (an UpdateOperation): the firmware image, the
     // project's files together (file n of files), or the upload body. Sent when a file
-    // starts, at most 20 times a second while bytes move, and when a file is complete.
+    // starts, at most 4 times a second while bytes move, and when a file is complete.
     void progress(int op, qint64 done, qint64 total, int file, int files);
     // What queryPanelInfo found: the model reply (answered false when it got none) and
     // the project version (-1 when that query got no answer).

@@ -34,7 +34,8 @@ void FirmwareDownload::run(const QString &sPath, int nFrameByte)
     };
     QFile file(sPath);
     quint32 sum = 0;
-    if (!file.open(QIODevice::ReadOnly) || !fileSum(file, &sum)) {
+    // Each frame's chunk is read straight into the frame: no buffer of the file's own.
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || !fileSum(file, &sum)) {
         if (!stopRequested())
             report(failure(RelayLink::Outcome::ReadFailed));
         return;
@@ -54,11 +55,12 @@ void FirmwareDownload::run(const QString &sPath, int nFrameByte)
     const RelayLink::Outcome outcome = link().sendFile(
         file, size, sum, RelayFrame::kAnnounceFirmware, RelayFrame::chunkSize(nFrameByte), true,
         [&](qint64 offset) {
-            report(writtenText.arg(offset).arg(size));
+            reportFrame(writtenText, offset, size);
             progress(offset, size, 1, 1);
         },
         [&] {
             report(tr("开始写入底层"));
+            startFrameTexts();
             progress(0, size, 1, 1);
         });
     if (outcome == RelayLink::Outcome::Done) {

@@ -136,7 +136,8 @@ bool ProjectDownload::writeFile(QString path, QString name, int chunkSize, uchar
     report(tr("写入%1").arg(name));
 
     QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+    // Each frame's chunk is read straight into the frame: no buffer of the file's own.
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         if (optional)
             return true;
         qCDebug(lcRelay) << "ProjectDownload::writeFile cannot open" << path << int(fileCode);
@@ -166,10 +167,11 @@ bool ProjectDownload::writeFile(QString path, QString name, int chunkSize, uchar
     ++m_sent.file;
     const QString writtenText = tr("%1已写入:%2/%3").arg(name);   // looked up once per file
     const auto written = [&](qint64 offset) {
-        report(writtenText.arg(offset).arg(size));
+        reportFrame(writtenText, offset, size);
         progress(m_sent.before + offset, m_sent.total, m_sent.file, m_sent.files);
     };
     const auto announced = [&] {
+        startFrameTexts();
         progress(m_sent.before, m_sent.total, m_sent.file, m_sent.files);
     };
     const RelayLink::Outcome outcome

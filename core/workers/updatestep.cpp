@@ -31,6 +31,20 @@ void UpdateStep::progress(qint64 done, qint64 total, int file, int files) const
         m_progress(done, total, file, files);
 }
 
+void UpdateStep::startFrameTexts()
+{
+    m_lastFrameText.invalidate();
+}
+
+void UpdateStep::reportFrame(const QString &pattern, qint64 offset, qint64 size)
+{
+    constexpr qint64 kMinIntervalMs = 250;
+    if (offset != size && m_lastFrameText.isValid() && m_lastFrameText.elapsed() < kMinIntervalMs)
+        return;
+    m_lastFrameText.start();
+    report(pattern.arg(offset).arg(size));
+}
+
 bool UpdateStep::unpackArchive(const QString &archive, const QString &dir,
                                const QString &unreadableText, QStringList *files)
 {

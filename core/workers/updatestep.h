@@ -2,6 +2,7 @@
 #define UPDATESTEP_H
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -38,6 +39,12 @@ protected:
     void report(const QString &text) const;
     bool stopRequested() const;
     void progress(qint64 done, qint64 total, int file, int files) const;
+    // The text of an accepted frame, pattern with the offset and the file's size: the
+    // first frame of a file (after startFrameTexts) and its last always, the ones between
+    // at most every 250 ms. A download of thousands of frames a second neither builds nor
+    // sends a text for each; what the dialog shows stays the same.
+    void startFrameTexts();
+    void reportFrame(const QString &pattern, qint64 offset, qint64 size);
 
     // Unpacks the archive into dir (emptied first). Every failure is reported here (a
     // stop silently; an archive that cannot be read with unreadableText) and gives false.
@@ -51,6 +58,7 @@ private:
     Report m_report;
     StopRequested m_stopRequested;
     Progress m_progress;
+    QElapsedTimer m_lastFrameText;   // invalid: the next frame's text goes out
 };
 
 #endif // UPDATESTEP_H
