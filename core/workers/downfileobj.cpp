@@ -1,6 +1,5 @@
 #include "downfileobj.h"
 
-#include <QElapsedTimer>
 
 #include <memory>
 
@@ -45,20 +44,8 @@ std::function<void(const QString &)> DownFileOBJ::reporter(UpdateOperation op)
 
 UpdateStep::Progress DownFileOBJ::progressOf(UpdateOperation op)
 {
-    // Per operation run: the start of every file (the previous one complete) and the end
-    // always go out, what lies between at most every 250 ms (the dialog draws no more often).
-    struct Last
-    {
-        QElapsedTimer clock;
-        int file = -1;
-    };
-    auto last = std::make_shared<Last>();
-    return [this, op, last](qint64 done, qint64 total, int file, int files) {
-        constexpr qint64 kMinIntervalMs = 250;
-        if (file == last->file && done != total && last->clock.elapsed() < kMinIntervalMs)
-            return;
-        last->clock.start();
-        last->file = file;
+    // The steps send it as often as the dialog wants it (UpdateStep::setProgress).
+    return [this, op](qint64 done, qint64 total, int file, int files) {
         emit progress(int(op), done, total, file, files);
     };
 }

@@ -55,8 +55,7 @@ void FirmwareDownload::run(const QString &sPath, int nFrameByte)
     const RelayLink::Outcome outcome = link().sendFile(
         file, size, sum, RelayFrame::kAnnounceFirmware, RelayFrame::chunkSize(nFrameByte), true,
         [&](qint64 offset) {
-            reportFrame(writtenText, offset, size);
-            progress(offset, size, 1, 1);
+            frameAccepted(writtenText, offset, size, offset, size, 1, 1);
         },
         [&] {
             report(tr("开始写入底层"));

@@ -167,8 +167,8 @@ bool ProjectDownload::writeFile(QString path, QString name, int chunkSize, uchar
     ++m_sent.file;
     const QString writtenText = tr("%1已写入:%2/%3").arg(name);   // looked up once per file
     const auto written = [&](qint64 offset) {
-        reportFrame(writtenText, offset, size);
-        progress(m_sent.before + offset, m_sent.total, m_sent.file, m_sent.files);
+        frameAccepted(writtenText, offset, size, m_sent.before + offset, m_sent.total, m_sent.file,
+                      m_sent.files);
     };
     const auto announced = [&] {
         startFrameTexts();

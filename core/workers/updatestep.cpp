@@ -8,6 +8,7 @@
 namespace {
 // Files are summed and hashed in pieces of this size, never read whole.
 constexpr qint64 kPieceBytes = 1024 * 1024;
+constexpr qint64 kMinProgressIntervalMs = 250;
 } // namespace
 
 UpdateStep::UpdateStep(Report report, StopRequested stopRequested)
@@ -25,24 +26,43 @@ bool UpdateStep::stopRequested() const
     return m_stopRequested();
 }
 
-void UpdateStep::progress(qint64 done, qint64 total, int file, int files) const
+void UpdateStep::setProgress(Progress progress)
 {
-    if (m_progress)
+    m_progress = std::move(progress);
+    m_lastProgress.invalidate();
+    m_lastFile = -1;
+}
+
+bool UpdateStep::progressDue(bool always, int file)
+{
+    if (!always && file == m_lastFile && m_lastProgress.isValid()
+        && m_lastProgress.elapsed() < kMinProgressIntervalMs)
+        return false;
+    m_lastProgress.start();
+    m_lastFile = file;
+    return true;
+}
+
+void UpdateStep::progress(qint64 done, qint64 total, int file, int files)
+{
+    if (m_progress && progressDue(done == total, file))
         m_progress(done, total, file, files);
 }
 
 void UpdateStep::startFrameTexts()
 {
-    m_lastFrameText.invalidate();
+    m_firstFrame = true;
 }
 
-void UpdateStep::reportFrame(const QString &pattern, qint64 offset, qint64 size)
+void UpdateStep::frameAccepted(const QString &pattern, qint64 offset, qint64 size, qint64 done,
+                               qint64 total, int file, int files)
 {
-    constexpr qint64 kMinIntervalMs = 250;
-    if (offset != size && m_lastFrameText.isValid() && m_lastFrameText.elapsed() < kMinIntervalMs)
+    if (!progressDue(m_firstFrame || offset == size || done == total, file))
         return;
-    m_lastFrameText.start();
+    m_firstFrame = false;
     report(pattern.arg(offset).arg(size));
+    if (m_progress)
+        m_progress(done, total, file, files);
 }
 
 bool UpdateStep::unpackArchive(const QString &archive, const QString &dir,

@@ -27,7 +27,10 @@ public:
     // Bytes done of total, in file (from 1) of files; see DownFileOBJ::progress.
     using Progress = std::function<void(qint64 done, qint64 total, int file, int files)>;
 
-    void setProgress(Progress progress) { m_progress = std::move(progress); }
+    // Progress goes to progress from now on (one operation run): the start of every file
+    // and the end always, what lies between at most every 250 ms (the dialog draws no more
+    // often).
+    void setProgress(Progress progress);
 
     // The text reported for an archive that did not unpack, unreadableText for one that
     // cannot be read; empty for a stop and for success.
@@ -38,13 +41,15 @@ protected:
 
     void report(const QString &text) const;
     bool stopRequested() const;
-    void progress(qint64 done, qint64 total, int file, int files) const;
-    // The text of an accepted frame, pattern with the offset and the file's size: the
-    // first frame of a file (after startFrameTexts) and its last always, the ones between
-    // at most every 250 ms. A download of thousands of frames a second neither builds nor
-    // sends a text for each; what the dialog shows stays the same.
+    void progress(qint64 done, qint64 total, int file, int files);
+    // An accepted frame: its text (pattern with the offset and the file's size) and the
+    // progress. The first frame of a file (after startFrameTexts) and its last always go
+    // out, the ones between at most every 250 ms: a download of thousands of frames a
+    // second neither builds nor sends a text for each, and what the dialog shows stays
+    // the same.
     void startFrameTexts();
-    void reportFrame(const QString &pattern, qint64 offset, qint64 size);
+    void frameAccepted(const QString &pattern, qint64 offset, qint64 size, qint64 done, qint64 total,
+                       int file, int files);
 
     // Unpacks the archive into dir (emptied first). Every failure is reported here (a
     // stop silently; an archive that cannot be read with unreadableText) and gives false.
@@ -55,10 +60,17 @@ protected:
     bool readInPieces(QFile &file, const std::function<void(const char *, qint64)> &take) const;
 
 private:
+    // Whether progress goes out now: always, or a file other than the last one's, or the
+    // interval has passed; if so, it counts as gone out.
+    bool progressDue(bool always, int file);
+
     Report m_report;
     StopRequested m_stopRequested;
     Progress m_progress;
-    QElapsedTimer m_lastFrameText;   // invalid: the next frame's text goes out
+    // What progress last went out: when, and for which file.
+    QElapsedTimer m_lastProgress;
+    int m_lastFile = -1;
+    bool m_firstFrame = false;   // the next frame's text goes out
 };
 
 #endif // UPDATESTEP_H
