@@ -13,7 +13,9 @@
 #ifdef Q_OS_LINUX
 #include <cerrno>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -79,6 +81,7 @@ RelayLink::Opening RelayLink::open(const QString &imei, int connectMs, bool ioBo
     // Frames go one at a time and each waits for its answer: no coalescing delay.
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_fd = int(m_socket->socketDescriptor());
+    watchAnswers();
     const auto bound = [this, ioBound] {
         return ioBound ? m_waits.ioTimeoutMs() : m_waits.connectTimeoutMs();
     };
@@ -104,6 +107,11 @@ void RelayLink::close()
     m_socket->deleteLater();
     m_socket = nullptr;
     m_fd = -1;
+#ifdef Q_OS_LINUX
+    if (m_answers >= 0)
+        ::close(m_answers);
+    m_answers = -1;
+#endif
 }
 
 bool RelayLink::lost() const
@@ -272,6 +280,31 @@ int RelayLink::check_ok()
     return RelayFrame::classifyAck(first, qMin<qint64>(n, kAckRead));
 }
 
+// Answers are waited for on an epoll set that holds the socket and the stop's wake
+// descriptor, made once per connection: a wait then costs the system less than a poll
+// that sets both up again every time.
+void RelayLink::watchAnswers()
+{
+#ifdef Q_OS_LINUX
+    const int wake = m_waits.wakeDescriptor();
+    if (m_fd < 0 || wake < 0)
+        return;
+    m_answers = ::epoll_create1(EPOLL_CLOEXEC);
+    epoll_event socketEvent{};
+    socketEvent.events = EPOLLIN;
+    socketEvent.data.u32 = 0;
+    epoll_event wakeEvent{};
+    wakeEvent.events = EPOLLIN;
+    wakeEvent.data.u32 = 1;
+    if (m_answers >= 0
+        && (::epoll_ctl(m_answers, EPOLL_CTL_ADD, m_fd, &socketEvent) != 0
+            || ::epoll_ctl(m_answers, EPOLL_CTL_ADD, wake, &wakeEvent) != 0)) {
+        ::close(m_answers);
+        m_answers = -1;
+    }
+#endif
+}
+
 // The panel's answer, waited for within the reply bound: its first bytes (up to kAckRead)
 // in first, what else waits then read and dropped; 0 when nothing came. While the socket
 // holds nothing, the answer is read straight from its descriptor once the poll (with the
@@ -281,8 +314,7 @@ qint64 RelayLink::readAck(char *first)
 {
 #ifdef Q_OS_LINUX
     const int fd = m_fd;
-    const int wake = m_waits.wakeDescriptor();
-    if (fd >= 0 && wake >= 0 && m_socket->bytesAvailable() == 0) {
+    if (m_answers >= 0 && m_socket->bytesAvailable() == 0) {
         const int replyMs = scaledWait(m_waits.replyTimeoutMs());
         const QDeadlineTimer deadline(replyMs);
         for (qint64 left = replyMs;; left = deadline.remainingTime()) {
@@ -290,8 +322,9 @@ qint64 RelayLink::readAck(char *first)
                 m_lateAnswersPossible = true;
                 return 0;
             }
-            pollfd fds[2] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}};
-            if (::poll(fds, 2, int(qMin<qint64>(left, kFrameWriteMs))) <= 0 || !fds[0].revents)
+            epoll_event ready[2];
+            const int events = ::epoll_wait(m_answers, ready, 2, int(qMin<qint64>(left, kFrameWriteMs)));
+            if (events <= 0 || (ready[0].data.u32 != 0 && (events < 2 || ready[1].data.u32 != 0)))
                 continue;
             const ssize_t n = ::recv(fd, first, kAckRead, MSG_DONTWAIT);
             if (n > 0) {

@@ -107,6 +107,7 @@ private:
     qint64 writeBytes(const char *data, qint64 len);
     qint64 readAndDrop(char *first, int firstSize);
     qint64 readAck(char *first);
+    void watchAnswers();
     bool waitReadable(int ms);
     bool waitReadableUntil(const QDeadlineTimer &deadline);
     QByteArray collectReply(int size, int ms);
@@ -119,6 +120,7 @@ private:
     const RelayWaits &m_waits;
     QTcpSocket *m_socket = nullptr;
     int m_fd = -1;          // the socket's descriptor while connected
+    int m_answers = -1;     // the epoll set of the socket and the stop's wake descriptor
     bool m_ended = false;   // a read straight from the descriptor found the connection ended
     // A wait on the link ran out or an answer brought more than asked: from then on,
     // bytes may wait on the link before a frame goes out (a late answer), and they are
