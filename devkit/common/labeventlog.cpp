@@ -91,14 +91,18 @@ void LabEventLog::write(const QString &imei, const QString &event, const QJsonOb
 
 void LabEventLog::writeSoon(const QString &imei, const QString &event, const QJsonObject &fields)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    QJsonObject line = eventLine(imei, event, fields);
+    std::unique_lock<std::mutex> lock(m_mutex);
     if (m_sink == Sink::None)
         return;
-    m_queued.emplace_back(eventLine(imei, event, fields), m_clock.elapsed());
-    if (!m_writer.joinable())
+    m_queued.emplace_back(std::move(line), m_clock.elapsed());
+    if (!m_writer.joinable()) {
         m_writer = std::thread([this] { runWriter(); });
-    else if (m_queued.size() == 1 && !m_writing)
+    } else if (m_queued.size() == 1 && !m_writing) {
+        // Woken once the lock is free, so that the writer does not wait for it.
+        lock.unlock();
         m_wake.notify_one();
+    }
 }
 
 void LabEventLog::runWriter()

@@ -4,6 +4,7 @@
 #include "labreset.h"
 #include "panelserial.h"
 #include "panelwire.h"
+#include "replydeadline.h"
 
 #include <QDebug>
 #include <QDir>
@@ -17,26 +18,26 @@ const QByteArray kRegistered = QByteArrayLiteral("ok");
 const QByteArray kSessionDownload = QByteArrayLiteral("session,download");
 const QByteArray kSessionPassthrough = QByteArrayLiteral("session,passthrough");
 const QByteArray kEnd = QByteArrayLiteral("end");
+const QString kFrameEvent = QStringLiteral("frame");
 } // namespace
 
 PanelClient::PanelClient(const PanelSettings &settings, const QString &relayHost, quint16 relayPort,
                          const QString &outDir, LabEventLog *events, QObject *parent)
     : QObject(parent), m_settings(settings), m_host(relayHost), m_port(relayPort), m_outDir(outDir),
-      m_events(events), m_transfer(settings), m_serial(new PanelSerial(settings.serial, this))
+      m_events(events), m_transfer(settings), m_serial(new PanelSerial(settings.serial, this)),
+      m_sendDeadline(new ReplyDeadline(this))
 {
-    m_clock.start();
     m_retry.setSingleShot(true);
     m_retry.setInterval(kRetryMs);
     connect(&m_retry, &QTimer::timeout, this, &PanelClient::connectToRelay);
     m_quiet.setSingleShot(true);
     m_quiet.setInterval(kQuietMs);
     connect(&m_quiet, &QTimer::timeout, this, [this] {
+        m_readAt = ReplyDeadline::now();
         if (m_mode == Mode::Download)
             runActions(m_transfer.quiet());
     });
-    m_sendTimer.setSingleShot(true);
-    m_sendTimer.setTimerType(Qt::PreciseTimer);   // a reply delay is a round trip the bench measures
-    connect(&m_sendTimer, &QTimer::timeout, this, &PanelClient::flushOutgoing);
+    connect(m_sendDeadline, &ReplyDeadline::expired, this, &PanelClient::flushOutgoing);
     connect(m_serial, &PanelSerial::dataRead, this, &PanelClient::onSerialData);
 }
 
@@ -79,7 +80,7 @@ void PanelClient::onConnected()
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);   // one-byte replies go out at once
     m_mode = Mode::Registering;
     m_control.clear();
-    m_socket->write("panel," + m_settings.imei.toLatin1() + PanelWire::kDelimiter);
+    writeNow(m_socket, "panel," + m_settings.imei.toLatin1() + PanelWire::kDelimiter);
 }
 
 void PanelClient::onSocketState()
@@ -98,7 +99,7 @@ void PanelClient::goOffline()
     m_mode = Mode::Offline;
     m_leaving = false;
     m_outgoing.clear();
-    m_sendTimer.stop();
+    m_sendDeadline->cancel();
     m_quiet.stop();
     if (!m_retry.isActive())
         m_retry.start();
@@ -106,6 +107,7 @@ void PanelClient::goOffline()
 
 void PanelClient::onReadyRead()
 {
+    m_readAt = ReplyDeadline::now();
     if (!m_socket || passthroughBackedUp())
         return;
     const QByteArray bytes = m_socket->readAll();
@@ -231,7 +233,10 @@ void PanelClient::runActions(const QList<PanelAction> &actions)
             sendDownloadReply(a);
             break;
         case PanelAction::Event:
-            event(a.name, a.fields);
+            if (a.name == kFrameEvent)   // one per data frame: off the reply's path
+                m_events->writeSoon(m_settings.imei, a.name, a.fields);
+            else
+                event(a.name, a.fields);
             break;
         case PanelAction::Store: {
             QString error;
@@ -306,6 +311,7 @@ void PanelClient::onSerialData(const QByteArray &data)
 {
     if (m_mode != Mode::Passthrough)
         return;
+    m_readAt = ReplyDeadline::now();
     m_events->writeSoon(m_settings.imei, QStringLiteral("passthrough-out"), passthroughFields(data));
     sendReply(data + PanelWire::kDelimiter, m_settings.passthroughSplit);
     if (m_settings.passthroughLeaveAfter > 0 && ++m_passthroughReplies == m_settings.passthroughLeaveAfter) {
@@ -323,6 +329,8 @@ bool PanelClient::passthroughBackedUp() const
 // being p % 251 + 1 (never zero, never "$_$"), written as fast as the relay takes it.
 void PanelClient::sendUnasked()
 {
+    if (m_mode != Mode::Passthrough || m_unaskedSent >= m_settings.passthroughSend)
+        return;
     while (m_mode == Mode::Passthrough && m_unaskedSent < m_settings.passthroughSend
            && m_socket->bytesToWrite() < kMaxQueued) {
         const int n = int(qMin<qint64>(kUnaskedMessage, m_settings.passthroughSend - m_unaskedSent));
@@ -336,6 +344,14 @@ void PanelClient::sendUnasked()
 
 void PanelClient::onBytesWritten()
 {
+    if (m_writing) {
+        // Written from inside a handler: what the drain allows is done once it returns.
+        const bool more = m_mode == Mode::Passthrough
+                          && (m_socket->bytesAvailable() > 0 || m_unaskedSent < m_settings.passthroughSend);
+        if (more)
+            QMetaObject::invokeMethod(this, [this] { onBytesWritten(); }, Qt::QueuedConnection);
+        return;
+    }
     sendUnasked();
     // The relay took some of the replies: what waits from it is read again.
     if (m_mode == Mode::Passthrough && m_socket->bytesAvailable() > 0)
@@ -354,7 +370,7 @@ void PanelClient::leaveWhenSent()
 
 void PanelClient::sendReply(const QByteArray &bytes, bool split)
 {
-    const qint64 due = m_clock.nsecsElapsed() + m_settings.replyDelayMs * kNsPerMs;
+    const qint64 due = m_readAt + m_settings.replyDelayMs * kNsPerMs;
     if (split && bytes.size() >= 2) {
         const int half = bytes.size() / 2;
         m_outgoing.enqueue({due, bytes.left(half)});
@@ -374,12 +390,14 @@ void PanelClient::sendDownloadReply(const PanelAction &reply)
     if (reply.delayMs > 0) {
         const QPointer<QTcpSocket> socket = m_socket;
         const QByteArray bytes = reply.bytes;
-        QTimer::singleShot(m_settings.replyDelayMs + reply.delayMs, this, [this, socket, bytes] {
+        const qint64 due = m_readAt + (m_settings.replyDelayMs + reply.delayMs) * kNsPerMs;
+        const qint64 left = qMax<qint64>(0, due - ReplyDeadline::now());
+        QTimer::singleShot(int((left + kNsPerMs - 1) / kNsPerMs), Qt::PreciseTimer, this, [this, socket, bytes] {
             if (!socket || socket != m_socket || m_mode != Mode::Download
                 || socket->state() != QAbstractSocket::ConnectedState)
                 return;
             event(QStringLiteral("late-reply"), {{QStringLiteral("reply"), QString::fromLatin1(bytes.toHex())}});
-            socket->write(bytes);
+            writeNow(socket, bytes);
         });
         return;
     }
@@ -389,7 +407,7 @@ void PanelClient::sendDownloadReply(const PanelAction &reply)
     }
     event(QStringLiteral("fault"), {{QStringLiteral("fault"), QStringLiteral("splitReplies")},
                                     {QStringLiteral("bytes"), reply.bytes.size()}});
-    const qint64 due = m_clock.nsecsElapsed() + m_settings.replyDelayMs * kNsPerMs;
+    const qint64 due = m_readAt + m_settings.replyDelayMs * kNsPerMs;
     for (int i = 0; i < reply.bytes.size(); ++i)
         m_outgoing.enqueue({due + i * kSplitGapMs * kNsPerMs, reply.bytes.mid(i, 1)});
     flushOutgoing();
@@ -407,13 +425,30 @@ void PanelClient::dropConnection(const PanelAction &close)
 
 void PanelClient::flushOutgoing()
 {
-    const qint64 now = m_clock.nsecsElapsed();
+    const qint64 now = ReplyDeadline::now();
+    const bool connected = m_socket && m_socket->state() == QAbstractSocket::ConnectedState;
+    bool wrote = false;
     while (!m_outgoing.isEmpty() && m_outgoing.head().due <= now) {
         const Outgoing o = m_outgoing.dequeue();
-        if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState)
+        if (connected) {
             m_socket->write(o.bytes);
+            wrote = true;
+        }
     }
     if (!m_outgoing.isEmpty())
-        m_sendTimer.start(int((m_outgoing.head().due - now + kNsPerMs - 1) / kNsPerMs));   // never early
+        m_sendDeadline->arm(m_outgoing.head().due);   // never early
+    if (wrote)
+        writeNow(m_socket, QByteArray());
     leaveWhenSent();
+}
+
+void PanelClient::writeNow(QTcpSocket *socket, const QByteArray &bytes)
+{
+    if (!bytes.isEmpty())
+        socket->write(bytes);
+    const bool outer = !m_writing;
+    m_writing = true;
+    socket->flush();
+    if (outer)
+        m_writing = false;
 }

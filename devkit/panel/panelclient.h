@@ -4,7 +4,6 @@
 #include "panelsettings.h"
 #include "paneltransfer.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QQueue>
 #include <QTimer>
@@ -12,6 +11,7 @@
 class QTcpSocket;
 class LabEventLog;
 class PanelSerial;
+class ReplyDeadline;
 
 // One panel of the lab: keeps a connection to the relay (reconnecting and
 // registering again after any loss), and plays a download or pass-through session
@@ -52,7 +52,7 @@ private:
 
     struct Outgoing
     {
-        qint64 due;        // ns on m_clock
+        qint64 due;        // ns on ReplyDeadline::now()
         QByteArray bytes;
     };
 
@@ -79,6 +79,8 @@ private:
     void sendDownloadReply(const PanelAction &reply);
     void dropConnection(const PanelAction &close);
     void flushOutgoing();
+    // Writes to the relay and puts the bytes out in this loop turn.
+    void writeNow(QTcpSocket *socket, const QByteArray &bytes);
     void event(const QString &name, const QJsonObject &fields = QJsonObject());
     QString storeFile(int code, const QByteArray &data, QString *error);
 
@@ -96,8 +98,11 @@ private:
     PanelSerial *m_serial;
     QTimer m_retry;
     QTimer m_quiet;
-    QTimer m_sendTimer;
-    QElapsedTimer m_clock;
+    ReplyDeadline *m_sendDeadline;
+    // When the bytes being handled were read: a reply's delay counts from here, so that
+    // the emulated round trip holds none of the lab's own work.
+    qint64 m_readAt = 0;
+    bool m_writing = false;        // inside writeNow(): bytesWritten is handled later
     QQueue<Outgoing> m_outgoing;
     bool m_everRegistered = false;
     int m_connections = 0;

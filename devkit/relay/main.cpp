@@ -11,6 +11,9 @@
 
 int main(int argc, char *argv[])
 {
+    // The plain Unix event loop: with the GLib one every socket write wakes the loop once
+    // more (a notifier turned on and off), a turn per forwarded message.
+    qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
     LabCommandLine commandLine(QStringLiteral("lab-relay"), QStringLiteral("Relay server of the panel lab"),
                                QStringLiteral("Exit 0 when the config has a relay section."));

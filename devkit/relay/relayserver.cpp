@@ -232,7 +232,7 @@ void RelayServer::forward(Peer *from, const QByteArray &bytes)
             from->toPanelTail = out.size() >= 3 ? out.right(3) : (from->toPanelTail + out).right(3);
         from->toPanel += out.size();
         to->toPanel += out.size();
-        to->socket->write(out);
+        writeNow(to->socket, out);
     } else {
         from->toDesktop += bytes.size();
         to->toDesktop += bytes.size();
@@ -245,10 +245,24 @@ qint64 RelayServer::queuedFor(const Peer *to) const
     return (to->socket ? to->socket->bytesToWrite() : 0) + to->heldForDesktop.size();
 }
 
+void RelayServer::writeNow(QTcpSocket *socket, const QByteArray &bytes)
+{
+    socket->write(bytes);
+    const bool outer = !m_writing;
+    m_writing = true;
+    socket->flush();
+    if (outer)
+        m_writing = false;
+}
+
 void RelayServer::onBytesWritten(Peer *peer)
 {
     Peer *from = peer->partner;
-    if (from && from->socket && from->socket->bytesAvailable() > 0)
+    if (!from || !from->socket || from->socket->bytesAvailable() <= 0)
+        return;
+    if (m_writing)   // drained from inside a forward: its source is read once that returns
+        readLater(from);
+    else
         onReadyRead(from);
 }
 
@@ -268,7 +282,7 @@ void RelayServer::holdForDesktop(Peer *desktop, const QByteArray &bytes)
 {
     const int coalesceMs = desktop->form == Form::Passthrough ? desktop->rule.coalesceMs : 0;
     if (!desktop->goAheadPending && coalesceMs == 0) {
-        desktop->socket->write(bytes);
+        writeNow(desktop->socket, bytes);
         return;
     }
     desktop->heldForDesktop += bytes;
@@ -288,12 +302,13 @@ void RelayServer::flushHeld(Peer *desktop)
     if (desktop->goAheadPending || desktop->heldForDesktop.isEmpty() || !desktop->socket)
         return;
     if (desktop->rule.coalesceMs > 0 && desktop->form == Form::Passthrough)
-        m_events->write(desktop->imei, QStringLiteral("fault"),
+        m_events->writeSoon(desktop->imei, QStringLiteral("fault"),
                         {{QStringLiteral("fault"), QStringLiteral("coalesceMs")},
                          {QStringLiteral("len"), desktop->heldForDesktop.size()},
                          {QStringLiteral("panelGone"), desktop->heldForDesktop.endsWith(RelayWire::kPanelGone)}});
-    desktop->socket->write(desktop->heldForDesktop);
+    const QByteArray held = desktop->heldForDesktop;
     desktop->heldForDesktop.clear();
+    writeNow(desktop->socket, held);
 }
 
 // closeAfterBytes / resetAfterBytes: the desktop's bytes up to the count go to the

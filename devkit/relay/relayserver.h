@@ -68,6 +68,9 @@ private:
     void startSession(Peer *desktop, Peer *panel, RelayWire::Form form);
     void writeGoAheadStep(Peer *desktop, const QList<RelayWire::GoAheadStep> &steps, int index);
     void forward(Peer *from, const QByteArray &bytes);
+    // Writes forwarded bytes and puts them out in this loop turn. The socket may be gone
+    // when it returns (a failed write closes it): callers touch nothing of its peer after.
+    void writeNow(QTcpSocket *socket, const QByteArray &bytes);
     qint64 queuedFor(const Peer *to) const;
     void onBytesWritten(Peer *peer);
     // Reads what waits on the peer's socket once the event loop is back (after its
@@ -89,6 +92,7 @@ private:
     QHash<QTcpSocket *, Peer *> m_peers;
     QHash<QString, Peer *> m_panels;   // online panels by IMEI
     int m_nextId = 1;
+    bool m_writing = false;            // inside writeNow(): bytesWritten is handled later
 };
 
 #endif // RELAYSERVER_H
