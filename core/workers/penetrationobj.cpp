@@ -336,12 +336,9 @@ void PenetrationOBJ::forwardToSerial(const char *data, qint64 len)
     // Reported only: the bridge stays, and the messages around the note still go out.
     if (r.hmiDisconnected)
         emitInfo(tr("HMI端断开连接"), false);
-    if (r.toSerialSize == 0) {
-        if (relayFraming.pending() > 0)
-            qCDebug(lcPassthrough) << "PenetrationOBJ::forwardToSerial waiting for delimiter"
-                                   << relayFraming.pending();
+    // A read that ends inside a message (most of a stream's) is not traced: it is no event.
+    if (r.toSerialSize == 0)
         return;
-    }
     if (serialOpen()) {
         countFromPanel(r.toSerial, r.toSerialSize);
         writeSerial(r.toSerial, r.toSerialSize);
