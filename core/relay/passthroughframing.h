@@ -17,6 +17,10 @@
 // among the others. Only the unfinished rest after the last delimiter is kept for the
 // next read; a rest over the limit is dropped (but for a trailing "$" or "$_" that may
 // still become its delimiter).
+//
+// Nothing is allocated for a read that holds one message and nothing kept before it:
+// the bytes for the port are then a part of the read itself. Otherwise they are gathered
+// in a buffer of the decoder's, reused from read to read.
 // Pure: no sockets, no QObject.
 class PassthroughFraming
 {
@@ -25,7 +29,10 @@ public:
 
     struct Result
     {
-        QByteArray toSerial;          // to write to the serial port; may be empty
+        // To write to the serial port (toSerialSize bytes, possibly none): in the read
+        // given to feed, or in the decoder. Valid until the next feed or clear.
+        const char *toSerial = nullptr;
+        int toSerialSize = 0;
         bool hmiDisconnected = false; // "disconnected,2$_$" arrived
         int dropped = 0;              // bytes given up because the limit was exceeded
     };
@@ -35,18 +42,19 @@ public:
     static QByteArray serialToRelay(const QByteArray &serialData);
 
     // Takes one read from the relay connection.
-    Result feed(const QByteArray &read);
+    Result feed(const char *read, int size);
 
     // Bytes kept so far, waiting for their delimiter.
     int pending() const { return m_kept.size(); }
-    void clear() { m_kept.clear(); }
+    void clear();
 
 private:
     // One complete message without its delimiter: the disconnect note, or data.
-    static void take(const char *message, int size, Result *result);
+    void take(const char *message, int size, Result *result);
 
     int m_limit;
     QByteArray m_kept;
+    QByteArray m_out; // the bytes for the port when they are not one part of the read
 };
 
 #endif // PASSTHROUGHFRAMING_H

@@ -8,6 +8,7 @@
 
 #ifndef Q_OS_WIN
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #endif
 
@@ -32,18 +33,31 @@ qint64 readSome(int fd, bool socket, char *data, qint64 len)
 #endif
 }
 
-qint64 writeSome(int fd, bool socket, const char *data, qint64 len)
+// Writes data and then tail (when tailLen > 0) in one call: the count taken of both
+// together, 0 when it would block, -1 on a failure (in errno).
+qint64 writeSome(int fd, bool socket, const char *data, qint64 len, const char *tail = nullptr,
+                 qint64 tailLen = 0)
 {
 #ifndef Q_OS_WIN
     ssize_t n;
-    do {
-        n = socket ? ::send(fd, data, size_t(len), MSG_NOSIGNAL) : ::write(fd, data, size_t(len));
-    } while (n < 0 && errno == EINTR);
+    if (tailLen <= 0) {
+        do {
+            n = socket ? ::send(fd, data, size_t(len), MSG_NOSIGNAL) : ::write(fd, data, size_t(len));
+        } while (n < 0 && errno == EINTR);
+    } else {
+        iovec parts[2] = {{const_cast<char *>(data), size_t(len)}, {const_cast<char *>(tail), size_t(tailLen)}};
+        msghdr message{};
+        message.msg_iov = parts;
+        message.msg_iovlen = 2;
+        do {
+            n = socket ? ::sendmsg(fd, &message, MSG_NOSIGNAL) : ::writev(fd, parts, 2);
+        } while (n < 0 && errno == EINTR);
+    }
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
         return 0;
     return n;
 #else
-    Q_UNUSED(fd) Q_UNUSED(socket) Q_UNUSED(data) Q_UNUSED(len)
+    Q_UNUSED(fd) Q_UNUSED(socket) Q_UNUSED(data) Q_UNUSED(len) Q_UNUSED(tail) Q_UNUSED(tailLen)
     return -1;
 #endif
 }
@@ -105,30 +119,37 @@ void DescriptorBridge::readRelay()
     }
 }
 
-bool DescriptorBridge::write(Side &side, const char *data, qint64 len)
+bool DescriptorBridge::write(Side &side, const char *data, qint64 len, const char *tail, qint64 tailLen)
 {
-    if (side.fd < 0 || len <= 0)
+    if (side.fd < 0 || len + tailLen <= 0)
         return true;
     if (side.queued() == 0) {
-        const qint64 n = writeSome(side.fd, &side == &relay, data, len);
+        qint64 n = writeSome(side.fd, &side == &relay, data, len, tail, tailLen);
         if (n < 0) {
             qCDebug(lcPassthrough) << "DescriptorBridge::write" << (&side == &relay) << errno;
             return false;
         }
-        if (n == len)
+        if (n == len + tailLen)
             return true;
-        data += n;
-        len -= n;
+        // What was not taken, of data and then of tail, waits.
+        const qint64 ofData = qMin(n, len);
+        data += ofData;
+        len -= ofData;
+        n -= ofData;
+        tail += n;
+        tailLen -= n;
         side.writable->setEnabled(true);
     }
     side.queue.append(data, int(len));
+    if (tailLen > 0)
+        side.queue.append(tail, int(tailLen));
     updateReading();
     return true;
 }
 
-void DescriptorBridge::writeToRelay(const char *data, qint64 len)
+void DescriptorBridge::writeToRelay(const char *data, qint64 len, const char *tail, qint64 tailLen)
 {
-    if (!write(relay, data, len))
+    if (!write(relay, data, len, tail, tailLen))
         loseRelay();
 }
 

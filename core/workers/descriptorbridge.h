@@ -38,7 +38,8 @@ public:
                      qint64 relayReadSize, Handlers handlers, QObject *parent = nullptr);
     ~DescriptorBridge() override;
 
-    void writeToRelay(const char *data, qint64 len);
+    // A message for the relay: data and then tail, in one write.
+    void writeToRelay(const char *data, qint64 len, const char *tail, qint64 tailLen);
     void writeToSerial(const char *data, qint64 len);
     bool hasSerial() const { return serial.fd >= 0; }
     // Nothing is read or written any more; the descriptors can be closed.
@@ -62,8 +63,9 @@ private:
     void setUp(Side &side, int fd);
     void readSerial();
     void readRelay();
-    // Writes at once what the side takes; queues the rest. False: the side failed.
-    bool write(Side &side, const char *data, qint64 len);
+    // Writes data and then tail at once as far as the side takes them; queues the rest.
+    // False: the side failed.
+    bool write(Side &side, const char *data, qint64 len, const char *tail = nullptr, qint64 tailLen = 0);
     // The side turned writable: its queue goes on.
     void drain(Side &side);
     void updateReading();

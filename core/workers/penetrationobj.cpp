@@ -23,7 +23,8 @@ PenetrationOBJ::PenetrationOBJ(QString iMei, QObject *parent)
       abortFlag(false),
       waitMs(kNormalWaitMs),
       iMei(iMei),
-      portPairs([this](const QString &text) { emitInfo(text, false); })
+      portPairs([this](const QString &text) { emitInfo(text, false); }),
+      relayTrailer(RelayFrame::trailer())
 {
     const RuntimeOverrides overrides = RuntimeOverrides::read();
     relay = RelayEndpoint::with(overrides);
@@ -175,12 +176,8 @@ void PenetrationOBJ::startBridge()
     DescriptorBridge::quietDevice(serialPort);
     DescriptorBridge::quietDevice(tcpSocket);
     DescriptorBridge::Handlers handlers;
-    handlers.serialRead = [this](const char *data, qint64 len) {
-        forwardToRelay(QByteArray::fromRawData(data, int(len)));
-    };
-    handlers.relayRead = [this](const char *data, qint64 len) {
-        forwardToSerial(QByteArray::fromRawData(data, int(len)));
-    };
+    handlers.serialRead = [this](const char *data, qint64 len) { forwardToRelay(data, len); };
+    handlers.relayRead = [this](const char *data, qint64 len) { forwardToSerial(data, len); };
     handlers.serialLost = [this] {
         if (serialPort)
             serialPort->close();
@@ -191,7 +188,7 @@ void PenetrationOBJ::startBridge()
                                   kMaxQueuedBytes, kSerialReadBuffer, kRelayReadBuffer,
                                   std::move(handlers), this);
     if (!early.isEmpty())
-        forwardToRelay(early);
+        forwardToRelay(early.constData(), early.size());
 #endif
     // Gone already while the go-ahead was read: no signal will tell.
     if (tcpSocket && tcpSocket->state() != QAbstractSocket::ConnectedState)
@@ -303,18 +300,17 @@ void PenetrationOBJ::writeTcpData()
                                << data.size();
         return;
     }
-    forwardToRelay(data);
+    forwardToRelay(data.constData(), data.size());
 }
 
-void PenetrationOBJ::forwardToRelay(const QByteArray &data)
+void PenetrationOBJ::forwardToRelay(const char *data, qint64 len)
 {
-    countToPanel(data.constData(), data.size());
-    const QByteArray message = PassthroughFraming::serialToRelay(data);
+    countToPanel(data, len);
     if (bridge) {
-        bridge->writeToRelay(message.constData(), message.size());
+        bridge->writeToRelay(data, len, relayTrailer.constData(), relayTrailer.size());
         return;
     }
-    tcpSocket->write(message);
+    tcpSocket->write(PassthroughFraming::serialToRelay(QByteArray::fromRawData(data, int(len))));
     // Written in this turn of the loop, not one or two turns later; what the system does
     // not take now waits in the socket until the connection turns writable.
     tcpSocket->flush();
@@ -327,41 +323,39 @@ void PenetrationOBJ::writeComData()
     // The same the other way: the relay's bytes wait until serialDrained.
     if (serialPort && serialPort->isOpen() && serialPort->bytesToWrite() >= kMaxQueuedBytes)
         return;
-    forwardToSerial(tcpSocket->readAll());
+    const QByteArray data = tcpSocket->readAll();
+    forwardToSerial(data.constData(), data.size());
 }
 
-void PenetrationOBJ::forwardToSerial(const QByteArray &data)
+void PenetrationOBJ::forwardToSerial(const char *data, qint64 len)
 {
-    const PassthroughFraming::Result r = relayFraming.feed(data);
+    const PassthroughFraming::Result r = relayFraming.feed(data, int(len));
     if (r.dropped > 0)
         qCDebug(lcPassthrough) << "PenetrationOBJ::forwardToSerial dropped" << r.dropped
                                << "bytes without delimiter";
     // Reported only: the bridge stays, and the messages around the note still go out.
     if (r.hmiDisconnected)
         emitInfo(tr("HMI端断开连接"), false);
-    if (r.toSerial.isEmpty()) {
-        if (relayFraming.pending() > 0)
-            qCDebug(lcPassthrough) << "PenetrationOBJ::forwardToSerial waiting for delimiter"
-                                   << relayFraming.pending();
+    // A read that ends inside a message (most of a stream's) is not traced: it is no event.
+    if (r.toSerialSize == 0)
         return;
-    }
     if (serialOpen()) {
-        countFromPanel(r.toSerial.constData(), r.toSerial.size());
-        writeSerial(r.toSerial);
+        countFromPanel(r.toSerial, r.toSerialSize);
+        writeSerial(r.toSerial, r.toSerialSize);
     } else
         qCDebug(lcPassthrough) << "PenetrationOBJ::forwardToSerial port closed, dropped"
-                               << r.toSerial.size();
+                               << r.toSerialSize;
 }
 
 // Bytes for the port. On the descriptors, what the driver does not take now (a full pty
 // says EAGAIN) waits in the bridge until the port turns writable: a full port is never a
 // lost one. Else the port queues them itself.
-void PenetrationOBJ::writeSerial(const QByteArray &bytes)
+void PenetrationOBJ::writeSerial(const char *data, qint64 len)
 {
     if (bridge)
-        bridge->writeToSerial(bytes.constData(), bytes.size());
+        bridge->writeToSerial(data, len);
     else
-        serialPort->write(bytes);
+        serialPort->write(data, len);
 }
 
 void PenetrationOBJ::serialDrained()

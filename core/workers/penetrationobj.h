@@ -67,11 +67,11 @@ private:
     // Links the two sides once the relay has given the go-ahead.
     void startBridge();
     // Bytes for the port, written at once while nothing older waits.
-    void writeSerial(const QByteArray &bytes);
+    void writeSerial(const char *data, qint64 len);
     // A read from the port: counted and sent to the relay as one message.
-    void forwardToRelay(const QByteArray &data);
+    void forwardToRelay(const char *data, qint64 len);
     // A read from the relay: its complete messages go to the port.
-    void forwardToSerial(const QByteArray &data);
+    void forwardToSerial(const char *data, qint64 len);
     bool serialOpen() const;
     // A side has written some of its queue: reading of the other side goes on.
     void serialDrained();
@@ -106,6 +106,8 @@ private:
 
     VirtualPortPairs portPairs;
     PassthroughFraming relayFraming;
+    // What ends every message to the relay, written with the message.
+    const QByteArray relayTrailer;
     PassthroughTrace trace;
     QTimer *trafficTimer = nullptr;
     qint64 bytesToPanel = 0;

@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QByteArray read;
     while (reads.next(&read)) {
         since += read;
-        const PassthroughFraming::Result r = framing.feed(read);
+        const PassthroughFraming::Result r = framing.feed(read.constData(), read.size());
         FUZZ_CHECK(r.dropped >= 0);
 
         // Every "$_$", left to right, ends a message: the disconnect note is reported,
@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 toSerial += message;
             from = at + 3;
         }
-        FUZZ_CHECK(r.toSerial == toSerial);
+        FUZZ_CHECK(QByteArray(r.toSerial, r.toSerialSize) == toSerial);
         FUZZ_CHECK(r.hmiDisconnected == disconnected);
 
         QByteArray rest = since.mid(from);
