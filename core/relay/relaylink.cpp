@@ -12,6 +12,7 @@
 
 #ifdef Q_OS_LINUX
 #include <cerrno>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
@@ -103,10 +104,12 @@ void RelayLink::close()
 {
     if (!m_socket)
         return;
+    m_waits.detach();   // before the descriptor closes: a stop must not reach another one
     m_socket->close();
     m_socket->deleteLater();
     m_socket = nullptr;
     m_fd = -1;
+    m_blocking = false;
 #ifdef Q_OS_LINUX
     if (m_answers >= 0)
         ::close(m_answers);
@@ -228,6 +231,9 @@ QByteArray RelayLink::collectReply(int size, int ms)
 // what is sent next: whatever is already waiting on the link is dropped before a send.
 void RelayLink::discardWaiting(const char *before, qint64 which)
 {
+    // A stop has shut the reading down already: nothing is read any more.
+    if (m_blocking && stopRequested())
+        return;
 #ifdef Q_OS_LINUX
     // Nothing in the socket and nothing in the system (one look, taking nothing): done.
     const int fd = m_fd;
@@ -280,6 +286,21 @@ int RelayLink::check_ok()
     return RelayFrame::classifyAck(first, qMin<qint64>(n, kAckRead));
 }
 
+// An answer of n bytes came in the first read: what else waits then is read and dropped. The count
+// of the bytes read.
+qint64 RelayLink::ackRead(qint64 n)
+{
+    qint64 total = n;
+#ifdef Q_OS_LINUX
+    char rest[kAckRead];
+    for (ssize_t more = n; more == kAckRead && (more = ::recv(m_fd, rest, kAckRead, MSG_DONTWAIT)) > 0;)
+        total += more;
+#endif
+    if (total > 1)   // more than an acknowledgement: the stream is not in step
+        m_lateAnswersPossible = true;
+    return total;
+}
+
 // Answers are waited for on an epoll set that holds the socket and the stop's wake
 // descriptor, made once per connection: a wait then costs the system less than a poll
 // that sets both up again every time.
@@ -314,6 +335,20 @@ qint64 RelayLink::readAck(char *first)
 {
 #ifdef Q_OS_LINUX
     const int fd = m_fd;
+    if (m_blocking && m_socket->bytesAvailable() == 0) {
+        ssize_t n;
+        do {
+            n = ::recv(fd, first, kAckRead, 0);
+        } while (n < 0 && errno == EINTR && !stopRequested());
+        if (n > 0)
+            return ackRead(n);
+        if (stopRequested() || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))) {
+            m_lateAnswersPossible = true;   // the reply bound passed
+            return 0;
+        }
+        m_ended = true;   // the end of the connection, for lost()
+        return 0;
+    }
     if (m_answers >= 0 && m_socket->bytesAvailable() == 0) {
         const int replyMs = scaledWait(m_waits.replyTimeoutMs());
         const QDeadlineTimer deadline(replyMs);
@@ -327,15 +362,8 @@ qint64 RelayLink::readAck(char *first)
             if (events <= 0 || (ready[0].data.u32 != 0 && (events < 2 || ready[1].data.u32 != 0)))
                 continue;
             const ssize_t n = ::recv(fd, first, kAckRead, MSG_DONTWAIT);
-            if (n > 0) {
-                qint64 total = n;
-                char rest[kAckRead];
-                for (ssize_t more = n; more == kAckRead && (more = ::recv(fd, rest, kAckRead, MSG_DONTWAIT)) > 0;)
-                    total += more;
-                if (total > 1)   // more than an acknowledgement: the stream is not in step
-                    m_lateAnswersPossible = true;
-                return total;
-            }
+            if (n > 0)
+                return ackRead(n);
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
                 continue;
             m_ended = true;   // the end of the connection, for lost()
@@ -374,6 +402,55 @@ RelayLink::Query RelayLink::queryVersion(int replyMs, quint32 *version)
 RelayLink::Outcome RelayLink::sendFrames(QFile &file, qint64 size, int chunkSize,
                                               const std::function<void(qint64)> &progress,
                                               bool stopBetweenFrames, bool *unanswered)
+{
+    blockingAnswers(true);
+    const Outcome outcome = sendFramesOf(file, size, chunkSize, progress, stopBetweenFrames, unanswered);
+    blockingAnswers(false);
+    return outcome;
+}
+
+// While frames go, an acknowledgement is waited for by one blocking read of the socket
+// (bounded by the socket's receive timeout), as cheap as a wait gets; the stop request
+// shuts the socket's reading down (RelayWaits::attach) and so ends the read at once.
+// Writes then have a timeout too, so that none waits longer than the write bound.
+void RelayLink::blockingAnswers(bool on)
+{
+#ifdef Q_OS_LINUX
+    if (!on) {
+        m_waits.detach();
+        if (m_blocking && m_fd >= 0) {
+            const int flags = ::fcntl(m_fd, F_GETFL);
+            if (flags >= 0)
+                ::fcntl(m_fd, F_SETFL, flags | O_NONBLOCK);
+        }
+        m_blocking = false;
+        return;
+    }
+    const int flags = m_fd >= 0 && !lost() ? ::fcntl(m_fd, F_GETFL) : -1;
+    if (flags < 0)
+        return;
+    const auto timeout = [](int ms) {
+        timeval t{};
+        t.tv_sec = ms / 1000;
+        t.tv_usec = (ms % 1000) * 1000;
+        return t;
+    };
+    const timeval receive = timeout(scaledWait(m_waits.replyTimeoutMs()));
+    const timeval send = timeout(scaledWait(kFrameWriteMs));
+    if (::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &receive, sizeof receive) != 0
+        || ::setsockopt(m_fd, SOL_SOCKET, SO_SNDTIMEO, &send, sizeof send) != 0
+        || ::fcntl(m_fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        return;
+    m_blocking = true;
+    m_waits.attach(m_fd);
+#else
+    Q_UNUSED(on)
+#endif
+}
+
+RelayLink::Outcome RelayLink::sendFramesOf(QFile &file, qint64 size, int chunkSize,
+                                           const std::function<void(qint64)> &progress,
+                                           bool stopBetweenFrames, bool *unanswered)
 {
     qint64 offset = 0;
     quint32 index = 0;

@@ -107,6 +107,11 @@ private:
     qint64 writeBytes(const char *data, qint64 len);
     qint64 readAndDrop(char *first, int firstSize);
     qint64 readAck(char *first);
+    qint64 ackRead(qint64 n);
+    void blockingAnswers(bool on);
+    Outcome sendFramesOf(QFile &file, qint64 size, int chunkSize,
+                         const std::function<void(qint64)> &progress, bool stopBetweenFrames,
+                         bool *unanswered);
     void watchAnswers();
     bool waitReadable(int ms);
     bool waitReadableUntil(const QDeadlineTimer &deadline);
@@ -121,6 +126,7 @@ private:
     QTcpSocket *m_socket = nullptr;
     int m_fd = -1;          // the socket's descriptor while connected
     int m_answers = -1;     // the epoll set of the socket and the stop's wake descriptor
+    bool m_blocking = false;   // frames go: the socket blocks, with timeouts
     bool m_ended = false;   // a read straight from the descriptor found the connection ended
     // A wait on the link ran out or an answer brought more than asked: from then on,
     // bytes may wait on the link before a frame goes out (a late answer), and they are

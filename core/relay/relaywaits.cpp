@@ -4,6 +4,7 @@
 
 #ifdef Q_OS_LINUX
 #include <sys/eventfd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #endif
 
@@ -20,6 +21,38 @@ RelayWaits::~RelayWaits()
     if (m_wake >= 0)
         ::close(m_wake);
 #endif
+}
+
+void RelayWaits::setStop(bool stop)
+{
+    m_stop.store(stop, std::memory_order_relaxed);
+    m_replyMs.store(stop ? 1 : kReplyTimeoutMs, std::memory_order_relaxed);
+    m_ioMs.store(stop ? 1 : kIoTimeoutMs, std::memory_order_relaxed);
+    m_connectMs.store(stop ? 1 : kConnectTimeoutMs, std::memory_order_relaxed);
+    setWake(stop);
+#ifdef Q_OS_LINUX
+    if (stop) {
+        const std::lock_guard<std::mutex> locked(m_attachedLock);
+        if (m_attached >= 0)
+            ::shutdown(m_attached, SHUT_RD);
+    }
+#endif
+}
+
+void RelayWaits::attach(int socketDescriptor) const
+{
+    const std::lock_guard<std::mutex> locked(m_attachedLock);
+    m_attached = socketDescriptor;
+#ifdef Q_OS_LINUX
+    if (m_attached >= 0 && stopRequested())
+        ::shutdown(m_attached, SHUT_RD);
+#endif
+}
+
+void RelayWaits::detach() const
+{
+    const std::lock_guard<std::mutex> locked(m_attachedLock);
+    m_attached = -1;
 }
 
 void RelayWaits::setWake(bool readable)

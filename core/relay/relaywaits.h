@@ -2,6 +2,7 @@
 #define RELAYWAITS_H
 
 #include <atomic>
+#include <mutex>
 
 // The stop request and the bounds of the waits of a download link. The dialog's thread
 // writes them (setStop) while a download on the worker's thread reads them: atomics,
@@ -18,14 +19,7 @@ public:
 
     // true: the stop is requested and every bound is 1 ms, so that a running download
     // ends at once through its ordinary failure path; false: the normal bounds.
-    void setStop(bool stop)
-    {
-        m_stop.store(stop, std::memory_order_relaxed);
-        m_replyMs.store(stop ? 1 : kReplyTimeoutMs, std::memory_order_relaxed);
-        m_ioMs.store(stop ? 1 : kIoTimeoutMs, std::memory_order_relaxed);
-        m_connectMs.store(stop ? 1 : kConnectTimeoutMs, std::memory_order_relaxed);
-        setWake(stop);
-    }
+    void setStop(bool stop);
     // A download begins: a stop request left over is forgotten, the bounds stay.
     void clearStop()
     {
@@ -41,6 +35,12 @@ public:
     // the request in slices).
     int wakeDescriptor() const { return m_wake; }
 
+    // While a socket is attached, the stop request also shuts its reading down, so that a
+    // read blocked on it returns at once (with the end of the stream). Attached from the
+    // thread that reads it, detached before the socket closes.
+    void attach(int socketDescriptor) const;
+    void detach() const;
+
     bool stopRequested() const { return m_stop.load(std::memory_order_relaxed); }
     int replyTimeoutMs() const { return m_replyMs.load(std::memory_order_relaxed); }
     int ioTimeoutMs() const { return m_ioMs.load(std::memory_order_relaxed); }
@@ -50,6 +50,8 @@ private:
     void setWake(bool readable);
 
     int m_wake = -1;
+    mutable std::mutex m_attachedLock;
+    mutable int m_attached = -1;   // guarded by m_attachedLock
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_replyMs{kReplyTimeoutMs};
     std::atomic<int> m_ioMs{kIoTimeoutMs};

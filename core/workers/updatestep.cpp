@@ -60,7 +60,7 @@ void UpdateStep::frameAccepted(const QString &pattern, qint64 offset, qint64 siz
     if (!progressDue(m_firstFrame || offset == size || done == total, file))
         return;
     m_firstFrame = false;
-    report(pattern.arg(offset).arg(size));
+    report(pattern.arg(QString::number(offset), QString::number(size)));
     if (m_progress)
         m_progress(done, total, file, files);
 }
