@@ -73,6 +73,7 @@ private slots:
     void closedPort();
     void frameSizeRefused_data();
     void frameSizeRefused();
+    void stopDuringDataPhase_data();
     void stopDuringDataPhase();
     void panelInfo_data();
     void panelInfo();
@@ -123,6 +124,8 @@ void TestFirmwareDownload::initTestCase()
         // frame 1 answered 'K' after the wait for it has ended
         labPanel("861000000000044", 70, 2, 2, 0, lateAck()),
         labPanel("861000000000045", 70, 2, 2, 0, lateAck({{"noEndAck", true}})),
+        // frame 0 never answered, for the stop test alone
+        labPanel("861000000000046", 70, 2, 2, 0, plan({{0, repeat("silence", 10)}})),
     };
     QVERIFY2(m_lab.start(panels), qPrintable(m_lab.failure()));
 }
@@ -467,27 +470,53 @@ void TestFirmwareDownload::panelInfo()
                      .isEmpty());
 }
 
+void TestFirmwareDownload::stopDuringDataPhase_data()
+{
+    QTest::addColumn<QString>("imei");
+    QTest::addColumn<int>("afterTexts");   // frame texts before the stop; 0: into frame 0's wait
+    QTest::addColumn<int>("withinMs");
+    QTest::newRow("between 20 ms replies") << "861000000000040" << 3 << 500;
+    // The wait for an answer that never comes would last 5 s.
+    QTest::newRow("during a wait for an answer") << "861000000000046" << 0 << 1000;
+}
+
 void TestFirmwareDownload::stopDuringDataPhase()
 {
+    QFETCH(QString, imei);
+    QFETCH(int, afterTexts);
+    QFETCH(int, withinMs);
     // 200 frames at 20 ms each: four seconds if nothing stopped it.
     const QByteArray bytes = image(200 * 504);
     const QString path = writeImage("PLN080K01_WIFI02.bin", bytes);
     const int from = m_lab.panelLineCount();
-    const WorkerRun r = download("861000000000040", path, 512, 15000, [](WorkerRun &run, DownFileOBJ *w) {
-        if (run.stopAtMs < 0 && run.progress().size() == 3) {
-            run.stopAtMs = run.clock.elapsed();
-            run.messagesAtStop = run.messages.size();
+    // A stop timed from the start of the data phase stays within the download: it is
+    // dropped once the download has returned.
+    QObject context;
+    bool over = false;
+    qint64 stopAtMs = -1;
+    const WorkerRun r = download(imei, path, 512, 15000, [&](WorkerRun &run, DownFileOBJ *w) {
+        if (afterTexts > 0 && stopAtMs < 0 && run.progress().size() == afterTexts) {
+            stopAtMs = run.clock.elapsed();
             w->setStopFlag(true);
+        } else if (afterTexts == 0 && run.last() == kStart) {
+            const QElapsedTimer clock = run.clock;
+            QTimer::singleShot(300, &context, [&over, &stopAtMs, clock, w] {
+                if (over)
+                    return;
+                stopAtMs = clock.elapsed();
+                w->setStopFlag(true);
+            });
         }
     });
+    over = true;
     QCOMPARE(r.finishes, QList<int>{0});
-    QVERIFY(r.stopAtMs >= 0);
-    QVERIFY2(r.elapsedMs - r.stopAtMs < 500, qPrintable(QString::number(r.elapsedMs - r.stopAtMs)));
+    QVERIFY2(stopAtMs >= 0, qPrintable(r.messages.join(QLatin1Char('|'))));
+    QVERIFY2(r.elapsedMs - stopAtMs < withinMs, qPrintable(QString::number(r.elapsedMs - stopAtMs)));
     // Silent: nothing but progress after the stop, and no end command.
     QCOMPARE(r.steps(), (QStringList{kConnect, kOpened, kInfo, kStart}));
     QVERIFY(r.progress().size() <= 5);
     QVERIFY(r.socketReleased);
-    const QList<QJsonObject> lines = m_lab.waitPanelEvent("861000000000040", "session-end", from);
+    const QList<QJsonObject> lines = m_lab.waitPanelEvent(imei, "session-end", from);
     QVERIFY(RelayLab::events(lines, "end").isEmpty());
 }
 
