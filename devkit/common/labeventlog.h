@@ -9,7 +9,6 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
-#include <utility>
 #include <vector>
 
 // Event lines of a lab process: one JSON object per line, each stamped with "t", the
@@ -43,13 +42,30 @@ public:
     void write(const QString &imei, const QString &event, const QJsonObject &fields = QJsonObject());
     // The same line, written soon by the log's thread.
     void writeSoon(const QString &imei, const QString &event, const QJsonObject &fields);
+    // A line of a message's bytes, written soon: "len", "hex" of at most hexBytes of them
+    // and, when that cut some, "hexCut". The log's thread builds the fields, so that the
+    // caller only hands the bytes over (shared, not copied).
+    void writeBytesSoon(const QString &imei, const QString &event, const QByteArray &bytes, int hexBytes);
+    // The fields writeBytesSoon() puts in its line.
+    static QJsonObject bytesFields(const QByteArray &bytes, int hexBytes);
 
 private:
     enum class Sink { None, File, Stderr };
-    using Stamped = std::pair<QJsonObject, qint64>;
+    // A line queued by writeSoon()/writeBytesSoon(), built by whoever puts it out.
+    struct Queued
+    {
+        QString imei;
+        QString event;
+        QJsonObject fields;
+        QByteArray bytes;
+        int hexBytes;          // < 0: fields is the whole of the line's fields
+        qint64 t;
+    };
 
     static QJsonObject eventLine(const QString &imei, const QString &event, const QJsonObject &fields);
     static void append(QByteArray *out, QJsonObject line, qint64 t);
+    static void append(QByteArray *out, Queued *q);
+    void queue(Queued &&q);
     void put(const QByteArray &bytes);
     void runWriter();
 
@@ -59,7 +75,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;      // lines queued, or the log ends
     std::condition_variable m_idle;      // the writer put out what it took
-    std::vector<Stamped> m_queued;
+    std::vector<Queued> m_queued;
     bool m_writing = false;              // the writer holds lines not yet out
     bool m_ending = false;
     std::thread m_writer;                // started by the first writeSoon()

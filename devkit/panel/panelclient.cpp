@@ -283,7 +283,7 @@ void PanelClient::handlePassthrough(const QByteArray &bytes)
     m_collected += bytes;
     const PanelWire::PassthroughTake take = PanelWire::takePassthrough(&m_collected);
     if (take.hasPayload) {
-        m_events->writeSoon(m_settings.imei, QStringLiteral("passthrough-in"), passthroughFields(take.payload));
+        m_events->writeBytesSoon(m_settings.imei, QStringLiteral("passthrough-in"), take.payload, kEventHexBytes);
         m_serial->write(take.payload);
     }
     if (take.sessionEnd) {
@@ -298,21 +298,12 @@ void PanelClient::handlePassthrough(const QByteArray &bytes)
     }
 }
 
-QJsonObject PanelClient::passthroughFields(const QByteArray &data) const
-{
-    QJsonObject fields{{QStringLiteral("hex"), QString::fromLatin1(data.left(kEventHexBytes).toHex())},
-                       {QStringLiteral("len"), data.size()}};
-    if (data.size() > kEventHexBytes)
-        fields.insert(QStringLiteral("hexCut"), true);
-    return fields;
-}
-
 void PanelClient::onSerialData(const QByteArray &data)
 {
     if (m_mode != Mode::Passthrough)
         return;
     m_readAt = ReplyDeadline::now();
-    m_events->writeSoon(m_settings.imei, QStringLiteral("passthrough-out"), passthroughFields(data));
+    m_events->writeBytesSoon(m_settings.imei, QStringLiteral("passthrough-out"), data, kEventHexBytes);
     sendReply(data + PanelWire::kDelimiter, m_settings.passthroughSplit);
     if (m_settings.passthroughLeaveAfter > 0 && ++m_passthroughReplies == m_settings.passthroughLeaveAfter) {
         m_leaving = true;

@@ -73,7 +73,6 @@ private:
     void onBytesWritten();
     void leaveWhenSent();
     void sendUnasked();
-    QJsonObject passthroughFields(const QByteArray &data) const;
 
     void sendReply(const QByteArray &bytes, bool split = false);
     void sendDownloadReply(const PanelAction &reply);
