@@ -284,7 +284,9 @@ void PanelClient::handlePassthrough(const QByteArray &bytes)
     const PanelWire::PassthroughTake take = PanelWire::takePassthrough(&m_collected);
     if (take.hasPayload) {
         m_events->writeBytesSoon(m_settings.imei, QStringLiteral("passthrough-in"), take.payload, kEventHexBytes);
-        m_serial->write(take.payload);
+        // An echo answers at once: not for a message the session's end came behind.
+        if (!take.sessionEnd || !m_serial->isEcho())
+            m_serial->write(take.payload);
     }
     if (take.sessionEnd) {
         endSession(QStringLiteral("desktop left"));
