@@ -123,7 +123,7 @@ void LabEventLog::queue(Queued &&q)
     m_queued.push_back(std::move(q));
     if (!m_writer.joinable()) {
         m_writer = std::thread([this] { runWriter(); });
-    } else if (m_queued.size() == 1 && !m_writing) {
+    } else if (m_queued.size() == 1 && m_writerIdle) {
         // Woken once the lock is free, so that the writer does not wait for it.
         lock.unlock();
         m_wake.notify_one();
@@ -135,19 +135,26 @@ void LabEventLog::runWriter()
     std::vector<Queued> taken;   // swapped with the queue: neither gives its room back
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
+        m_writerIdle = true;
         m_wake.wait(lock, [this] { return m_ending || !m_queued.empty(); });
+        m_writerIdle = false;
         if (m_queued.empty())
             return;   // ending, nothing left
-        taken.swap(m_queued);
-        m_writing = true;
-        lock.unlock();
-        QByteArray bytes;
-        for (Queued &q : taken)
-            append(&bytes, &q);
-        taken.clear();   // the lines' bytes are let go here, not under the lock
-        put(bytes);
-        lock.lock();
-        m_writing = false;
-        m_idle.notify_all();
+        // Lines of a stream come close together: until a look finds none, the writer
+        // looks again kLingerUs after each write instead of being woken per line.
+        while (!m_queued.empty()) {
+            taken.swap(m_queued);
+            m_writing = true;
+            lock.unlock();
+            QByteArray bytes;
+            for (Queued &q : taken)
+                append(&bytes, &q);
+            taken.clear();   // the lines' bytes are let go here, not under the lock
+            put(bytes);
+            lock.lock();
+            m_writing = false;
+            m_idle.notify_all();
+            m_wake.wait_for(lock, std::chrono::microseconds(kLingerUs), [this] { return m_ending; });
+        }
     }
 }

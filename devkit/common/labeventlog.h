@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -28,6 +29,10 @@ public:
 
     LabEventLog();
     ~LabEventLog();
+
+    // How long the writer waits for more lines after a write before it is woken per line
+    // again: a queued line of a stream is out at most this much later.
+    static constexpr int kLingerUs = 1000;
 
     LabEventLog(const LabEventLog &) = delete;
     LabEventLog &operator=(const LabEventLog &) = delete;
@@ -77,6 +82,7 @@ private:
     std::condition_variable m_idle;      // the writer put out what it took
     std::vector<Queued> m_queued;
     bool m_writing = false;              // the writer holds lines not yet out
+    bool m_writerIdle = false;           // the writer waits to be woken
     bool m_ending = false;
     std::thread m_writer;                // started by the first writeSoon()
 };

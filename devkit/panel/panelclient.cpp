@@ -285,8 +285,16 @@ void PanelClient::handlePassthrough(const QByteArray &bytes)
     if (take.hasPayload) {
         m_events->writeBytesSoon(m_settings.imei, QStringLiteral("passthrough-in"), take.payload, kEventHexBytes);
         // An echo answers at once: not for a message the session's end came behind.
-        if (!take.sessionEnd || !m_serial->isEcho())
+        if (!take.sessionEnd || !m_serial->isEcho()) {
+            // The echo's answers (one per kEchoRead bytes) go out together once it returns.
+            m_gatherReplies = true;
             m_serial->write(take.payload);
+            m_gatherReplies = false;
+            if (m_repliesWaiting) {
+                m_repliesWaiting = false;
+                writeNow(m_socket, QByteArray());
+            }
+        }
     }
     if (take.sessionEnd) {
         endSession(QStringLiteral("desktop left"));
@@ -430,7 +438,9 @@ void PanelClient::flushOutgoing()
     }
     if (!m_outgoing.isEmpty())
         m_sendDeadline->arm(m_outgoing.head().due);   // never early
-    if (wrote)
+    if (wrote && m_gatherReplies)
+        m_repliesWaiting = true;
+    else if (wrote)
         writeNow(m_socket, QByteArray());
     leaveWhenSent();
 }
