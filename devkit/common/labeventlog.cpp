@@ -50,8 +50,46 @@ void LabEventLog::append(QByteArray *out, QJsonObject line, qint64 t)
     *out += '\n';
 }
 
+namespace {
+// Text that a JSON writer puts out as it is.
+bool isPlain(const QString &text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() > 0x7e || c == QLatin1Char('"') || c == QLatin1Char('\\')
+            || c == QLatin1Char('/'))
+            return false;
+    }
+    return true;
+}
+} // namespace
+
+// A line of bytes, put together directly: the same bytes as QJsonDocument's compact
+// form of eventLine() with bytesFields() (keys in order, whole numbers as integers).
+void LabEventLog::appendBytesLine(QByteArray *out, const Queued &q)
+{
+    const int shown = qMin(q.bytes.size(), q.hexBytes);
+    *out += "{\"event\":\"";
+    *out += q.event.toLatin1();
+    *out += "\",\"hex\":\"";
+    *out += QByteArray::fromRawData(q.bytes.constData(), shown).toHex();
+    *out += '"';
+    if (q.bytes.size() > q.hexBytes)
+        *out += ",\"hexCut\":true";
+    *out += ",\"imei\":\"";
+    *out += q.imei.toLatin1();
+    *out += "\",\"len\":";
+    *out += QByteArray::number(q.bytes.size());
+    *out += ",\"t\":";
+    *out += QByteArray::number(q.t);
+    *out += "}\n";
+}
+
 void LabEventLog::append(QByteArray *out, Queued *q)
 {
+    if (q->hexBytes >= 0 && isPlain(q->imei) && isPlain(q->event)) {
+        appendBytesLine(out, *q);
+        return;
+    }
     const QJsonObject fields = q->hexBytes < 0 ? std::move(q->fields) : bytesFields(q->bytes, q->hexBytes);
     append(out, eventLine(q->imei, q->event, fields), q->t);
 }

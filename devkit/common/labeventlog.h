@@ -70,6 +70,7 @@ private:
     static QJsonObject eventLine(const QString &imei, const QString &event, const QJsonObject &fields);
     static void append(QByteArray *out, QJsonObject line, qint64 t);
     static void append(QByteArray *out, Queued *q);
+    static void appendBytesLine(QByteArray *out, const Queued &q);
     void queue(Queued &&q);
     void put(const QByteArray &bytes);
     void runWriter();
