@@ -283,8 +283,18 @@ void PanelClient::handlePassthrough(const QByteArray &bytes)
     m_collected += bytes;
     const PanelWire::PassthroughTake take = PanelWire::takePassthrough(&m_collected);
     if (take.hasPayload) {
-        m_events->writeSoon(m_settings.imei, QStringLiteral("passthrough-in"), passthroughFields(take.payload));
-        m_serial->write(take.payload);
+        m_events->writeBytesSoon(m_settings.imei, QStringLiteral("passthrough-in"), take.payload, kEventHexBytes);
+        // An echo answers at once: not for a message the session's end came behind.
+        if (!take.sessionEnd || !m_serial->isEcho()) {
+            // The echo's answers (one per kEchoRead bytes) go out together once it returns.
+            m_gatherReplies = true;
+            m_serial->write(take.payload);
+            m_gatherReplies = false;
+            if (m_repliesWaiting) {
+                m_repliesWaiting = false;
+                writeNow(m_socket, QByteArray());
+            }
+        }
     }
     if (take.sessionEnd) {
         endSession(QStringLiteral("desktop left"));
@@ -298,21 +308,12 @@ void PanelClient::handlePassthrough(const QByteArray &bytes)
     }
 }
 
-QJsonObject PanelClient::passthroughFields(const QByteArray &data) const
-{
-    QJsonObject fields{{QStringLiteral("hex"), QString::fromLatin1(data.left(kEventHexBytes).toHex())},
-                       {QStringLiteral("len"), data.size()}};
-    if (data.size() > kEventHexBytes)
-        fields.insert(QStringLiteral("hexCut"), true);
-    return fields;
-}
-
 void PanelClient::onSerialData(const QByteArray &data)
 {
     if (m_mode != Mode::Passthrough)
         return;
     m_readAt = ReplyDeadline::now();
-    m_events->writeSoon(m_settings.imei, QStringLiteral("passthrough-out"), passthroughFields(data));
+    m_events->writeBytesSoon(m_settings.imei, QStringLiteral("passthrough-out"), data, kEventHexBytes);
     sendReply(data + PanelWire::kDelimiter, m_settings.passthroughSplit);
     if (m_settings.passthroughLeaveAfter > 0 && ++m_passthroughReplies == m_settings.passthroughLeaveAfter) {
         m_leaving = true;
@@ -437,7 +438,9 @@ void PanelClient::flushOutgoing()
     }
     if (!m_outgoing.isEmpty())
         m_sendDeadline->arm(m_outgoing.head().due);   // never early
-    if (wrote)
+    if (wrote && m_gatherReplies)
+        m_repliesWaiting = true;
+    else if (wrote)
         writeNow(m_socket, QByteArray());
     leaveWhenSent();
 }

@@ -73,7 +73,6 @@ private:
     void onBytesWritten();
     void leaveWhenSent();
     void sendUnasked();
-    QJsonObject passthroughFields(const QByteArray &data) const;
 
     void sendReply(const QByteArray &bytes, bool split = false);
     void sendDownloadReply(const PanelAction &reply);
@@ -103,6 +102,8 @@ private:
     // the emulated round trip holds none of the lab's own work.
     qint64 m_readAt = 0;
     bool m_writing = false;        // inside writeNow(): bytesWritten is handled later
+    bool m_gatherReplies = false;  // inside the echo's write: replies are put out after it
+    bool m_repliesWaiting = false; // replies written to the socket but not yet put out
     QQueue<Outgoing> m_outgoing;
     bool m_everRegistered = false;
     int m_connections = 0;

@@ -62,11 +62,10 @@ void PanelSerial::write(const QByteArray &data)
     if (!m_open || data.isEmpty())
         return;
     if (m_fd < 0) {
-        // Echo: the write comes back from the event loop, in reads of kEchoRead bytes.
-        QMetaObject::invokeMethod(this, [this, data] {
-            for (int at = 0; m_open && at < data.size(); at += kEchoRead)
-                emit dataRead(data.mid(at, kEchoRead));
-        }, Qt::QueuedConnection);
+        // Echo: the write comes back at once, in reads of kEchoRead bytes (a handler of
+        // one may close the serial side).
+        for (int at = 0; m_open && at < data.size(); at += kEchoRead)
+            emit dataRead(data.mid(at, kEchoRead));
         return;
     }
     const char *p = data.constData();

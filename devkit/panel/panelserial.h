@@ -9,7 +9,7 @@
 class QSocketNotifier;
 
 // The serial side of a panel during a pass-through: an echo (what is written comes
-// back, in reads of at most kEchoRead bytes), or a device such as a pty where a Modbus
+// back before write() returns, in reads of at most kEchoRead bytes), or a device such as a pty where a Modbus
 // RTU slave listens. A device is opened raw; what it answers is gathered until it has
 // been quiet for a few ms, so that one reply goes out as one read.
 class PanelSerial : public QObject
@@ -22,6 +22,7 @@ public:
     bool open(QString *error);
     void close();
     bool isOpen() const { return m_open; }
+    bool isEcho() const { return m_device.isEmpty(); }
     void write(const QByteArray &data);
 
     static constexpr int kGatherMs = 5;

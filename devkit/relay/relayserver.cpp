@@ -8,6 +8,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <cstring>
+
 #include <sys/socket.h>
 
 using RelayWire::Form;
@@ -72,9 +74,17 @@ void RelayServer::onReadyRead(Peer *peer)
     // (onBytesWritten); its bytes wait in the socket, then in the TCP stack.
     if (peer->partner && (peer->readPaused || queuedFor(peer->partner) >= kMaxHeld))
         return;
-    const QByteArray bytes = peer->socket->readAll();
-    if (bytes.isEmpty())
+    const qint64 available = peer->socket->bytesAvailable();
+    if (available <= 0)
         return;
+    // Read into room kept from the last read; the copy below only shares it, so that a
+    // read costs no allocation unless a holder of the bytes keeps them.
+    m_readBuffer.resize(int(available));
+    const qint64 n = peer->socket->read(m_readBuffer.data(), m_readBuffer.size());
+    if (n <= 0)
+        return;
+    m_readBuffer.resize(int(n));
+    const QByteArray bytes = m_readBuffer;
     switch (peer->role) {
     case Role::Unknown:
         peer->pending += bytes;
@@ -229,7 +239,7 @@ void RelayServer::forward(Peer *from, const QByteArray &bytes)
     if (from->role == Role::Desktop) {
         const QByteArray out = cutForLeaving(from, bytes);
         if (from->form == Form::Passthrough)
-            from->toPanelTail = out.size() >= 3 ? out.right(3) : (from->toPanelTail + out).right(3);
+            keepTail(&from->toPanelTail, out);
         from->toPanel += out.size();
         to->toPanel += out.size();
         writeNow(to->socket, out);
@@ -237,6 +247,18 @@ void RelayServer::forward(Peer *from, const QByteArray &bytes)
         from->toDesktop += bytes.size();
         to->toDesktop += bytes.size();
         holdForDesktop(to, bytes);
+    }
+}
+
+// The last kTail bytes of what went to the panel, kept in place.
+void RelayServer::keepTail(QByteArray *tail, const QByteArray &out)
+{
+    if (out.size() >= kTail) {
+        tail->resize(kTail);
+        std::memcpy(tail->data(), out.constData() + out.size() - kTail, kTail);
+    } else if (!out.isEmpty()) {
+        tail->append(out);
+        tail->remove(0, qMax(0, tail->size() - kTail));
     }
 }
 

@@ -55,7 +55,7 @@ private:
         bool readPaused = false;       // pauseDesktopMs running
         bool leaving = false;          // closeAfterBytes/resetAfterBytes reached
         bool flushPending = false;     // coalesceMs: a write of heldForDesktop is due
-        QByteArray toPanelTail;        // pass-through desktop: the last bytes sent to the panel
+        QByteArray toPanelTail;        // pass-through desktop: the last kTail bytes sent to the panel
     };
 
     void onNewConnection();
@@ -68,6 +68,8 @@ private:
     void startSession(Peer *desktop, Peer *panel, RelayWire::Form form);
     void writeGoAheadStep(Peer *desktop, const QList<RelayWire::GoAheadStep> &steps, int index);
     void forward(Peer *from, const QByteArray &bytes);
+    static constexpr int kTail = 3;   // the size of the message delimiter
+    static void keepTail(QByteArray *tail, const QByteArray &out);
     // Writes forwarded bytes and puts them out in this loop turn. The socket may be gone
     // when it returns (a failed write closes it): callers touch nothing of its peer after.
     void writeNow(QTcpSocket *socket, const QByteArray &bytes);
@@ -93,6 +95,7 @@ private:
     QHash<QString, Peer *> m_panels;   // online panels by IMEI
     int m_nextId = 1;
     bool m_writing = false;            // inside writeNow(): bytesWritten is handled later
+    QByteArray m_readBuffer;           // what onReadyRead() read last
 };
 
 #endif // RELAYSERVER_H
