@@ -80,7 +80,7 @@ void PanelClient::onConnected()
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);   // one-byte replies go out at once
     m_mode = Mode::Registering;
     m_control.clear();
-    writeNow(m_socket, "panel," + m_settings.imei.toLatin1() + PanelWire::kDelimiter);
+    m_writer.writeNow(m_socket, "panel," + m_settings.imei.toLatin1() + PanelWire::kDelimiter);
 }
 
 void PanelClient::onSocketState()
@@ -292,7 +292,7 @@ void PanelClient::handlePassthrough(const QByteArray &bytes)
             m_gatherReplies = false;
             if (m_repliesWaiting) {
                 m_repliesWaiting = false;
-                writeNow(m_socket, QByteArray());
+                m_writer.writeNow(m_socket, QByteArray());
             }
         }
     }
@@ -345,7 +345,7 @@ void PanelClient::sendUnasked()
 
 void PanelClient::onBytesWritten()
 {
-    if (m_writing) {
+    if (m_writer.writing()) {
         // Written from inside a handler: what the drain allows is done once it returns.
         const bool more = m_mode == Mode::Passthrough
                           && (m_socket->bytesAvailable() > 0 || m_unaskedSent < m_settings.passthroughSend);
@@ -398,7 +398,7 @@ void PanelClient::sendDownloadReply(const PanelAction &reply)
                 || socket->state() != QAbstractSocket::ConnectedState)
                 return;
             event(QStringLiteral("late-reply"), {{QStringLiteral("reply"), QString::fromLatin1(bytes.toHex())}});
-            writeNow(socket, bytes);
+            m_writer.writeNow(socket, bytes);
         });
         return;
     }
@@ -441,17 +441,7 @@ void PanelClient::flushOutgoing()
     if (wrote && m_gatherReplies)
         m_repliesWaiting = true;
     else if (wrote)
-        writeNow(m_socket, QByteArray());
+        m_writer.writeNow(m_socket, QByteArray());
     leaveWhenSent();
 }
 
-void PanelClient::writeNow(QTcpSocket *socket, const QByteArray &bytes)
-{
-    if (!bytes.isEmpty())
-        socket->write(bytes);
-    const bool outer = !m_writing;
-    m_writing = true;
-    socket->flush();
-    if (outer)
-        m_writing = false;
-}

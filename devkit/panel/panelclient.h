@@ -1,6 +1,7 @@
 #ifndef PANELCLIENT_H
 #define PANELCLIENT_H
 
+#include "labwriter.h"
 #include "panelsettings.h"
 #include "paneltransfer.h"
 
@@ -79,7 +80,6 @@ private:
     void dropConnection(const PanelAction &close);
     void flushOutgoing();
     // Writes to the relay and puts the bytes out in this loop turn.
-    void writeNow(QTcpSocket *socket, const QByteArray &bytes);
     void event(const QString &name, const QJsonObject &fields = QJsonObject());
     QString storeFile(int code, const QByteArray &data, QString *error);
 
@@ -101,7 +101,7 @@ private:
     // When the bytes being handled were read: a reply's delay counts from here, so that
     // the emulated round trip holds none of the lab's own work.
     qint64 m_readAt = 0;
-    bool m_writing = false;        // inside writeNow(): bytesWritten is handled later
+    LabWriter m_writer;   // writes in the loop turn; bytesWritten handled after it
     bool m_gatherReplies = false;  // inside the echo's write: replies are put out after it
     bool m_repliesWaiting = false; // replies written to the socket but not yet put out
     QQueue<Outgoing> m_outgoing;

@@ -242,7 +242,7 @@ void RelayServer::forward(Peer *from, const QByteArray &bytes)
             keepTail(&from->toPanelTail, out);
         from->toPanel += out.size();
         to->toPanel += out.size();
-        writeNow(to->socket, out);
+        m_writer.writeNow(to->socket, out);
     } else {
         from->toDesktop += bytes.size();
         to->toDesktop += bytes.size();
@@ -267,22 +267,12 @@ qint64 RelayServer::queuedFor(const Peer *to) const
     return (to->socket ? to->socket->bytesToWrite() : 0) + to->heldForDesktop.size();
 }
 
-void RelayServer::writeNow(QTcpSocket *socket, const QByteArray &bytes)
-{
-    socket->write(bytes);
-    const bool outer = !m_writing;
-    m_writing = true;
-    socket->flush();
-    if (outer)
-        m_writing = false;
-}
-
 void RelayServer::onBytesWritten(Peer *peer)
 {
     Peer *from = peer->partner;
     if (!from || !from->socket || from->socket->bytesAvailable() <= 0)
         return;
-    if (m_writing)   // drained from inside a forward: its source is read once that returns
+    if (m_writer.writing())   // drained from inside a forward: its source is read once that returns
         readLater(from);
     else
         onReadyRead(from);
@@ -304,7 +294,7 @@ void RelayServer::holdForDesktop(Peer *desktop, const QByteArray &bytes)
 {
     const int coalesceMs = desktop->form == Form::Passthrough ? desktop->rule.coalesceMs : 0;
     if (!desktop->goAheadPending && coalesceMs == 0) {
-        writeNow(desktop->socket, bytes);
+        m_writer.writeNow(desktop->socket, bytes);
         return;
     }
     desktop->heldForDesktop += bytes;
@@ -330,7 +320,7 @@ void RelayServer::flushHeld(Peer *desktop)
                          {QStringLiteral("panelGone"), desktop->heldForDesktop.endsWith(RelayWire::kPanelGone)}});
     const QByteArray held = desktop->heldForDesktop;
     desktop->heldForDesktop.clear();
-    writeNow(desktop->socket, held);
+    m_writer.writeNow(desktop->socket, held);
 }
 
 // closeAfterBytes / resetAfterBytes: the desktop's bytes up to the count go to the

@@ -1,6 +1,7 @@
 #ifndef RELAYSERVER_H
 #define RELAYSERVER_H
 
+#include "labwriter.h"
 #include "relaysettings.h"
 #include "relaywire.h"
 
@@ -72,7 +73,6 @@ private:
     static void keepTail(QByteArray *tail, const QByteArray &out);
     // Writes forwarded bytes and puts them out in this loop turn. The socket may be gone
     // when it returns (a failed write closes it): callers touch nothing of its peer after.
-    void writeNow(QTcpSocket *socket, const QByteArray &bytes);
     qint64 queuedFor(const Peer *to) const;
     void onBytesWritten(Peer *peer);
     // Reads what waits on the peer's socket once the event loop is back (after its
@@ -94,7 +94,7 @@ private:
     QHash<QTcpSocket *, Peer *> m_peers;
     QHash<QString, Peer *> m_panels;   // online panels by IMEI
     int m_nextId = 1;
-    bool m_writing = false;            // inside writeNow(): bytesWritten is handled later
+    LabWriter m_writer;   // writes in the loop turn; bytesWritten handled after it
     QByteArray m_readBuffer;           // what onReadyRead() read last
 };
 
