@@ -286,8 +286,8 @@ int RelayLink::check_ok()
     return RelayFrame::classifyAck(first, qMin<qint64>(n, kAckRead));
 }
 
-// An answer of n bytes came in the first read: what else waits then is read and dropped. The count
-// of the bytes read.
+// An answer of n bytes came in the first read: what else waits then is read and dropped.
+// The count of the bytes read.
 qint64 RelayLink::ackRead(qint64 n)
 {
     qint64 total = n;
@@ -328,9 +328,9 @@ void RelayLink::watchAnswers()
 
 // The panel's answer, waited for within the reply bound: its first bytes (up to kAckRead)
 // in first, what else waits then read and dropped; 0 when nothing came. While the socket
-// holds nothing, the answer is read straight from its descriptor once the poll (with the
-// stop's wake descriptor) says it came: one wait and one read, as a blocking read
-// would be. An end of the connection found that way makes lost() true.
+// holds nothing, the answer is read straight from its descriptor: while frames go, by one
+// blocking read (blockingAnswers); else once the epoll set (with the stop's wake
+// descriptor) says it came. An end of the connection found that way makes lost() true.
 qint64 RelayLink::readAck(char *first)
 {
 #ifdef Q_OS_LINUX
