@@ -59,10 +59,10 @@ void ReplyDeadline::arm(qint64 dueNs)
     if (m_fd >= 0) {
         // A time of zero would disarm the timer: a due time already past is one nanosecond.
         const qint64 at = qMax<qint64>(dueNs, 1);
-        itimerspec spec{};
-        spec.it_value.tv_sec = time_t(at / kNsPerS);
-        spec.it_value.tv_nsec = long(at % kNsPerS);
-        ::timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &spec, nullptr);
+        itimerspec due{};
+        due.it_value.tv_sec = time_t(at / kNsPerS);
+        due.it_value.tv_nsec = long(at % kNsPerS);
+        ::timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &due, nullptr);
         return;
     }
 #endif
