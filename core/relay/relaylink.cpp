@@ -455,11 +455,23 @@ RelayLink::Outcome RelayLink::sendFramesOf(QFile &file, qint64 size, int chunkSi
     qint64 offset = 0;
     quint32 index = 0;
     int attemptsLeft = kFrameAttempts;
-    // One buffer for every frame of the file: the chunk is read from the file into its
-    // place, index, sum and trailer are written around it.
-    QByteArray frame(qMax(chunkSize, 0) + RelayFrame::kDataFrameOverhead, Qt::Uninitialized);
-    qint64 frameOffset = -1;
-    int frameLen = 0;
+    // Two buffers, each for a whole frame: the chunk is read from the file into its place,
+    // index, sum and trailer are written around it. While the panel answers the frame in
+    // one, the next frame is built in the other, so that an accepted frame is followed by
+    // the write of the next one and nothing else. An accepted frame's progress is reported
+    // once the next frame is on its way (the last one's at once).
+    QByteArray frames[2];
+    for (QByteArray &frame : frames)
+        frame = QByteArray(qMax(chunkSize, 0) + RelayFrame::kDataFrameOverhead, Qt::Uninitialized);
+    int current = 0;
+    int frameLen = 0;       // the current frame's length; 0: not built yet
+    int nextLen = 0;        // the next frame's, built in the other buffer; 0: not built, -1: unreadable
+    qint64 accepted = -1;   // an accepted offset whose progress is not reported yet
+    const auto reportAccepted = [&] {
+        if (accepted >= 0)
+            progress(accepted);
+        accepted = -1;
+    };
     // Chunks come out of a piece of the file read ahead: whole chunks, one read for
     // several frames.
     QByteArray ahead(qMax(1, kReadAhead / qMax(chunkSize, 1)) * qMax(chunkSize, 1), Qt::Uninitialized);
@@ -478,38 +490,53 @@ RelayLink::Outcome RelayLink::sendFramesOf(QFile &file, qint64 size, int chunkSi
         std::memcpy(to, ahead.constData() + (at - aheadOffset), size_t(n));
         return true;
     };
+    // The frame of the chunk at `at` in buffer which: its length, -1 when the file cannot
+    // be read there.
+    const auto build = [&](int which, qint64 at, quint32 frameIndex, int n) {
+        char *frame = frames[which].data();
+        if (!readChunk(at, n, frame + RelayFrame::kFrameHeaderSize)) {
+            qCDebug(lcRelay) << "RelayLink::sendFrames cannot read" << file.fileName() << at << n;
+            return -1;
+        }
+        RelayFrame::frameChunkInPlace(frame, frameIndex, n);
+        return n + RelayFrame::kDataFrameOverhead;
+    };
     while (offset < size) {
-        if (stopBetweenFrames && stopRequested())
+        if (stopBetweenFrames && stopRequested()) {
+            reportAccepted();
             return Outcome::Stopped;
+        }
         const int n = RelayFrame::nextChunkLength(size, offset, chunkSize);
         if (n <= 0)
             return Outcome::ShortWrites; // no room for data: never send empty frames
-        if (frameOffset != offset) {
-            char *chunk = frame.data() + RelayFrame::kFrameHeaderSize;
-            if (!readChunk(offset, n, chunk)) {
-                qCDebug(lcRelay) << "RelayLink::sendFrames cannot read" << file.fileName() << offset
-                                 << n;
-                return Outcome::ReadFailed;
-            }
-            RelayFrame::frameChunkInPlace(frame.data(), index, n);
-            frameOffset = offset;
-            frameLen = n + RelayFrame::kDataFrameOverhead;
+        if (frameLen == 0)
+            frameLen = build(current, offset, index, n);
+        if (frameLen < 0) {
+            reportAccepted();
+            return Outcome::ReadFailed;
         }
         if (m_lateAnswersPossible)
             discardWaiting("frame", index);
-        const qint64 written = writeBytes(frame.constData(), frameLen);
+        const qint64 written = writeBytes(frames[current].constData(), frameLen);
         waitWritten(kFrameWriteMs);
         qCDebug(lcRelayFrames) << "RelayLink::sendFrames frame" << index << written << chunkSize
                                << m_socket->state();
+        reportAccepted();
 
         Outcome failure;
         if (written == frameLen) {
+            const int following = RelayFrame::nextChunkLength(size, offset + n, chunkSize);
+            if (nextLen == 0 && following > 0)
+                nextLen = build(1 - current, offset + n, index + 1, following);
             const int ack = check_ok();
             if (ack == RelayFrame::Accepted) {
                 offset += n;
                 ++index;
                 attemptsLeft = kFrameAttempts;
-                progress(offset);
+                accepted = offset;
+                current = 1 - current;
+                frameLen = nextLen;
+                nextLen = 0;
                 continue;
             }
             if (ack == RelayFrame::NotAccepted)
@@ -529,6 +556,7 @@ RelayLink::Outcome RelayLink::sendFramesOf(QFile &file, qint64 size, int chunkSi
         if (--attemptsLeft <= 0)
             return failure;
     }
+    reportAccepted();
     return Outcome::Done;
 }
 

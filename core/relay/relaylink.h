@@ -81,8 +81,10 @@ public:
 
     // Sends size bytes of file in frames of at most chunkSize bytes, each one until
     // the panel accepts it, at most 10 attempts per frame. Each frame's chunk is read
-    // from the file when the frame is built; a frame sent again is not read again.
-    // progress gets the offset after every accepted frame. stopBetweenFrames: the stop
+    // from the file when the frame is built, while the panel answers the frame before
+    // it; a frame sent again is not read again. progress gets the offset after every
+    // accepted frame, once the next frame has been written (the last frame's at once,
+    // and before any outcome other than Done). stopBetweenFrames: the stop
     // request is looked at before every frame (else a stop runs into the unanswered
     // attempts). *unanswered is set when an attempt got no answer within its wait (one
     // may still come).
