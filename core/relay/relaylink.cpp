@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QTcpSocket>
 
+#include <chrono>
 #include <cstring>
 
 #include "logging.h"
@@ -16,6 +17,7 @@
 #include <poll.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 #endif
 
@@ -34,6 +36,20 @@ constexpr int kAckRead = 64;
 // Frames' chunks are read from the file this much at a time (whole chunks), one read for
 // several frames.
 constexpr int kReadAhead = 64 * 1024;
+
+// The monotonic clock in ms, read once per accepted frame: straight from the system's
+// clock where there is one (no Qt call on the frames' path).
+qint64 monotonicMs()
+{
+#ifdef Q_OS_LINUX
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+#else
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch()).count();
+#endif
+}
 
 } // namespace
 
@@ -399,12 +415,13 @@ RelayLink::Query RelayLink::queryVersion(int replyMs, quint32 *version)
     return RelayFrame::versionReply(reply, version) ? Query::Answered : Query::NoAnswer;
 }
 
-RelayLink::Outcome RelayLink::sendFrames(QFile &file, qint64 size, int chunkSize,
+RelayLink::Outcome RelayLink::sendFrames(QFile &file, qint64 size, int chunkSize, int progressEveryMs,
                                               const std::function<void(qint64)> &progress,
                                               bool stopBetweenFrames, bool *unanswered)
 {
     blockingAnswers(true);
-    const Outcome outcome = sendFramesOf(file, size, chunkSize, progress, stopBetweenFrames, unanswered);
+    const Outcome outcome = sendFramesOf(file, size, chunkSize, progressEveryMs, progress, stopBetweenFrames,
+                                         unanswered);
     blockingAnswers(false);
     return outcome;
 }
@@ -448,7 +465,7 @@ void RelayLink::blockingAnswers(bool on)
 #endif
 }
 
-RelayLink::Outcome RelayLink::sendFramesOf(QFile &file, qint64 size, int chunkSize,
+RelayLink::Outcome RelayLink::sendFramesOf(QFile &file, qint64 size, int chunkSize, int progressEveryMs,
                                            const std::function<void(qint64)> &progress,
                                            bool stopBetweenFrames, bool *unanswered)
 {
@@ -459,7 +476,8 @@ RelayLink::Outcome RelayLink::sendFramesOf(QFile &file, qint64 size, int chunkSi
     // index, sum and trailer are written around it. While the panel answers the frame in
     // one, the next frame is built in the other, so that an accepted frame is followed by
     // the write of the next one and nothing else. An accepted frame's progress is reported
-    // once the next frame is on its way (the last one's at once).
+    // once the next frame is on its way (the last one's at once); between the first and
+    // the last frame, at most every progressEveryMs.
     QByteArray frames[2];
     for (QByteArray &frame : frames)
         frame = QByteArray(qMax(chunkSize, 0) + RelayFrame::kDataFrameOverhead, Qt::Uninitialized);
@@ -467,10 +485,17 @@ RelayLink::Outcome RelayLink::sendFramesOf(QFile &file, qint64 size, int chunkSi
     int frameLen = 0;       // the current frame's length; 0: not built yet
     int nextLen = 0;        // the next frame's, built in the other buffer; 0: not built, -1: unreadable
     qint64 accepted = -1;   // an accepted offset whose progress is not reported yet
-    const auto reportAccepted = [&] {
-        if (accepted >= 0)
+    qint64 progressDueMs = 0;
+    // always: the progress may not wait (the last frame, an outcome other than Done).
+    const auto reportAccepted = [&](bool always) {
+        if (accepted < 0)
+            return;
+        const qint64 nowMs = progressEveryMs > 0 ? monotonicMs() : 0;
+        if (always || accepted == size || nowMs >= progressDueMs) {
             progress(accepted);
-        accepted = -1;
+            progressDueMs = nowMs + progressEveryMs;
+            accepted = -1;
+        }
     };
     // Chunks come out of a piece of the file read ahead: whole chunks, one read for
     // several frames.
@@ -503,7 +528,7 @@ RelayLink::Outcome RelayLink::sendFramesOf(QFile &file, qint64 size, int chunkSi
     };
     while (offset < size) {
         if (stopBetweenFrames && stopRequested()) {
-            reportAccepted();
+            reportAccepted(true);
             return Outcome::Stopped;
         }
         const int n = RelayFrame::nextChunkLength(size, offset, chunkSize);
@@ -512,7 +537,7 @@ RelayLink::Outcome RelayLink::sendFramesOf(QFile &file, qint64 size, int chunkSi
         if (frameLen == 0)
             frameLen = build(current, offset, index, n);
         if (frameLen < 0) {
-            reportAccepted();
+            reportAccepted(true);
             return Outcome::ReadFailed;
         }
         if (m_lateAnswersPossible)
@@ -521,7 +546,7 @@ RelayLink::Outcome RelayLink::sendFramesOf(QFile &file, qint64 size, int chunkSi
         waitWritten(kFrameWriteMs);
         qCDebug(lcRelayFrames) << "RelayLink::sendFrames frame" << index << written << chunkSize
                                << m_socket->state();
-        reportAccepted();
+        reportAccepted(false);
 
         Outcome failure;
         if (written == frameLen) {
@@ -548,15 +573,18 @@ RelayLink::Outcome RelayLink::sendFramesOf(QFile &file, qint64 size, int chunkSi
             failure = Outcome::ShortWrites;
             qCDebug(lcRelay) << "RelayLink::sendFrames short write" << index << written;
         }
-        if (lost()) {
+        const bool linkLost = lost();
+        if (linkLost || --attemptsLeft <= 0)
+            reportAccepted(true);   // the outcome is decided: the progress may not wait
+        if (linkLost) {
             qCDebug(lcRelay) << "RelayLink::sendFrames link lost" << index
                              << m_socket->errorString();
             return Outcome::LinkLost;
         }
-        if (--attemptsLeft <= 0)
+        if (attemptsLeft <= 0)
             return failure;
     }
-    reportAccepted();
+    reportAccepted(true);
     return Outcome::Done;
 }
 
@@ -578,7 +606,7 @@ RelayLink::Outcome RelayLink::sendEndOfFile(bool lateAnswersPossible)
 }
 
 RelayLink::Outcome RelayLink::sendFile(QFile &file, qint64 size, quint32 sum, uchar code,
-                                       int chunkSize, bool stopBetweenFrames,
+                                       int chunkSize, bool stopBetweenFrames, int progressEveryMs,
                                        const std::function<void(qint64)> &progress,
                                        const std::function<void()> &announced)
 {
@@ -590,7 +618,8 @@ RelayLink::Outcome RelayLink::sendFile(QFile &file, qint64 size, quint32 sum, uc
     if (announced)
         announced();
     bool unanswered = false;
-    const Outcome frames = sendFrames(file, size, chunkSize, progress, stopBetweenFrames, &unanswered);
+    const Outcome frames = sendFrames(file, size, chunkSize, progressEveryMs, progress, stopBetweenFrames,
+                                     &unanswered);
     if (frames != Outcome::Done)
         return frames;
     waitWritten(m_waits.ioTimeoutMs());

@@ -82,13 +82,15 @@ public:
     // Sends size bytes of file in frames of at most chunkSize bytes, each one until
     // the panel accepts it, at most 10 attempts per frame. Each frame's chunk is read
     // from the file when the frame is built, while the panel answers the frame before
-    // it; a frame sent again is not read again. progress gets the offset after every
-    // accepted frame, once the next frame has been written (the last frame's at once,
-    // and before any outcome other than Done). stopBetweenFrames: the stop
+    // it; a frame sent again is not read again. progress gets the offset after an
+    // accepted frame once the next frame has been written: after the first and the last
+    // frame always, after the ones between at most every progressEveryMs (0: after every
+    // one), and after the last accepted one before any outcome other than Done (the
+    // progress is never left behind). stopBetweenFrames: the stop
     // request is looked at before every frame (else a stop runs into the unanswered
     // attempts). *unanswered is set when an attempt got no answer within its wait (one
     // may still come).
-    Outcome sendFrames(QFile &file, qint64 size, int chunkSize,
+    Outcome sendFrames(QFile &file, qint64 size, int chunkSize, int progressEveryMs,
                        const std::function<void(qint64)> &progress, bool stopBetweenFrames,
                        bool *unanswered);
     // The end command, up to 10 attempts: Done once the panel accepts the file. After
@@ -99,7 +101,8 @@ public:
     // sent in frames (sendFrames), ended (sendEndOfFile). announced is called once the
     // panel has accepted the announcement.
     Outcome sendFile(QFile &file, qint64 size, quint32 sum, uchar code, int chunkSize,
-                     bool stopBetweenFrames, const std::function<void(qint64)> &progress,
+                     bool stopBetweenFrames, int progressEveryMs,
+                     const std::function<void(qint64)> &progress,
                      const std::function<void()> &announced);
 
 private:
@@ -111,7 +114,7 @@ private:
     qint64 readAck(char *first);
     qint64 ackRead(qint64 n);
     void blockingAnswers(bool on);
-    Outcome sendFramesOf(QFile &file, qint64 size, int chunkSize,
+    Outcome sendFramesOf(QFile &file, qint64 size, int chunkSize, int progressEveryMs,
                          const std::function<void(qint64)> &progress, bool stopBetweenFrames,
                          bool *unanswered);
     void watchAnswers();

@@ -54,12 +54,11 @@ void FirmwareDownload::run(const QString &sPath, int nFrameByte)
     const QString writtenText = tr("底层已写入:%1/%2");   // looked up once, not per frame
     const RelayLink::Outcome outcome = link().sendFile(
         file, size, sum, RelayFrame::kAnnounceFirmware, RelayFrame::chunkSize(nFrameByte), true,
-        [&](qint64 offset) {
+        kProgressEveryMs, [&](qint64 offset) {
             frameAccepted(writtenText, offset, size, offset, size, 1, 1);
         },
         [&] {
             report(tr("开始写入底层"));
-            startFrameTexts();
             progress(0, size, 1, 1);
         });
     if (outcome == RelayLink::Outcome::Done) {

@@ -171,11 +171,11 @@ bool ProjectDownload::writeFile(QString path, QString name, int chunkSize, uchar
                       m_sent.files);
     };
     const auto announced = [&] {
-        startFrameTexts();
         progress(m_sent.before, m_sent.total, m_sent.file, m_sent.files);
     };
     const RelayLink::Outcome outcome
-        = link().sendFile(file, size, sum, fileCode, chunkSize, false, written, announced);
+        = link().sendFile(file, size, sum, fileCode, chunkSize, false, kProgressEveryMs,
+                          written, announced);
     m_sent.before += size;
     const QString text = failure(outcome);
     if (!text.isEmpty())

@@ -8,7 +8,6 @@
 namespace {
 // Files are summed and hashed in pieces of this size, never read whole.
 constexpr qint64 kPieceBytes = 1024 * 1024;
-constexpr qint64 kMinProgressIntervalMs = 250;
 } // namespace
 
 UpdateStep::UpdateStep(Report report, StopRequested stopRequested)
@@ -36,7 +35,7 @@ void UpdateStep::setProgress(Progress progress)
 bool UpdateStep::progressDue(bool always, int file)
 {
     if (!always && file == m_lastFile && m_lastProgress.isValid()
-        && m_lastProgress.elapsed() < kMinProgressIntervalMs)
+        && m_lastProgress.elapsed() < kProgressEveryMs)
         return false;
     m_lastProgress.start();
     m_lastFile = file;
@@ -49,17 +48,10 @@ void UpdateStep::progress(qint64 done, qint64 total, int file, int files)
         m_progress(done, total, file, files);
 }
 
-void UpdateStep::startFrameTexts()
-{
-    m_firstFrame = true;
-}
-
 void UpdateStep::frameAccepted(const QString &pattern, qint64 offset, qint64 size, qint64 done,
                                qint64 total, int file, int files)
 {
-    if (!progressDue(m_firstFrame || offset == size || done == total, file))
-        return;
-    m_firstFrame = false;
+    progressDue(true, file);
     report(pattern.arg(QString::number(offset), QString::number(size)));
     if (m_progress)
         m_progress(done, total, file, files);

@@ -28,9 +28,10 @@ public:
     using Progress = std::function<void(qint64 done, qint64 total, int file, int files)>;
 
     // Progress goes to progress from now on (one operation run): the start of every file
-    // and the end always, what lies between at most every 250 ms (the dialog draws no more
-    // often).
+    // and the end always, what lies between at most every kProgressEveryMs (the dialog
+    // draws no more often).
     void setProgress(Progress progress);
+    static constexpr int kProgressEveryMs = 250;
 
     // The text reported for an archive that did not unpack, unreadableText for one that
     // cannot be read; empty for a stop and for success.
@@ -43,11 +44,10 @@ protected:
     bool stopRequested() const;
     void progress(qint64 done, qint64 total, int file, int files);
     // An accepted frame: its text (pattern with the offset and the file's size) and the
-    // progress. The first frame of a file (after startFrameTexts) and its last always go
-    // out, the ones between at most every 250 ms: a download of thousands of frames a
+    // progress. The link reports the first and the last accepted frame of a file and the
+    // ones between at most every kProgressEveryMs: a download of thousands of frames a
     // second neither builds nor sends a text for each, and what the dialog shows stays
     // the same.
-    void startFrameTexts();
     void frameAccepted(const QString &pattern, qint64 offset, qint64 size, qint64 done, qint64 total,
                        int file, int files);
 
@@ -70,7 +70,6 @@ private:
     // What progress last went out: when, and for which file.
     QElapsedTimer m_lastProgress;
     int m_lastFile = -1;
-    bool m_firstFrame = false;   // the next frame's text goes out
 };
 
 #endif // UPDATESTEP_H

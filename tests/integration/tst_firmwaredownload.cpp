@@ -124,8 +124,9 @@ void TestFirmwareDownload::initTestCase()
         // frame 1 answered 'K' after the wait for it has ended
         labPanel("861000000000044", 70, 2, 2, 0, lateAck()),
         labPanel("861000000000045", 70, 2, 2, 0, lateAck({{"noEndAck", true}})),
-        // frame 0 never answered, for the stop test alone
+        // frame 0 never answered, and 20 ms replies, for the stop test alone
         labPanel("861000000000046", 70, 2, 2, 0, plan({{0, repeat("silence", 10)}})),
+        labPanel("861000000000047", 70, 2, 2, 0, {{"replyDelayMs", 20}}),
     };
     QVERIFY2(m_lab.start(panels), qPrintable(m_lab.failure()));
 }
@@ -473,17 +474,21 @@ void TestFirmwareDownload::panelInfo()
 void TestFirmwareDownload::stopDuringDataPhase_data()
 {
     QTest::addColumn<QString>("imei");
-    QTest::addColumn<int>("afterTexts");   // frame texts before the stop; 0: into frame 0's wait
+    QTest::addColumn<int>("afterTexts");   // frame texts before the stop; 0: stopAfterMs after the start
+    QTest::addColumn<int>("stopAfterMs");
     QTest::addColumn<int>("withinMs");
-    QTest::newRow("between 20 ms replies") << "861000000000040" << 3 << 500;
+    QTest::newRow("between 20 ms replies") << "861000000000040" << 3 << 0 << 500;
+    // Most frames' progress then waits for its turn: the last accepted one still shows.
+    QTest::newRow("between 20 ms replies, at a time") << "861000000000047" << 0 << 420 << 500;
     // The wait for an answer that never comes would last 5 s.
-    QTest::newRow("during a wait for an answer") << "861000000000046" << 0 << 1000;
+    QTest::newRow("during a wait for an answer") << "861000000000046" << 0 << 300 << 1000;
 }
 
 void TestFirmwareDownload::stopDuringDataPhase()
 {
     QFETCH(QString, imei);
     QFETCH(int, afterTexts);
+    QFETCH(int, stopAfterMs);
     QFETCH(int, withinMs);
     // 200 frames at 20 ms each: four seconds if nothing stopped it.
     const QByteArray bytes = image(200 * 504);
@@ -500,7 +505,7 @@ void TestFirmwareDownload::stopDuringDataPhase()
             w->setStopFlag(true);
         } else if (afterTexts == 0 && run.last() == kStart) {
             const QElapsedTimer clock = run.clock;
-            QTimer::singleShot(300, &context, [&over, &stopAtMs, clock, w] {
+            QTimer::singleShot(stopAfterMs, &context, [&over, &stopAtMs, clock, w] {
                 if (over)
                     return;
                 stopAtMs = clock.elapsed();
@@ -518,6 +523,12 @@ void TestFirmwareDownload::stopDuringDataPhase()
     QVERIFY(r.socketReleased);
     const QList<QJsonObject> lines = m_lab.waitPanelEvent(imei, "session-end", from);
     QVERIFY(RelayLab::events(lines, "end").isEmpty());
+    // The progress is not left behind the frames the panel took (the last one's answer
+    // may have been cut off by the stop).
+    const int taken = RelayLab::events(lines, "frame").size();
+    QVERIFY(!r.progressSignals.isEmpty());
+    QVERIFY2(r.progressSignals.last().first() >= qMax(0, taken - 1) * 504,
+             qPrintable(QStringLiteral("%1 of %2 frames").arg(r.progressSignals.last().first()).arg(taken)));
 }
 
 QTEST_GUILESS_MAIN(TestFirmwareDownload)
