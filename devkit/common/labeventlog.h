@@ -32,7 +32,7 @@ public:
 
     // How long the writer waits for more lines after a write before it is woken per line
     // again: a queued line of a stream is out at most this much later.
-    static constexpr int kLingerUs = 1000;
+    static constexpr int kLingerUs = 5000;
 
     LabEventLog(const LabEventLog &) = delete;
     LabEventLog &operator=(const LabEventLog &) = delete;

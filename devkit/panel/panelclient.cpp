@@ -1,6 +1,7 @@
 #include "panelclient.h"
 
 #include "labeventlog.h"
+#include "labreadtap.h"
 #include "labreset.h"
 #include "panelserial.h"
 #include "panelwire.h"
@@ -12,6 +13,10 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QTcpSocket>
+
+#include <cerrno>
+
+#include <sys/socket.h>
 
 namespace {
 const QByteArray kRegistered = QByteArrayLiteral("ok");
@@ -27,6 +32,7 @@ PanelClient::PanelClient(const PanelSettings &settings, const QString &relayHost
       m_events(events), m_transfer(settings), m_serial(new PanelSerial(settings.serial, this)),
       m_sendDeadline(new ReplyDeadline(this))
 {
+    m_replies.reserve(kPassthroughReadBuffer + kPassthroughReadBuffer / 16);   // kept: sending allocates nothing
     m_retry.setSingleShot(true);
     m_retry.setInterval(kRetryMs);
     connect(&m_retry, &QTimer::timeout, this, &PanelClient::connectToRelay);
@@ -78,6 +84,8 @@ void PanelClient::onConnected()
 {
     ++m_connections;
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);   // one-byte replies go out at once
+    QTcpSocket *socket = m_socket;
+    LabReadTap::attach(socket, [this, socket] { return socket == m_socket && readPassthroughDirect(); });
     m_mode = Mode::Registering;
     m_control.clear();
     m_writer.writeNow(m_socket, "panel," + m_settings.imei.toLatin1() + PanelWire::kDelimiter);
@@ -99,6 +107,7 @@ void PanelClient::goOffline()
     m_mode = Mode::Offline;
     m_leaving = false;
     m_outgoing.clear();
+    m_replies.resize(0);
     m_sendDeadline->cancel();
     m_quiet.stop();
     if (!m_retry.isActive())
@@ -278,9 +287,34 @@ QString PanelClient::storeFile(int code, const QByteArray &data, QString *error)
     return QFileInfo(path).absoluteFilePath();
 }
 
+bool PanelClient::readPassthroughDirect()
+{
+    if (m_mode != Mode::Passthrough || m_socket->bytesAvailable() > 0 || passthroughBackedUp())
+        return false;
+    const int have = m_collected.size();
+    if (m_collected.capacity() < have + kPassthroughReadBuffer)
+        m_collected.reserve(have + kPassthroughReadBuffer);   // kept while the session lasts
+    m_collected.resize(have + kPassthroughReadBuffer);
+    const ssize_t n = ::recv(int(m_socket->socketDescriptor()), m_collected.data() + have,
+                             size_t(kPassthroughReadBuffer), 0);
+    m_collected.resize(have + int(qMax<ssize_t>(n, 0)));
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+        return true;
+    if (n <= 0)
+        return false;   // the end of the connection, or its error: the socket reports it
+    m_readAt = ReplyDeadline::now();
+    takeCollected();
+    return true;
+}
+
 void PanelClient::handlePassthrough(const QByteArray &bytes)
 {
     m_collected += bytes;
+    takeCollected();
+}
+
+void PanelClient::takeCollected()
+{
     const PanelWire::PassthroughTake take = PanelWire::takePassthrough(&m_collected);
     if (take.hasPayload) {
         m_events->writeBytesSoon(m_settings.imei, QStringLiteral("passthrough-in"), take.payload, kEventHexBytes);
@@ -292,7 +326,7 @@ void PanelClient::handlePassthrough(const QByteArray &bytes)
             m_gatherReplies = false;
             if (m_repliesWaiting) {
                 m_repliesWaiting = false;
-                m_writer.writeNow(m_socket, QByteArray());
+                sendReplies();
             }
         }
     }
@@ -366,6 +400,7 @@ void PanelClient::leaveWhenSent()
     m_leaving = false;
     event(QStringLiteral("fault"), {{QStringLiteral("fault"), QStringLiteral("passthroughLeaveAfter")},
                                     {QStringLiteral("replies"), m_passthroughReplies}});
+    sendReplies();
     m_socket->disconnectFromHost();   // the reply goes out first
 }
 
@@ -432,7 +467,7 @@ void PanelClient::flushOutgoing()
     while (!m_outgoing.isEmpty() && m_outgoing.head().due <= now) {
         const Outgoing o = m_outgoing.dequeue();
         if (connected) {
-            m_socket->write(o.bytes);
+            m_replies += o.bytes;
             wrote = true;
         }
     }
@@ -441,7 +476,27 @@ void PanelClient::flushOutgoing()
     if (wrote && m_gatherReplies)
         m_repliesWaiting = true;
     else if (wrote)
-        m_writer.writeNow(m_socket, QByteArray());
+        sendReplies();
     leaveWhenSent();
+}
+
+void PanelClient::sendReplies()
+{
+    if (m_replies.isEmpty())
+        return;
+    if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState) {
+        m_replies.resize(0);
+        return;
+    }
+    qint64 sent = 0;
+    if (m_socket->bytesToWrite() == 0) {
+        sent = qMax<ssize_t>(0, ::send(int(m_socket->socketDescriptor()), m_replies.constData(),
+                                       size_t(m_replies.size()), MSG_NOSIGNAL | MSG_DONTWAIT));
+    }
+    // The rest waits in the socket for room; a failed send is found and reported there.
+    const QByteArray rest = sent < m_replies.size() ? m_replies.mid(int(sent)) : QByteArray();
+    m_replies.resize(0);
+    if (!rest.isEmpty())
+        m_writer.writeNow(m_socket, rest);
 }
 

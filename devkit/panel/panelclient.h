@@ -69,6 +69,10 @@ private:
     void handleDownload(const QByteArray &bytes);
     void runActions(const QList<PanelAction> &actions);
     void handlePassthrough(const QByteArray &bytes);
+    // Pass-through bytes read from the descriptor straight into what was collected, when
+    // the socket holds none of its own; false when the socket is to be read as usual.
+    bool readPassthroughDirect();
+    void takeCollected();
     void onSerialData(const QByteArray &data);
     bool passthroughBackedUp() const;
     void onBytesWritten();
@@ -79,6 +83,9 @@ private:
     void sendDownloadReply(const PanelAction &reply);
     void dropConnection(const PanelAction &close);
     void flushOutgoing();
+    // Puts out the replies gathered in m_replies: sent at once when nothing waits in the
+    // socket, else (and for what the relay does not take at once) written to the socket.
+    void sendReplies();
     // Writes to the relay and puts the bytes out in this loop turn.
     void event(const QString &name, const QJsonObject &fields = QJsonObject());
     QString storeFile(int code, const QByteArray &data, QString *error);
@@ -103,7 +110,8 @@ private:
     qint64 m_readAt = 0;
     LabWriter m_writer;   // writes in the loop turn; bytesWritten handled after it
     bool m_gatherReplies = false;  // inside the echo's write: replies are put out after it
-    bool m_repliesWaiting = false; // replies written to the socket but not yet put out
+    bool m_repliesWaiting = false; // replies gathered but not yet put out
+    QByteArray m_replies;          // replies due, gathered for one send
     QQueue<Outgoing> m_outgoing;
     bool m_everRegistered = false;
     int m_connections = 0;

@@ -1,6 +1,35 @@
 #include "panelwire.h"
 
+#include <cstring>
+
 namespace PanelWire {
+
+namespace {
+// Where needle is found in buffer at or after from; -1 when it is not. The buffer is
+// looked through for the needle's first '$' (its first byte when it has none) with a
+// word-wide search, and the needle compared only there: a stream's messages are looked
+// through once per read.
+int find(const QByteArray &buffer, const QByteArray &needle, int from)
+{
+    const int size = buffer.size();
+    const int n = needle.size();
+    if (from < 0 || n == 0 || from + n > size)
+        return -1;
+    const int k = qMax(0, needle.indexOf('$'));
+    const char *data = buffer.constData();
+    const char *last = data + size - n + k;   // the last place the needle's '$' can be
+    for (const char *p = data + from + k; p <= last;) {
+        const void *hit = std::memchr(p, needle.at(k), size_t(last - p + 1));
+        if (!hit)
+            return -1;
+        const char *start = static_cast<const char *>(hit) - k;
+        if (std::memcmp(start, needle.constData(), size_t(n)) == 0)
+            return int(start - data);
+        p = static_cast<const char *>(hit) + 1;
+    }
+    return -1;
+}
+} // namespace
 
 const QByteArray kMagic = QByteArrayLiteral("QuindarVelostemix");
 const QByteArray kDelimiter = QByteArrayLiteral("$_$");
@@ -82,7 +111,7 @@ bool parseHex(const QString &text, QByteArray *bytes)
 
 int nextSessionAt(const QByteArray &buffer)
 {
-    return buffer.indexOf(kNextSession);
+    return find(buffer, kNextSession, 0);
 }
 
 PassthroughTake takePassthrough(QByteArray *collected)
@@ -95,8 +124,8 @@ PassthroughTake takePassthrough(QByteArray *collected)
     const int end = cut ? next : collected->size();
 
     int from = 0;
-    for (int at = collected->indexOf(kDelimiter); at >= 0 && at + kDelimiter.size() <= end;
-         at = collected->indexOf(kDelimiter, from)) {
+    for (int at = find(*collected, kDelimiter, 0); at >= 0 && at + kDelimiter.size() <= end;
+         at = find(*collected, kDelimiter, from)) {
         t.complete = true;
         const int after = at + kDelimiter.size();
         if (after - from == kSessionEnd.size() && collected->mid(from, after - from) == kSessionEnd) {

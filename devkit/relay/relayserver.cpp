@@ -1,6 +1,7 @@
 #include "relayserver.h"
 
 #include "labeventlog.h"
+#include "labreadtap.h"
 #include "labreset.h"
 
 #include <QDebug>
@@ -8,6 +9,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <cerrno>
 #include <cstring>
 
 #include <sys/socket.h>
@@ -16,7 +18,7 @@ using RelayWire::Form;
 using RelayWire::Kind;
 
 RelayServer::RelayServer(const RelaySettings &settings, LabEventLog *events, QObject *parent)
-    : QObject(parent), m_settings(settings), m_events(events)
+    : QObject(parent), m_settings(settings), m_events(events), m_directBuffer(kReadBuffer, Qt::Uninitialized)
 {
     connect(&m_server, &QTcpServer::newConnection, this, &RelayServer::onNewConnection);
 }
@@ -62,6 +64,7 @@ void RelayServer::onNewConnection()
         connect(socket, &QTcpSocket::readyRead, this, [this, peer] { onReadyRead(peer); });
         connect(socket, &QTcpSocket::disconnected, this, [this, peer] { onDisconnected(peer); });
         connect(socket, &QTcpSocket::bytesWritten, this, [this, peer] { onBytesWritten(peer); });
+        LabReadTap::attach(socket, [this, socket] { return forwardDirect(socket); });
         qDebug() << "RelayServer::onNewConnection" << peer->id << socket->peerPort();
     }
 }
@@ -239,7 +242,7 @@ void RelayServer::forward(Peer *from, const QByteArray &bytes)
     if (from->role == Role::Desktop) {
         const QByteArray out = cutForLeaving(from, bytes);
         if (from->form == Form::Passthrough)
-            keepTail(&from->toPanelTail, out);
+            keepTail(&from->toPanelTail, out.constData(), out.size());
         from->toPanel += out.size();
         to->toPanel += out.size();
         m_writer.writeNow(to->socket, out);
@@ -250,14 +253,59 @@ void RelayServer::forward(Peer *from, const QByteArray &bytes)
     }
 }
 
-// The last kTail bytes of what went to the panel, kept in place.
-void RelayServer::keepTail(QByteArray *tail, const QByteArray &out)
+bool RelayServer::canForwardDirect(const Peer *from) const
 {
-    if (out.size() >= kTail) {
+    const Peer *to = from->partner;
+    if (!to || !from->socket || !to->socket || from->form != Form::Passthrough || from->readPaused)
+        return false;
+    const Peer *desktop = from->role == Role::Desktop ? from : to;
+    const RelaySettings::PanelRule &rule = desktop->rule;
+    if (desktop->goAheadPending || desktop->leaving || desktop->flushPending || rule.coalesceMs > 0
+        || rule.closeAfterBytes > 0 || rule.resetAfterBytes > 0)
+        return false;
+    // Bytes the socket or the relay already holds go first, on the usual path.
+    return from->pending.isEmpty() && from->socket->bytesAvailable() == 0 && to->socket->bytesToWrite() == 0
+           && to->heldForDesktop.isEmpty();
+}
+
+bool RelayServer::forwardDirect(QTcpSocket *socket)
+{
+    Peer *from = m_peers.value(socket);
+    if (!from || !canForwardDirect(from))
+        return false;
+    Peer *to = from->partner;
+    char *buffer = m_directBuffer.data();
+    const ssize_t n = ::recv(int(socket->socketDescriptor()), buffer, size_t(m_directBuffer.size()), 0);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+        return true;
+    if (n <= 0)
+        return false;   // the end of the connection, or its error: the socket finds it and reports it
+    const char *bytes = buffer;
+    if (from->role == Role::Desktop) {
+        keepTail(&from->toPanelTail, bytes, int(n));
+        from->toPanel += n;
+        to->toPanel += n;
+    } else {
+        from->toDesktop += n;
+        to->toDesktop += n;
+    }
+    const ssize_t sent = ::send(int(to->socket->socketDescriptor()), bytes, size_t(n), MSG_NOSIGNAL | MSG_DONTWAIT);
+    const qint64 done = qMax<ssize_t>(sent, 0);
+    // A partner that takes less (or fails): the rest goes the usual way, which waits for
+    // room, stops reading this side while it is full, or reports the partner's end.
+    if (done < n)
+        m_writer.writeNow(to->socket, QByteArray(bytes + done, int(n - done)));
+    return true;
+}
+
+// The last kTail bytes of what went to the panel, kept in place.
+void RelayServer::keepTail(QByteArray *tail, const char *out, int size)
+{
+    if (size >= kTail) {
         tail->resize(kTail);
-        std::memcpy(tail->data(), out.constData() + out.size() - kTail, kTail);
-    } else if (!out.isEmpty()) {
-        tail->append(out);
+        std::memcpy(tail->data(), out + size - kTail, kTail);
+    } else if (size > 0) {
+        tail->append(out, size);
         tail->remove(0, qMax(0, tail->size() - kTail));
     }
 }

@@ -69,8 +69,13 @@ private:
     void startSession(Peer *desktop, Peer *panel, RelayWire::Form form);
     void writeGoAheadStep(Peer *desktop, const QList<RelayWire::GoAheadStep> &steps, int index);
     void forward(Peer *from, const QByteArray &bytes);
+    // A pass-through session with no fault of its own at work and nothing queued on
+    // either side: what the socket's descriptor has is read and sent on to the partner's
+    // at once (one recv, one send). False when the socket is to be read as usual.
+    bool forwardDirect(QTcpSocket *socket);
+    bool canForwardDirect(const Peer *from) const;
     static constexpr int kTail = 3;   // the size of the message delimiter
-    static void keepTail(QByteArray *tail, const QByteArray &out);
+    static void keepTail(QByteArray *tail, const char *out, int size);
     // Writes forwarded bytes and puts them out in this loop turn. The socket may be gone
     // when it returns (a failed write closes it): callers touch nothing of its peer after.
     qint64 queuedFor(const Peer *to) const;
@@ -96,6 +101,7 @@ private:
     int m_nextId = 1;
     LabWriter m_writer;   // writes in the loop turn; bytesWritten handled after it
     QByteArray m_readBuffer;           // what onReadyRead() read last
+    QByteArray m_directBuffer;         // what forwardDirect() read last, never shared
 };
 
 #endif // RELAYSERVER_H
