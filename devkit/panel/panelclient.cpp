@@ -219,6 +219,10 @@ void PanelClient::endSession(const QString &reason)
     m_serial->close();
     m_quiet.stop();
     m_collected.clear();
+    // Replies still held back for their reply delay are in flight to a desktop that has
+    // left: the relay would drop them, never hand them to the next session.
+    m_outgoing.clear();
+    m_sendDeadline->cancel();
     if (m_socket)
         m_socket->setReadBufferSize(0);
     event(QStringLiteral("session-end"), {{QStringLiteral("reason"), reason}});
