@@ -6,20 +6,20 @@
 #include "relayframe.h"
 
 namespace {
-constexpr char kDelimiter[] = "$_$";
-constexpr int kDelimiterSize = 3;
+using RelayFrame::kTrailer;
+using RelayFrame::kTrailerSize;
 constexpr char kDisconnected[] = "disconnected,2";
 constexpr int kDisconnectedSize = 14;
 
 // The first delimiter in data[from, size), or -1.
 int findDelimiter(const char *data, int size, int from)
 {
-    while (from <= size - kDelimiterSize) {
-        const void *at = std::memchr(data + from, kDelimiter[0], size_t(size - kDelimiterSize + 1 - from));
+    while (from <= size - kTrailerSize) {
+        const void *at = std::memchr(data + from, kTrailer[0], size_t(size - kTrailerSize + 1 - from));
         if (!at)
             return -1;
         const int i = int(static_cast<const char *>(at) - data);
-        if (data[i + 1] == kDelimiter[1] && data[i + 2] == kDelimiter[2])
+        if (data[i + 1] == kTrailer[1] && data[i + 2] == kTrailer[2])
             return i;
         from = i + 1;
     }
@@ -76,7 +76,7 @@ PassthroughFraming::Result PassthroughFraming::feed(const char *read, int size)
     int from = 0;
     for (at = findDelimiter(data, length, at); at >= 0; at = findDelimiter(data, length, from)) {
         take(data + from, at - from, &result);
-        from = at + kDelimiterSize;
+        from = at + kTrailerSize;
     }
     // A single message may lie in the kept bytes, which move now: it goes to the buffer.
     if (data != read && result.toSerialSize > 0 && m_out.isEmpty()) {
@@ -97,9 +97,9 @@ PassthroughFraming::Result PassthroughFraming::feed(const char *read, int size)
         // An unfinished message over the limit is given up, but for the start of a
         // delimiter at its end, which the next read may complete.
         int keep = 0;
-        if (m_kept.endsWith("$_"))
+        if (m_kept.endsWith(QByteArray::fromRawData(kTrailer, 2)))
             keep = 2;
-        else if (m_kept.endsWith('$'))
+        else if (m_kept.endsWith(kTrailer[0]))
             keep = 1;
         result.dropped = m_kept.size() - keep;
         qCDebug(lcPassthrough) << "PassthroughFraming::feed dropped" << result.dropped

@@ -8,8 +8,6 @@ namespace RelayFrame {
 namespace {
 const char kMagic[] = "QuindarVelostemix"; // 17 characters, sent without its zero
 constexpr int kMagicSize = 17;
-constexpr char kTrailer[] = "$_$";
-constexpr int kTrailerSize = 3;
 } // namespace
 
 QByteArray trailer()

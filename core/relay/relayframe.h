@@ -26,6 +26,8 @@ constexpr int kModelReplySize = 3;     // model code, communication type, module
 constexpr int kVersionReplySize = 4;   // project version, big-endian
 
 // "$_$", the end of every message on a relay connection.
+inline constexpr char kTrailer[] = "$_$";
+constexpr int kTrailerSize = 3;
 QByteArray trailer();
 
 // Sum of the bytes taken as unsigned 8-bit values, modulo 2^32.

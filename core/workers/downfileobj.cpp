@@ -1,6 +1,5 @@
 #include "downfileobj.h"
 
-
 #include <memory>
 
 #include "cloudsync.h"

@@ -23,8 +23,7 @@ PenetrationOBJ::PenetrationOBJ(QString iMei, QObject *parent)
       abortFlag(false),
       waitMs(kNormalWaitMs),
       iMei(iMei),
-      portPairs([this](const QString &text) { emitInfo(text, false); }),
-      relayTrailer(RelayFrame::trailer())
+      portPairs([this](const QString &text) { emitInfo(text, false); })
 {
     const RuntimeOverrides overrides = RuntimeOverrides::read();
     relay = RelayEndpoint::with(overrides);
@@ -307,7 +306,7 @@ void PenetrationOBJ::forwardToRelay(const char *data, qint64 len)
 {
     countToPanel(data, len);
     if (bridge) {
-        bridge->writeToRelay(data, len, relayTrailer.constData(), relayTrailer.size());
+        bridge->writeToRelay(data, len, RelayFrame::kTrailer, RelayFrame::kTrailerSize);
         return;
     }
     tcpSocket->write(PassthroughFraming::serialToRelay(QByteArray::fromRawData(data, int(len))));

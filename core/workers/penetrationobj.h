@@ -106,8 +106,6 @@ private:
 
     VirtualPortPairs portPairs;
     PassthroughFraming relayFraming;
-    // What ends every message to the relay, written with the message.
-    const QByteArray relayTrailer;
     PassthroughTrace trace;
     QTimer *trafficTimer = nullptr;
     qint64 bytesToPanel = 0;
