@@ -198,15 +198,35 @@ Figures measure(int fd, int messages, int size, qint64 streamBytes, qint64 windo
     return f;
 }
 
-// The CPU time of a single-threaded process from the scheduler's statistics.
+// The CPU time of a task (a single-threaded process, or a thread as "self/task/<tid>") from
+// the scheduler's statistics; -1 when it is not there.
+qint64 schedstatNs(const QString &task)
+{
+    QFile stat(QStringLiteral("/proc/%1/schedstat").arg(task));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    return stat.readAll().split(' ').value(0).toLongLong();
+}
+
 CpuProbe processCpu(qint64 pid)
 {
-    return [pid] {
-        QFile stat(QStringLiteral("/proc/%1/schedstat").arg(pid));
-        if (!stat.open(QIODevice::ReadOnly))
-            return qint64(-1);
-        return stat.readAll().split(' ').value(0).toLongLong();
-    };
+    return [pid] { return schedstatNs(QString::number(pid)); };
+}
+
+// The CPU time of this process's threads of the given name (-1: none).
+qint64 namedThreadsCpuNs(const QByteArray &name)
+{
+    qint64 sum = -1;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(tid + QStringLiteral("/comm")));
+        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != name)
+            continue;
+        const qint64 ns = schedstatNs(QStringLiteral("self/task/") + tid);
+        if (ns >= 0)
+            sum = qMax<qint64>(sum, 0) + ns;
+    }
+    return sum;
 }
 
 // Helper processes of a chain, stopped in the reverse order of their start.
@@ -287,14 +307,16 @@ public:
             deletePair(qPrintable(QStringLiteral("COM%1").arg(m_n)));
     }
     bool up() const { return m_state == 1; }
-    // The bridge's thread reports its own CPU time.
+    // The worker's thread reports its own CPU time; the bridge's own thread, where there
+    // is one, is added.
     CpuProbe cpuProbe() const
     {
         PenetrationOBJ *w = worker;
         return [w] {
             qint64 ns = -1;
             QMetaObject::invokeMethod(w, [&ns] { ns = BenchFigures::threadCpuNs(); }, Qt::BlockingQueuedConnection);
-            return ns;
+            const qint64 bridgeNs = namedThreadsCpuNs("vantelo-bridge");
+            return ns < 0 || bridgeNs < 0 ? ns : ns + bridgeNs;
         };
     }
 

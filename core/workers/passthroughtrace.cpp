@@ -4,20 +4,34 @@
 
 bool PassthroughTrace::start(const QString &path)
 {
-    stop();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_file.isOpen())
+        m_file.close();
     m_file.setFileName(path);
-    return m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text);
+    m_active = m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text);
+    return m_active;
 }
 
 void PassthroughTrace::stop()
 {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_active = false;
     if (m_file.isOpen())
         m_file.close();
 }
 
+QString PassthroughTrace::errorString() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_file.errorString();
+}
+
 void PassthroughTrace::record(Direction direction, const char *data, qint64 len)
 {
-    if (!m_file.isOpen() || len <= 0)
+    if (!m_active || len <= 0)
+        return;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_file.isOpen())
         return;
     QByteArray line = QDateTime::currentDateTime()
                           .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"))

@@ -33,14 +33,21 @@ PenetrationOBJ::PenetrationOBJ(QString iMei, QObject *parent)
     trafficTimer = new QTimer(this);
     trafficTimer->setSingleShot(true);
     trafficTimer->setInterval(kTrafficIntervalMs);
-    connect(trafficTimer, &QTimer::timeout, this,
-            [this] { emit traffic(bytesToPanel, bytesFromPanel); });
+    connect(trafficTimer, &QTimer::timeout, this, [this] {
+        if (trafficDue.exchange(false))
+            emit traffic(bytesToPanel.load(), bytesFromPanel.load());
+    });
     VirtualPortPairs::prepareLibrary(portLibrary);
     qCDebug(lcPassthrough) << "PenetrationOBJ::PenetrationOBJ" << portLibrary.fileName();
 }
 
-// Children (port, socket) go with the object; the library stays loaded.
-PenetrationOBJ::~PenetrationOBJ() = default;
+// Children (port, socket) go with the object, after the bridge that uses them and the
+// members its thread touches; the library stays loaded.
+PenetrationOBJ::~PenetrationOBJ()
+{
+    if (bridge)
+        bridge->stop();
+}
 
 void PenetrationOBJ::setAbort(bool abort)
 {
@@ -169,29 +176,44 @@ void PenetrationOBJ::startBridge()
     connect(tcpSocket, &QTcpSocket::disconnected, this, &PenetrationOBJ::relayLost);
     connect(tcpSocket, &QAbstractSocket::errorOccurred, this, &PenetrationOBJ::relayLost);
 #else
-    // Both descriptors read and written directly: a message goes out in the turn of the
-    // loop that read it. Whatever the port took in before is sent first.
+    // Both descriptors read and written directly, on the bridge's own thread: a message goes
+    // out in the turn of its poll that read it. Whatever the port took in before is sent
+    // first. The ends of the sides are dealt with here, on this thread.
     const QByteArray early = serialPort->bytesAvailable() > 0 ? serialPort->readAll() : QByteArray();
     DescriptorBridge::quietDevice(serialPort);
     DescriptorBridge::quietDevice(tcpSocket);
+    const int run = ++bridgeRun;
     DescriptorBridge::Handlers handlers;
     handlers.serialRead = [this](const char *data, qint64 len) { forwardToRelay(data, len); };
     handlers.relayRead = [this](const char *data, qint64 len) { forwardToSerial(data, len); };
-    handlers.serialLost = [this] {
-        if (serialPort)
+    handlers.serialLost = [this, run] {
+        onWorkerThread(run, [this] {
             serialPort->close();
-        serialPortLost();
+            serialPortLost();
+        });
     };
-    handlers.relayLost = [this] { relayLost(); };
-    bridge = new DescriptorBridge(serialPort->handle(), int(tcpSocket->socketDescriptor()),
-                                  kMaxQueuedBytes, kSerialReadBuffer, kRelayReadBuffer,
-                                  std::move(handlers), this);
+    handlers.relayLost = [this, run] { onWorkerThread(run, [this] { relayLost(); }); };
+    bridge = std::make_unique<DescriptorBridge>(serialPort->handle(), int(tcpSocket->socketDescriptor()),
+                                                kMaxQueuedBytes, kSerialReadBuffer, kRelayReadBuffer,
+                                                std::move(handlers));
     if (!early.isEmpty())
         forwardToRelay(early.constData(), early.size());
+    if (!bridge->start()) {
+        endConnection(tr("穿透服务连接已断开"));
+        return;
+    }
 #endif
     // Gone already while the go-ahead was read: no signal will tell.
     if (tcpSocket && tcpSocket->state() != QAbstractSocket::ConnectedState)
         relayLost();
+}
+
+void PenetrationOBJ::onWorkerThread(int run, std::function<void()> fn)
+{
+    QMetaObject::invokeMethod(this, [this, run, fn = std::move(fn)] {
+        if (bridge && run == bridgeRun)
+            fn();
+    }, Qt::QueuedConnection);
 }
 
 void PenetrationOBJ::relayLost()
@@ -213,11 +235,10 @@ void PenetrationOBJ::endConnection(const QString &message)
 
 void PenetrationOBJ::releasePortAndSocket(bool disconnectFromRelay)
 {
-    // Before the descriptors close. Possibly called from within the bridge: deleted later.
+    // Before the descriptors close.
     if (bridge) {
         bridge->stop();
-        bridge->deleteLater();
-        bridge = nullptr;
+        bridge.reset();
     }
     if (tcpSocket) {
         // First, so that ending the connection here is not taken for its loss.
@@ -236,10 +257,9 @@ void PenetrationOBJ::releasePortAndSocket(bool disconnectFromRelay)
     }
     relayFraming.clear();
     // The last counts of a bridge go out at once.
-    if (trafficTimer->isActive()) {
-        trafficTimer->stop();
-        emit traffic(bytesToPanel, bytesFromPanel);
-    }
+    trafficTimer->stop();
+    if (trafficDue.exchange(false))
+        emit traffic(bytesToPanel.load(), bytesFromPanel.load());
 }
 
 void PenetrationOBJ::setTraceFile(QString path)
@@ -269,8 +289,11 @@ void PenetrationOBJ::countFromPanel(const char *data, qint64 len)
 
 void PenetrationOBJ::scheduleTraffic()
 {
-    if (!trafficTimer->isActive())
-        trafficTimer->start();
+    // The timer is started on its own thread, once per signal; the signal reads the counts.
+    if (!trafficDue.exchange(true)) {
+        QTimer *timer = trafficTimer;
+        QMetaObject::invokeMethod(timer, [timer] { timer->start(); }, Qt::QueuedConnection);
+    }
 }
 
 bool PenetrationOBJ::serialOpen() const
@@ -333,8 +356,12 @@ void PenetrationOBJ::forwardToSerial(const char *data, qint64 len)
         qCDebug(lcPassthrough) << "PenetrationOBJ::forwardToSerial dropped" << r.dropped
                                << "bytes without delimiter";
     // Reported only: the bridge stays, and the messages around the note still go out.
-    if (r.hmiDisconnected)
-        emitInfo(tr("HMI端断开连接"), false);
+    if (r.hmiDisconnected) {
+        if (bridge)
+            onWorkerThread(bridgeRun, [this] { emitInfo(tr("HMI端断开连接"), false); });
+        else
+            emitInfo(tr("HMI端断开连接"), false);
+    }
     // A read that ends inside a message (most of a stream's) is not traced: it is no event.
     if (r.toSerialSize == 0)
         return;

@@ -8,6 +8,8 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
+#include <memory>
 
 #include "passthroughframing.h"
 #include "passthroughtrace.h"
@@ -84,10 +86,15 @@ private:
     void endConnection(const QString &message);
     void emitInfo(const QString &text, bool ok = false);
     void serialPortLost();
-    // Every payload chunk of the bridge passes here, for the counts and the trace.
+    // Every payload chunk of the bridge passes here, for the counts and the trace. On Linux
+    // these, forwardToRelay and forwardToSerial run on the bridge's thread.
     void countToPanel(const char *data, qint64 len);
     void countFromPanel(const char *data, qint64 len);
+    // From any thread: the traffic signal goes out within 200 ms.
     void scheduleTraffic();
+    // From the bridge's thread: fn runs on this object's thread, unless the bridge of
+    // that run has ended by then.
+    void onWorkerThread(int run, std::function<void()> fn);
 
     // Taken when the worker is made: where the relay is, and the time-out of the two
     // socket waits of the start sequence (5000 ms, or VANTELO_PASSTHROUGH_WAIT_MS).
@@ -97,8 +104,11 @@ private:
     std::atomic<int> waitMs;
     QSerialPort *serialPort = nullptr;
     QTcpSocket *tcpSocket = nullptr;
-    // Linux, while bridging: reads and writes the descriptors of both.
-    DescriptorBridge *bridge = nullptr;
+    // Linux, while bridging: reads and writes the descriptors of both on a thread of its
+    // own. bridgeRun counts the bridges started, so that a late word from one that has
+    // ended is told apart.
+    std::unique_ptr<DescriptorBridge> bridge;
+    int bridgeRun = 0;
     QString iMei;
     QLibrary portLibrary;
     int portIndex = 1;
@@ -108,8 +118,10 @@ private:
     PassthroughFraming relayFraming;
     PassthroughTrace trace;
     QTimer *trafficTimer = nullptr;
-    qint64 bytesToPanel = 0;
-    qint64 bytesFromPanel = 0;
+    std::atomic<qint64> bytesToPanel{0};
+    std::atomic<qint64> bytesFromPanel{0};
+    // The traffic signal is to go out at the timer.
+    std::atomic<bool> trafficDue{false};
 };
 
 #endif // PENETRATIONOBJ_H
