@@ -256,12 +256,15 @@ void RelayServer::forward(Peer *from, const QByteArray &bytes)
 bool RelayServer::canForwardDirect(const Peer *from) const
 {
     const Peer *to = from->partner;
-    if (!to || !from->socket || !to->socket || from->form != Form::Passthrough || from->readPaused)
+    if (!to || !from->socket || !to->socket || from->readPaused)
         return false;
     const Peer *desktop = from->role == Role::Desktop ? from : to;
+    if (desktop->goAheadPending || desktop->leaving || desktop->flushPending)
+        return false;
+    // The byte faults hold for pass-through sessions only.
     const RelaySettings::PanelRule &rule = desktop->rule;
-    if (desktop->goAheadPending || desktop->leaving || desktop->flushPending || rule.coalesceMs > 0
-        || rule.closeAfterBytes > 0 || rule.resetAfterBytes > 0)
+    if (from->form == Form::Passthrough
+        && (rule.coalesceMs > 0 || rule.closeAfterBytes > 0 || rule.resetAfterBytes > 0))
         return false;
     // Bytes the socket or the relay already holds go first, on the usual path.
     return from->pending.isEmpty() && from->socket->bytesAvailable() == 0 && to->socket->bytesToWrite() == 0
@@ -282,7 +285,8 @@ bool RelayServer::forwardDirect(QTcpSocket *socket)
         return false;   // the end of the connection, or its error: the socket finds it and reports it
     const char *bytes = buffer;
     if (from->role == Role::Desktop) {
-        keepTail(&from->toPanelTail, bytes, int(n));
+        if (from->form == Form::Passthrough)
+            keepTail(&from->toPanelTail, bytes, int(n));
         from->toPanel += n;
         to->toPanel += n;
     } else {

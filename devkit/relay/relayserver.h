@@ -69,9 +69,9 @@ private:
     void startSession(Peer *desktop, Peer *panel, RelayWire::Form form);
     void writeGoAheadStep(Peer *desktop, const QList<RelayWire::GoAheadStep> &steps, int index);
     void forward(Peer *from, const QByteArray &bytes);
-    // A pass-through session with no fault of its own at work and nothing queued on
-    // either side: what the socket's descriptor has is read and sent on to the partner's
-    // at once (one recv, one send). False when the socket is to be read as usual.
+    // A session (pass-through or download) with no fault of its own at work and nothing
+    // queued on either side: what the socket's descriptor has is read and sent on to the
+    // partner's at once (one recv, one send). False when the socket is to be read as usual.
     bool forwardDirect(QTcpSocket *socket);
     bool canForwardDirect(const Peer *from) const;
     static constexpr int kTail = 3;   // the size of the message delimiter
