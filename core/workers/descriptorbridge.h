@@ -21,7 +21,8 @@ class QThread;
 class DescriptorBridge
 {
 public:
-    // Called on the bridge's thread, never after stop() has returned.
+    // Called on the bridge's thread (a loss found by a write before start(): on the owner's),
+    // never after stop() has returned.
     struct Handlers
     {
         // Bytes read from the port; the handler hands what goes to the relay to writeToRelay.
