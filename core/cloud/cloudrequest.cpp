@@ -19,6 +19,9 @@
 
 namespace {
 
+// How far beyond the bound the network thread reads ahead of this one.
+constexpr qint64 kReadAheadBeyondBound = 64 * 1024;
+
 using Post = std::function<QNetworkReply *(QNetworkAccessManager &, const QNetworkRequest &)>;
 
 CloudRequest::Result postAndWaitWith(const CloudEndpoint &endpoint, QNetworkAccessManager &manager,
@@ -51,6 +54,10 @@ CloudRequest::Result postAndWaitWith(const CloudEndpoint &endpoint, QNetworkAcce
     bound.start(endpoint.timeoutMs());
 
     if (reply) {
+        // The network thread stops reading a little beyond the bound until this thread has
+        // judged the size: however slow this thread is to cut an oversized or endless body
+        // off, no more than that is taken from the service meanwhile.
+        reply->setReadBufferSize(CloudRequest::kMaxReplyBytes + kReadAheadBeyondBound);
         // A body being sent keeps the wait alive while it makes progress.
         QObject::connect(reply, &QNetworkReply::uploadProgress, &bound, [&bound, &endpoint](qint64 sent, qint64) {
             if (sent > 0)
