@@ -357,10 +357,8 @@ void PenetrationOBJ::forwardToSerial(const char *data, qint64 len)
                                << "bytes without delimiter";
     // Reported only: the bridge stays, and the messages around the note still go out.
     if (r.hmiDisconnected) {
-        if (bridge)
-            onWorkerThread(bridgeRun, [this] { emitInfo(tr("HMI端断开连接"), false); });
-        else
-            emitInfo(tr("HMI端断开连接"), false);
+        const auto note = [this] { emitInfo(tr("HMI端断开连接"), false); };
+        bridge ? onWorkerThread(bridgeRun, note) : note();
     }
     // A read that ends inside a message (most of a stream's) is not traced: it is no event.
     if (r.toSerialSize == 0)
