@@ -4,10 +4,16 @@
  * data frames each acknowledged, end command) and nothing more: no texts, no retries
  * beyond the frame's ten attempts, the image read whole before the link opens.
  *
- *   vantelo-bench-cdownload HOST PORT IMEI IMAGE FRAME_SIZE
+ *   vantelo-bench-cdownload HOST PORT IMEI IMAGE FRAME_SIZE [RESIDENT_KIB]
  *
- * Prints one line: "ok FRAMES BYTES SECONDS CPU_NS", the time and the thread's CPU
- * from the first data frame to the last acknowledgement; or "failed WHAT" (exit 1).
+ * RESIDENT_KIB: before the link opens, the process touches anonymous memory until it
+ * holds that much resident. On a machine whose wake-ups cost more the more a process
+ * holds (a hypervisor that shadows page tables), this gives the yardstick the tool's
+ * own size, so that what the tool's code costs can be told from what its size costs.
+ *
+ * Prints "ok FRAMES BYTES SECONDS CPU_NS", the time and the thread's CPU from the first
+ * data frame to the last acknowledgement, and a second line "intervals US…": the CPU per
+ * frame in each interval of 250 ms; or "failed WHAT" (exit 1).
  */
 #define _GNU_SOURCE
 #include <arpa/inet.h>
@@ -18,11 +24,12 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
 
-enum { kCommand = 35, kAttempts = 10, kMagicSize = 17 };
+enum { kCommand = 35, kAttempts = 10, kMagicSize = 17, kIntervalMs = 250 };
 static const char kMagic[kMagicSize + 1] = "QuindarVelostemix";
 static const char kGoAhead[] = "start$_$";
 
@@ -87,6 +94,37 @@ static int acked(int fd)
     return n > 0 && (buf[0] == 'K' || buf[0] == 'O');
 }
 
+/* The process's resident memory in KiB (VmRSS), -1 when unknown. */
+static long residentKiB(void)
+{
+    FILE *status = fopen("/proc/self/status", "r");
+    char line[256];
+    long kib = -1;
+    while (status && fgets(line, sizeof line, status))
+        if (strncmp(line, "VmRSS:", 6) == 0)
+            kib = atol(line + 6);
+    if (status)
+        fclose(status);
+    return kib;
+}
+
+/* Touches anonymous pages until the process holds at least target KiB; 0 on success. */
+static int growResident(long target)
+{
+    const long now = residentKiB();
+    if (now < 0)
+        return -1;
+    if (now >= target)
+        return 0;
+    const size_t bytes = (size_t)(target - now) * 1024;
+    char *pad = mmap(NULL, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (pad == MAP_FAILED)
+        return -1;
+    for (size_t at = 0; at < bytes; at += 4096)
+        pad[at] = 1;
+    return 0;
+}
+
 static int fail(const char *what)
 {
     printf("failed %s\n", what);
@@ -95,8 +133,8 @@ static int fail(const char *what)
 
 int main(int argc, char **argv)
 {
-    if (argc != 6) {
-        fprintf(stderr, "usage: %s HOST PORT IMEI IMAGE FRAME_SIZE\n", argv[0]);
+    if (argc != 6 && argc != 7) {
+        fprintf(stderr, "usage: %s HOST PORT IMEI IMAGE FRAME_SIZE [RESIDENT_KIB]\n", argv[0]);
         return 2;
     }
     const int frameSize = atoi(argv[5]);
@@ -114,6 +152,8 @@ int main(int argc, char **argv)
     if (!image || fread(image, 1, (size_t)imageSize, f) != (size_t)imageSize)
         return fail("image");
     fclose(f);
+    if (argc == 7 && growResident(atol(argv[6])) != 0)
+        return fail("resident memory");
 
     struct addrinfo hints = {0}, *ai = NULL;
     hints.ai_socktype = SOCK_STREAM;
@@ -152,6 +192,14 @@ int main(int argc, char **argv)
     uint32_t index = 0;
     long offset = 0;
     long frames = 0;
+    /* The CPU per frame of the frames of each interval of kIntervalMs, taken at the rate
+     * the tool reports its progress, so that both sides are measured the same way. */
+    double *intervals = malloc(sizeof(double) * ((size_t)imageSize / chunk + 2));
+    size_t intervalCount = 0;
+    int64_t sampleAt = start, sampleCpu = cpuStart;
+    long sampleFrames = 0;
+    if (!intervals)
+        return fail("memory");
     while (offset < imageSize) {
         const size_t n = (size_t)(imageSize - offset) < chunk ? (size_t)(imageSize - offset) : chunk;
         put32(frame, index);
@@ -170,13 +218,25 @@ int main(int argc, char **argv)
         offset += (long)n;
         ++index;
         ++frames;
+        const int64_t now = nowNs(CLOCK_MONOTONIC);
+        if (now - sampleAt >= kIntervalMs * 1000000LL || offset == imageSize) {
+            const int64_t cpuNow = nowNs(CLOCK_THREAD_CPUTIME_ID);
+            intervals[intervalCount++] = (double)(cpuNow - sampleCpu) / 1e3 / (double)(frames - sampleFrames);
+            sampleAt = now;
+            sampleCpu = cpuNow;
+            sampleFrames = frames;
+        }
     }
     const int64_t cpu = nowNs(CLOCK_THREAD_CPUTIME_ID) - cpuStart;
     const int64_t elapsed = nowNs(CLOCK_MONOTONIC) - start;
     if (command(fd, '5', 0, 0) != 0 || !acked(fd))
         return fail("end");
     close(fd);
-    printf("ok %ld %ld %.6f %lld\n", frames, offset, (double)elapsed / 1e9, (long long)cpu);
+    printf("ok %ld %ld %.6f %lld\nintervals", frames, offset, (double)elapsed / 1e9, (long long)cpu);
+    for (size_t i = 0; i < intervalCount; ++i)
+        printf(" %.3f", intervals[i]);
+    printf("\n");
+    free(intervals);
     free(frame);
     free(image);
     return 0;

@@ -46,6 +46,10 @@ struct Outcome
     qint64 bytes = 0;
     qint64 startNs = -1, endNs = -1;       // "开始写入底层" .. last progress text
     qint64 cpuStartNs = 0, cpuEndNs = 0;   // worker thread CPU at the same moments
+    // The CPU per frame of the frames between two progress reports (about 250 ms apart):
+    // a host's hiccup stays in one interval instead of weighing on the whole download.
+    QVector<double> intervalCpuUs;
+    qint64 sampledBytes = 0, sampledCpuNs = 0;
 };
 
 void print(const QString &line)
@@ -72,6 +76,7 @@ bool writeImage(const QString &path, qint64 size)
 // One firmware download by a DownFileOBJ on its own thread.
 Outcome download(const QString &imei, const QString &path, int frameSize, int timeoutMs)
 {
+    const qint64 chunk = RelayFrame::chunkSize(frameSize);
     Outcome out;
     QMutex lock;
     QElapsedTimer clock;
@@ -90,14 +95,22 @@ Outcome download(const QString &imei, const QString &path, int frameSize, int ti
         if (text == started) {
             out.startNs = clock.nsecsElapsed();
             out.cpuStartNs = BenchFigures::threadCpuNs();
+            out.sampledCpuNs = out.cpuStartNs;
         }
     }, Qt::DirectConnection);
     QObject::connect(worker, &DownFileOBJ::progress, worker, [&](int, qint64 done, qint64 total, int, int) {
-        if (done != total || done == 0)
+        if (done == 0)
             return;
         const qint64 now = clock.nsecsElapsed();
         const qint64 cpu = BenchFigures::threadCpuNs();
         QMutexLocker locked(&lock);
+        const qint64 frames = (done + chunk - 1) / chunk - (out.sampledBytes + chunk - 1) / chunk;
+        if (out.startNs >= 0 && frames > 0)
+            out.intervalCpuUs << (cpu - out.sampledCpuNs) / 1e3 / frames;
+        out.sampledBytes = done;
+        out.sampledCpuNs = cpu;
+        if (done != total)
+            return;
         out.bytes = done;
         out.endNs = now;
         out.cpuEndNs = cpu;
@@ -137,23 +150,32 @@ QList<int> intList(const QString &text)
     return out;
 }
 
-// One download of the image by the C client (vantelo-bench-cdownload) through the same lab.
-Outcome cDownload(const QString &imei, quint16 relayPort, const QString &path, int frameSize, int timeoutMs)
+// One download of the image by the C client (vantelo-bench-cdownload) through the same lab;
+// with residentKiB > 0, the client first grows to that much resident memory.
+Outcome cDownload(const QString &imei, quint16 relayPort, const QString &path, int frameSize, int timeoutMs,
+                  qint64 residentKiB)
 {
     Outcome out;
     QProcess client;
-    client.start(BenchLab::binDir() + QStringLiteral("/vantelo-bench-cdownload"),
-                 {QStringLiteral("127.0.0.1"), QString::number(relayPort), imei, path, QString::number(frameSize)});
+    QStringList arguments{QStringLiteral("127.0.0.1"), QString::number(relayPort), imei, path,
+                          QString::number(frameSize)};
+    if (residentKiB > 0)
+        arguments << QString::number(residentKiB);
+    client.start(BenchLab::binDir() + QStringLiteral("/vantelo-bench-cdownload"), arguments);
     if (!client.waitForFinished(timeoutMs)) {
         client.kill();
         client.waitForFinished(2000);
         out.lastText = QStringLiteral("C client did not finish");
         return out;
     }
-    const QStringList f = QString::fromLatin1(client.readAllStandardOutput()).simplified().split(QLatin1Char(' '));
+    const QStringList lines = QString::fromLatin1(client.readAllStandardOutput()).split(QLatin1Char('\n'));
+    const QStringList f = lines.value(0).simplified().split(QLatin1Char(' '));
     out.lastText = f.join(QLatin1Char(' '));
-    if (f.size() != 5 || f.first() != QLatin1String("ok"))
+    const QStringList intervals = lines.value(1).simplified().split(QLatin1Char(' '));
+    if (f.size() != 5 || f.first() != QLatin1String("ok") || intervals.first() != QLatin1String("intervals"))
         return out;
+    for (int i = 1; i < intervals.size(); ++i)
+        out.intervalCpuUs << intervals.at(i).toDouble();
     out.finished = true;
     out.bytes = f.at(2).toLongLong();
     out.startNs = 0;
@@ -165,7 +187,7 @@ Outcome cDownload(const QString &imei, quint16 relayPort, const QString &path, i
 // Figures of the runs of one side in one cell.
 struct Side
 {
-    QVector<double> mbs, ratio, cpuUs;
+    QVector<double> mbs, ratio, cpuUs, typicalCpuUs;
     int failures = 0;
     QString lastFailure;
 
@@ -182,6 +204,7 @@ struct Side
             ratio << mbs.last() / (chunk / (rtt / 1000.0) / 1e6);
         const int frames = int((o.bytes + chunk - 1) / chunk);
         cpuUs << (o.cpuEndNs - o.cpuStartNs) / 1e3 / qMax(1, frames);
+        typicalCpuUs << BenchFigures::percentile(o.intervalCpuUs, 0.5);
     }
 };
 
@@ -203,12 +226,18 @@ int throughput(const QList<int> &sizes, const QList<int> &rtts, qint64 imageByte
     print(QStringLiteral("machine: %1").arg(BenchFigures::machine()));
     print(QStringLiteral("bound = data bytes per frame / round trip (stop-and-wait); RTT = the panel's reply "
                          "delay; %1 runs per side, alternated; median (min-max)").arg(runs));
-    print(QStringLiteral("%1 %2 %3 | %4 %5 %6 | %7 %8 | %9")
+    print(QStringLiteral("CPU us/frame: over the whole download; typical: the median over the download's "
+                         "intervals of 250 ms (the tool's progress rate); C sized: the C client grown to this "
+                         "process's resident memory"));
+    print(QStringLiteral("%1 %2 %3 | %4 %5 %6 | %7 %8 | %9 | %10 %11 %12 | %13 %14")
               .arg(QStringLiteral("frame"), 6).arg(QStringLiteral("RTT ms"), 6).arg(QStringLiteral("image"), 9)
               .arg(QStringLiteral("tool MB/s"), 20).arg(QStringLiteral("tool/bound"), 18)
               .arg(QStringLiteral("tool CPU us/frame"), 20)
               .arg(QStringLiteral("C/bound"), 18).arg(QStringLiteral("C CPU us/frame"), 20)
-              .arg(QStringLiteral("CPU tool/C")));
+              .arg(QStringLiteral("CPU tool/C"))
+              .arg(QStringLiteral("tool typical"), 20).arg(QStringLiteral("C typical"), 20)
+              .arg(QStringLiteral("typical tool/C"))
+              .arg(QStringLiteral("C sized typical"), 20).arg(QStringLiteral("tool/C sized")));
     int failures = 0;
     int cell = 0;
     for (int frameSize : sizes) {
@@ -225,20 +254,27 @@ int throughput(const QList<int> &sizes, const QList<int> &rtts, qint64 imageByte
             }
             const int expectedMs = rtt > 0 ? int(size / chunk + 1) * rtt : 0;
             const int timeoutMs = 60000 + 3 * expectedMs;
-            Side tool, c;
+            // The C client as it is, and grown to the resident memory of this process (the
+            // tool's) as the worker runs in it.
+            Side tool, c, sized;
             for (int run = 0; run < runs; ++run) {
                 // Blocks alternated: the side that goes first changes from run to run.
-                for (int k = 0; k < 2; ++k) {
-                    if ((run + k) % 2 == 0)
+                for (int k = 0; k < 3; ++k) {
+                    const int side = (run + k) % 3;
+                    if (side == 0)
                         tool.add(download(imeis.at(i), path, frameSize, timeoutMs), chunk, rtt);
                     else
-                        c.add(cDownload(imeis.at(i), lab.relayPort(), path, frameSize, timeoutMs), chunk, rtt);
+                        (side == 1 ? c : sized).add(cDownload(imeis.at(i), lab.relayPort(), path, frameSize, timeoutMs,
+                                                              side == 1 ? 0 : BenchFigures::statusKiB("VmRSS")),
+                                                    chunk, rtt);
                 }
             }
             QFile::remove(path);
-            if (tool.failures || c.failures) {
-                print(QStringLiteral("%1 %2  failed: tool %3 (%4), C %5 (%6)").arg(frameSize, 6).arg(rtt, 6)
-                          .arg(tool.failures).arg(tool.lastFailure).arg(c.failures).arg(c.lastFailure));
+            if (tool.failures || c.failures || sized.failures) {
+                print(QStringLiteral("%1 %2  failed: tool %3 (%4), C %5 (%6), C at the tool's size %7 (%8)")
+                          .arg(frameSize, 6).arg(rtt, 6)
+                          .arg(tool.failures).arg(tool.lastFailure).arg(c.failures).arg(c.lastFailure)
+                          .arg(sized.failures).arg(sized.lastFailure));
                 ++failures;
                 continue;
             }
@@ -246,15 +282,22 @@ int throughput(const QList<int> &sizes, const QList<int> &rtts, qint64 imageByte
                                       ? QStringLiteral("%1 MiB").arg(BenchFigures::num(size / 1048576.0))
                                       : QStringLiteral("%1 KiB").arg(BenchFigures::num(size / 1024.0));
             const QString none = QStringLiteral("-");
-            print(QStringLiteral("%1 %2 %3 | %4 %5 %6 | %7 %8 | %9")
+            const auto ratio = [](const QVector<double> &tool, const QVector<double> &c) {
+                return BenchFigures::num(BenchFigures::percentile(tool, 0.5) / BenchFigures::percentile(c, 0.5), 2);
+            };
+            print(QStringLiteral("%1 %2 %3 | %4 %5 %6 | %7 %8 | %9 | %10 %11 %12 | %13 %14")
                       .arg(frameSize, 6).arg(rtt, 6).arg(image, 9)
                       .arg(BenchFigures::medianSpread(tool.mbs), 20)
                       .arg(rtt > 0 ? BenchFigures::medianSpread(tool.ratio) : none, 18)
                       .arg(BenchFigures::medianSpread(tool.cpuUs), 20)
                       .arg(rtt > 0 ? BenchFigures::medianSpread(c.ratio) : none, 18)
                       .arg(BenchFigures::medianSpread(c.cpuUs), 20)
-                      .arg(BenchFigures::num(BenchFigures::percentile(tool.cpuUs, 0.5)
-                                             / BenchFigures::percentile(c.cpuUs, 0.5), 2)));
+                      .arg(ratio(tool.cpuUs, c.cpuUs), 10)
+                      .arg(BenchFigures::medianSpread(tool.typicalCpuUs), 20)
+                      .arg(BenchFigures::medianSpread(c.typicalCpuUs), 20)
+                      .arg(ratio(tool.typicalCpuUs, c.typicalCpuUs), 14)
+                      .arg(BenchFigures::medianSpread(sized.typicalCpuUs), 20)
+                      .arg(ratio(tool.typicalCpuUs, sized.typicalCpuUs)));
         }
     }
     return failures ? 1 : 0;
