@@ -4,7 +4,7 @@
 #   bench/run.sh            the full set: download matrix, 256 MiB peak memory,
 #                           pass-through beside socat (lab chain and same hops), 256 MiB
 #                           pass-through floods with peak memory and bytes lost, a 20-panel
-#                           roll-out with vantelo-cli against one panel (a few minutes)
+#                           roll-out with vantelo-cli against one panel (about 20 minutes)
 #   bench/run.sh --smoke    a few seconds each
 # BENCH_BUILD_DIR chooses the build dir (default build-bench, configured for Release).
 set -euo pipefail
