@@ -11,10 +11,11 @@
 // the panel is held back that long. At a round trip above 0 a cell sends at most
 // cap-seconds worth of frames at the bound (the image is cut to that size), so that
 // the whole matrix takes minutes, not hours. The worker runs on a thread of its own as
-// the update dialog runs it; its start text and its last progress are timed on that
+// the update dialog runs it; its start text and every progress report are timed on that
 // thread. Beside it, in runs alternated with it, the minimal blocking C client
 // (vantelo-bench-cdownload) downloads the same image through the same lab: the cost the
-// worker is held to.
+// worker is held to; and the same client once more, grown first to this process's
+// resident memory, for machines where a wake costs more the more a process holds.
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
