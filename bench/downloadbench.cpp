@@ -264,10 +264,12 @@ int throughput(const QList<int> &sizes, const QList<int> &rtts, qint64 imageByte
                     const int side = (run + k) % 3;
                     if (side == 0)
                         tool.add(download(imeis.at(i), path, frameSize, timeoutMs), chunk, rtt);
+                    else if (side == 1)
+                        c.add(cDownload(imeis.at(i), lab.relayPort(), path, frameSize, timeoutMs, 0), chunk, rtt);
                     else
-                        (side == 1 ? c : sized).add(cDownload(imeis.at(i), lab.relayPort(), path, frameSize, timeoutMs,
-                                                              side == 1 ? 0 : BenchFigures::statusKiB("VmRSS")),
-                                                    chunk, rtt);
+                        sized.add(cDownload(imeis.at(i), lab.relayPort(), path, frameSize, timeoutMs,
+                                            BenchFigures::statusKiB("VmRSS")),
+                                  chunk, rtt);
                 }
             }
             QFile::remove(path);
